@@ -1,0 +1,71 @@
+// The common option record shared by the tools of the support library, and its parser.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/args.hpp"
+#include "support/datetime_layout.hpp"
+
+namespace resq {
+
+/// One -filter pattern: its text without "*", lower-cased, and where the stars stood.
+struct filter_entry {
+    std::string pattern;
+    bool match_all = false;     // the pattern was "*"
+    bool ends_with = false;     // the pattern began with "*"
+    bool starts_with = false;   // the pattern ended with "*"
+    bool path_pattern = false;  // the remaining text begins with "/"
+};
+
+/// Output format, separator, date and time layout, results file, batch input and filters.
+class cmd_params {
+public:
+    cmd_params();
+    virtual ~cmd_params() = default;
+    cmd_params(const cmd_params&) = default;
+    cmd_params& operator=(const cmd_params&) = default;
+
+    /// Sets every field to its default.
+    void reset();
+
+    /// Recognises and removes the common options, in a fixed order; false when the run must stop
+    /// (the message, if any, has been written to standard error).
+    bool parse_options(args& list);
+
+    std::string out_path;
+    bool append_output = false;  // -append: the results file is extended, not rewritten
+    std::string date_format;
+    std::string time_format;
+    kx::datetime_layout datetime_layout;
+    char replace_char = '|';
+    char replace_with = ';';
+    std::string csv_separator;
+    bool compact_output = false;
+    bool keep_time_space = true;
+    bool quoted_fields = false;
+    bool xml_output = false;
+    bool verbose = true;
+    bool pair_datetime = false;
+    bool header_pending = true;
+    std::vector<filter_entry> filter_list;
+    bool batch_input = false;
+    std::string enumdir_path;
+    uint32_t num_subdirs = 0;
+    bool enumdir_set = false;
+    std::string command_line;
+    std::string program_name;
+};
+
+/// Sets the column separator and the name replacement that protects it.
+void set_csv_separator(cmd_params& record, std::string_view text, bool comma_to_semicolon);
+
+/// Replaces every %NAME% whose variable is set by its value.
+std::string expand_env_vars(std::string_view text);
+
+/// Appends the entries of one -filter value to `list`.
+void build_filter_list(std::vector<filter_entry>& list, std::string_view value);
+
+}  // namespace resq
