@@ -1,0 +1,27 @@
+// Small text helpers of the support library.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace resq {
+
+/// Splits `text` at `separator` into `fields` (emptied first unless `append`); with `trim` each
+/// field loses surrounding white space, with `keep_empty` empty fields are kept. False only for an
+/// empty text.
+bool split_fields(std::string_view text, char separator, std::vector<std::string>& fields,
+                  bool trim, bool keep_empty, bool append);
+
+/// A byte from `low` to `high`, both included (swapped when reversed). Seeds the generator from
+/// the clock's microseconds on first use.
+uint8_t random_in_range(uint8_t low, uint8_t high);
+
+/// ASCII lower-case copy; other bytes are left as they are.
+std::string to_lower(std::string_view text);
+
+/// `text` without spaces, tabs, carriage returns and line feeds at either end.
+std::string_view trim_blanks(std::string_view text);
+
+}  // namespace resq
