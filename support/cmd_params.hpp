@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,7 @@ struct filter_entry {
 
 /// Output format, separator, date and time layout, results file, batch input and filters.
 class cmd_params {
-public:
+  public:
     cmd_params();
     virtual ~cmd_params() = default;
     cmd_params(const cmd_params&) = default;
@@ -32,8 +33,8 @@ public:
     void reset();
 
     /// Recognises and removes the common options, in a fixed order; false when the run must stop
-    /// (the message, if any, has been written to standard error).
-    bool parse_options(args& list);
+    /// (the message, if any, has been written to `err`).
+    bool parse_options(args& list, std::ostream& err = std::cerr);
 
     std::string out_path;
     bool append_output = false;  // -append: the results file is extended, not rewritten

@@ -1,0 +1,156 @@
+#include "app/input_params.hpp"
+
+#include <array>
+
+namespace resq {
+
+namespace {
+
+struct lookup_form {
+    std::string_view option;
+    uint32_t type;
+    std::string input_params::*field;
+};
+
+// Batch forms in the order they are tested: when several are given the last one found decides.
+constexpr std::array<lookup_form, 6> batch_forms = {{
+    {"-url_pipe", 1, nullptr},
+    {"-ip_pipe", 12, nullptr},
+    {"-mx_pipe", 15, nullptr},
+    {"-ns_pipe", 2, nullptr},
+    {"-cname_pipe", 5, nullptr},
+    {"-txt_pipe", 16, nullptr},
+}};
+
+constexpr std::array<lookup_form, 6> single_forms = {{
+    {"-url", 1, &input_params::url_arg},
+    {"-ip", 12, &input_params::ip_arg},
+    {"-mx", 15, &input_params::mx_arg},
+    {"-txt", 16, &input_params::txt_arg},
+    {"-ns", 2, &input_params::ns_arg},
+    {"-cname", 5, &input_params::ns_arg},
+}};
+
+// The usage text up to its example line, which names the default server.
+constexpr std::array<std::string_view, 35> usage_lines = {
+    "-----------------------------------------------------------------------------",
+    "",
+    banner,
+    "",
+    "usage:",
+    " ",
+    " resq -url <domain to lookup> -server <dns srv ip>",
+    " resq -ip <ip addr to lookup> -server <dns srv ip>",
+    " resq -mx <mail host to lookup> -server <dns srv ip>",
+    " resq -ns <domain to lookup> -server <dns srv ip>",
+    " resq -cname <domain to lookup> -server <dns srv ip>",
+    " resq -txt <url to query> -server <dns srv ip>",
+    "",
+    "These versions use STDIN for piping in input:",
+    " resq -url_pipe -server <dns srv ip>  ",
+    " resq -ip_pipe -server <dns srv ip>   ",
+    " resq -mx_pipe -server <dns srv ip>   ",
+    " resq -ns_pipe -server <dns srv ip>   ",
+    " resq -cname_pipe -server <dns srv ip>",
+    " resq -txt_pipe -server <dns srv ip>  ",
+    "",
+    "Available options:",
+    "  -timeout <in secs>",
+    "  -retry <num>           = if we timeout, num of retries",
+    "  -delay <secs>          = delay in secs between each query",
+    "  -xml                   = output the data in xml format",
+    "  -csv                   = output in comma separated value format",
+    "  -verbose               = shows std::hex dump of packets (not in xml mode)",
+    "  -no_whitespace         = remove whitespace between csv delimiter",
+    "  -csv_separator \"|\"     = use a pipe char for csv separator",
+    "  -dateformat mm/dd/yyyy = \"yyyy-mm-dd\" is the default",
+    "  -timeformat hh:mm:ss   = \"hh:mm:ss.xxx\" is the default",
+    "  -filter <*partial*>    = filters data from stdin using pipe",
+    "",
+    "example of using std input and redirecting the output to a file",
+};
+
+void read_number(std::string_view option, int32_t& field, args& list) {
+    std::string value;
+    if (get_option_value(option, value, list)) {
+        parse_number(value, field);
+    }
+}
+
+}  // namespace
+
+input_params::input_params() {
+    reset();
+}
+
+void input_params::reset() {
+    cmd_params::reset();
+    xml_output = false;
+    verbose = false;
+    batch_input = false;
+    server = default_server;
+    url_arg.clear();
+    ip_arg.clear();
+    mx_arg.clear();
+    txt_arg.clear();
+    ns_arg.clear();
+    query_name.clear();
+    timeout_secs = 1;
+    retries = 0;
+    delay_secs = 0;
+    query_type = 1;
+    ipv6 = false;
+}
+
+bool input_params::parse_options(args& list, std::ostream& err) {
+    if (!cmd_params::parse_options(list, err)) {
+        return false;
+    }
+
+    for (const lookup_form& form : batch_forms) {
+        if (has_option(form.option, list)) {
+            // Names from a directory walk replace standard input, so only the type is taken.
+            if (!enumdir_set) {
+                batch_input = true;
+            }
+            query_type = form.type;
+        }
+    }
+
+    for (const lookup_form& form : single_forms) {
+        std::string value;
+        if (!get_option_value(form.option, value, list) || value.empty()) {
+            continue;
+        }
+        this->*form.field = value;
+        if (!query_name.empty()) {
+            err << "invalid combination of commands\n";
+            return false;
+        }
+        query_name = value;
+        query_type = form.type;
+    }
+
+    if (!get_option_value("-server", server, list)) {
+        err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
+               "addr>\n";
+        return false;
+    }
+    if (has_option("-ipv6", list)) {
+        ipv6 = true;
+    }
+    read_number("-timeout", timeout_secs, list);
+    read_number("-retry", retries, list);
+    read_number("-delay", delay_secs, list);
+    return true;
+}
+
+void print_usage(std::ostream& err) {
+    for (std::string_view line : usage_lines) {
+        err << line << '\n';
+    }
+    err << " cat hosts.txt | ./resq -url_pipe -server " << default_server << " > ./results.txt\n"
+        << '\n';
+}
+
+}  // namespace resq

@@ -1,0 +1,52 @@
+// The option record of resq: the common options plus the DNS lookup options.
+#pragma once
+
+#include <cstdint>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "support/args.hpp"
+#include "support/cmd_params.hpp"
+
+namespace resq {
+
+/// One line naming the program and its version; heads the usage text and the report.
+inline constexpr std::string_view banner = "resq 0.49 - DNS lookup reporter";
+
+/// The server named in the usage example and the record's default.
+inline constexpr std::string_view default_server = "9.9.9.9";
+
+/// The options of one run: what to look up, where, and how patiently.
+class input_params : public cmd_params {
+  public:
+    input_params();
+    ~input_params() override = default;
+    input_params(const input_params&) = default;
+    input_params& operator=(const input_params&) = default;
+
+    /// Sets the defaults, including the common part.
+    void reset();
+
+    /// Reads the common options and then the DNS options from `list`, removing what it
+    /// recognises; false when the run must stop (the message has been written to `err`).
+    bool parse_options(args& list, std::ostream& err = std::cerr);
+
+    std::string server;
+    std::string url_arg;
+    std::string ip_arg;
+    std::string mx_arg;
+    std::string txt_arg;
+    std::string ns_arg;  // -ns and -cname share it
+    std::string query_name;
+    int32_t timeout_secs = 1;
+    int32_t retries = 0;
+    int32_t delay_secs = 0;
+    uint32_t query_type = 1;
+    bool ipv6 = false;
+};
+
+/// Writes the usage text to `err`.
+void print_usage(std::ostream& err);
+
+}  // namespace resq

@@ -1,0 +1,179 @@
+#include "support/args.hpp"
+
+#include <limits>
+
+#include "support/kx_string.hpp"
+
+namespace resq {
+
+namespace {
+
+bool same_option(std::string_view entry, std::string_view name) {
+    if (entry.size() != name.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < entry.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+        if (lower(entry[i]) != lower(name[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+args::iterator find_option(std::string_view name, args& list) {
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (same_option(*it, name)) {
+            return it;
+        }
+    }
+    return list.end();
+}
+
+int digit_value(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return 99;
+}
+
+// Reads digits of `base` from `pos` until the first character that is not one; a value that
+// overflows sticks at the largest 64-bit value, as strtoul would.
+uint64_t read_digits(std::string_view text, std::size_t pos, int base) {
+    constexpr uint64_t most = std::numeric_limits<uint64_t>::max();
+    uint64_t value = 0;
+    for (; pos < text.size(); ++pos) {
+        const int digit = digit_value(text[pos]);
+        if (digit >= base) {
+            break;
+        }
+        const auto d = static_cast<uint64_t>(digit);
+        const auto b = static_cast<uint64_t>(base);
+        value = (value > (most - d) / b) ? most : value * b + d;
+    }
+    return value;
+}
+
+// An unsigned reading in the manner of strtoul: leading blanks and a sign are accepted, a minus
+// negates the result modulo 2^32.
+uint32_t read_unsigned_base(std::string_view text, int base) {
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
+        ++pos;
+    }
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    uint64_t value = read_digits(text, pos, base);
+    if (value > std::numeric_limits<uint32_t>::max()) {
+        value = std::numeric_limits<uint32_t>::max();
+    }
+    const auto narrow = static_cast<uint32_t>(value);
+    return negative ? static_cast<uint32_t>(0u - narrow) : narrow;
+}
+
+}  // namespace
+
+args make_args(int argc, const char* const* argv) {
+    args list;
+    for (int i = 0; i < argc; ++i) {
+        list.emplace_back(argv[i] != nullptr ? argv[i] : "");
+    }
+    return list;
+}
+
+bool get_option_value(std::string_view name, std::string& value, args& list) {
+    const auto it = find_option(name, list);
+    if (it == list.end() || it + 1 == list.end()) {
+        return false;
+    }
+    value = *(it + 1);
+    list.erase(it, it + 2);
+    return true;
+}
+
+bool has_option(std::string_view name, args& list, bool keep) {
+    const auto it = find_option(name, list);
+    if (it == list.end()) {
+        return false;
+    }
+    if (!keep) {
+        list.erase(it);
+    }
+    return true;
+}
+
+bool parse_number(std::string_view text, int32_t& value) {
+    if (text.empty()) {
+        return false;
+    }
+    const std::string copy = to_lower(trim_blanks(text));
+    if (const std::size_t x = copy.find('x'); x != std::string::npos) {
+        value = static_cast<int32_t>(read_unsigned_base(std::string_view(copy).substr(x + 1), 16));
+        return true;
+    }
+    if (const std::size_t o = copy.find('o'); o != std::string::npos) {
+        value = static_cast<int32_t>(read_unsigned_base(std::string_view(copy).substr(o + 1), 8));
+        return true;
+    }
+    if (copy.empty() || !(copy[0] == '-' || copy[0] == '+' || (copy[0] >= '0' && copy[0] <= '9'))) {
+        return false;
+    }
+    const bool negative = copy[0] == '-';
+    const std::size_t first_digit = (copy[0] == '-' || copy[0] == '+') ? 1 : 0;
+    // Values outside the 32-bit range are clamped, as strtol followed by a range check would.
+    constexpr uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + 1;
+    uint64_t magnitude = read_digits(copy, first_digit, 10);
+    if (negative) {
+        magnitude = magnitude > limit ? limit : magnitude;
+        value = static_cast<int32_t>(-static_cast<int64_t>(magnitude));
+    } else {
+        magnitude = magnitude > limit - 1 ? limit - 1 : magnitude;
+        value = static_cast<int32_t>(magnitude);
+    }
+    return true;
+}
+
+bool read_unsigned(std::string_view text, uint32_t& value) {
+    value = 0;
+    if (text.empty()) {
+        return false;
+    }
+    const std::string copy = to_lower(trim_blanks(text));
+    const std::string_view view(copy);
+    if (view.empty()) {
+        return false;
+    }
+    if (view.size() > 1 && view[1] == 'x') {
+        value = read_unsigned_base(view.substr(2), 16);
+        return true;
+    }
+    if (view[0] == 'x') {
+        value = read_unsigned_base(view.substr(1), 16);
+        return true;
+    }
+    if (view[0] == 'o') {
+        value = read_unsigned_base(view.substr(1), 8);
+        return true;
+    }
+    if (!(view[0] == '-' || view[0] == '+' || (view[0] >= '0' && view[0] <= '9'))) {
+        // A quoted character such as 'a' stands for its code.
+        if (view.size() == 3 && view[0] == '\'' && view[2] == '\'') {
+            value = static_cast<unsigned char>(view[1]);
+            return true;
+        }
+        return false;
+    }
+    value = read_unsigned_base(view, 10);
+    return true;
+}
+
+}  // namespace resq
