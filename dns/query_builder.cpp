@@ -1,0 +1,113 @@
+#include "dns/query_builder.hpp"
+
+#include <utility>
+
+#include "support/kx_string.hpp"
+
+namespace resq {
+
+namespace {
+
+// Lengths of 64 and above are not plain labels on the wire: servers read their two high bits as
+// a compression pointer or an extended label type, so such a name would be misread.
+constexpr std::size_t max_label_length = 63;
+
+constexpr uint16_t class_in = 1;
+
+void put_u16(std::vector<uint8_t>& out, uint32_t value) {
+    out.push_back(static_cast<uint8_t>(value >> 8 & 0xff));
+    out.push_back(static_cast<uint8_t>(value & 0xff));
+}
+
+// Appends each field as one label, in the order given; false for an over-long one.
+template <typename Fields>
+bool put_labels(std::vector<uint8_t>& out, const Fields& fields) {
+    for (const std::string& field : fields) {
+        if (field.size() > max_label_length) {
+            return false;
+        }
+        out.push_back(static_cast<uint8_t>(field.size()));
+        out.insert(out.end(), field.begin(), field.end());
+    }
+    return true;
+}
+
+}  // namespace
+
+bool encode_name(std::vector<uint8_t>& out, std::string_view name) {
+    out.clear();
+    std::vector<std::string> fields;
+    if (!split_fields(name, '.', fields, false, false, false)) {
+        return false;
+    }
+    if (!put_labels(out, fields)) {
+        out.clear();
+        return false;
+    }
+    if (out.empty()) {
+        return false;
+    }
+    out.push_back(0);
+    return true;
+}
+
+bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address) {
+    out.clear();
+    std::vector<std::string> fields{"arpa", "in-addr"};
+    if (!split_fields(address, '.', fields, false, false, true)) {
+        return false;
+    }
+    // The list holds the suffix first and the address after it; walked backwards it gives the
+    // address fields reversed, then in-addr, then arpa.
+    std::vector<std::string> reversed(fields.rbegin(), fields.rend());
+    if (!put_labels(out, reversed)) {
+        out.clear();
+        return false;
+    }
+    out.push_back(0);
+    return true;
+}
+
+uint16_t make_packet_id() {
+    // Two decimal digits, the first never 0, so the identifier is 10 to 99.
+    const uint8_t tens = random_in_range('1', '9');
+    const uint8_t units = random_in_range('0', '9');
+    return static_cast<uint16_t>((tens - '0') * 10 + (units - '0'));
+}
+
+bool build_query(dns_record& query, std::string name, uint32_t type) {
+    query.reset();
+    std::vector<uint8_t> packet;
+    const uint16_t id = make_packet_id();
+
+    // The identifier goes out little-endian (its low byte first), the one field not in network
+    // order; the reply's is read back the same way, so an echoed identifier compares equal.
+    packet.push_back(static_cast<uint8_t>(id & 0xff));
+    packet.push_back(static_cast<uint8_t>(id >> 8));
+    packet.push_back(0x01);  // QR 0, opcode 0, AA 0, TC 0, RD 1
+    packet.push_back(0x00);  // RA 0, Z 0, RCODE 0
+    put_u16(packet, 1);      // QDCOUNT
+    put_u16(packet, 0);      // ANCOUNT
+    put_u16(packet, 0);      // NSCOUNT
+    put_u16(packet, 0);      // ARCOUNT
+
+    std::vector<uint8_t> encoded;
+    const bool encoded_ok =
+        type == type_ptr ? encode_reverse_name(encoded, name) : encode_name(encoded, name);
+    if (!encoded_ok) {
+        return false;
+    }
+    packet.insert(packet.end(), encoded.begin(), encoded.end());
+    put_u16(packet, type);
+    put_u16(packet, class_in);
+
+    query.message = std::move(packet);
+    query.dns_server.clear();
+    query.query = std::move(name);
+    query.dns_type = static_cast<uint16_t>(type);
+    query.dns_class = class_in;
+    query.packet_id = id;
+    return true;
+}
+
+}  // namespace resq

@@ -1,0 +1,315 @@
+#include "tests/tools/responder.hpp"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <span>
+
+#include "dns/wire_reader.hpp"
+#include "tests/tools/fixtures.hpp"
+
+namespace resq::test_tools {
+
+namespace {
+
+// The loopback address host resolvers commonly listen on; never taken as a second address.
+constexpr uint32_t host_resolver_address = 0x7f000035;  // 127.0.0.53
+
+// How often the serving loop looks at its stop flag while idle.
+constexpr std::chrono::milliseconds idle_tick(50);
+
+// The real reply after a misdirected one is held back this long, so the misdirected one is
+// surely the first the client sees.
+constexpr std::chrono::milliseconds real_reply_delay(100);
+
+struct parsed_query {
+    uint8_t id_low = 0;
+    uint8_t id_high = 0;
+    std::string name;  // lower case, every label followed by "."; "." for the root
+    uint16_t type = 0;
+    std::vector<uint8_t> question;  // the question as received, copied into replies
+};
+
+// Reads the header and the first question of a query. False for responses, queries without a
+// question and names that are compressed (no resolver compresses the name of a query) or cut.
+bool parse_query(std::span<const uint8_t> data, parsed_query& out) {
+    wire_reader reader(data);
+    out.id_low = reader.u8();
+    out.id_high = reader.u8();
+    const uint8_t flags = reader.u8();
+    reader.skip(1);
+    const uint16_t question_count = reader.u16();
+    reader.skip(6);
+    if (reader.failed() || (flags & 0x80) != 0 || question_count == 0) {
+        return false;
+    }
+    const std::size_t question_start = reader.offset();
+    for (;;) {
+        const uint8_t length = reader.u8();
+        if (reader.failed() || length > 63) {
+            return false;
+        }
+        if (length == 0) {
+            break;
+        }
+        std::string label;
+        if (!reader.copy(label, length)) {
+            return false;
+        }
+        for (char& c : label) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        out.name += label;
+        out.name += '.';
+    }
+    if (out.name.empty()) {
+        out.name = ".";
+    }
+    out.type = reader.u16();
+    reader.skip(2);  // class
+    if (reader.failed()) {
+        return false;
+    }
+    wire_reader question(data, question_start);
+    return question.copy(out.question, reader.offset() - question_start);
+}
+
+// A reply made of a header piece, the query's own question and one entry, with the query's id.
+std::vector<uint8_t> assemble(std::span<const uint8_t> header, const parsed_query& query,
+                              std::span<const uint8_t> entry) {
+    std::vector<uint8_t> reply(header.begin(), header.end());
+    reply.insert(reply.end(), query.question.begin(), query.question.end());
+    reply.insert(reply.end(), entry.begin(), entry.end());
+    reply[0] = query.id_low;
+    reply[1] = query.id_high;
+    return reply;
+}
+
+bool under_demo_zone(const std::string& name) {
+    return name == "demo.example." || name.ends_with(".demo.example.");
+}
+
+// The reply of a name outside the behaviour zones: its fixture, else NXDOMAIN.
+std::vector<uint8_t> normal_reply(const parsed_query& query) {
+    if (const reply_fixture* fixture = find_fixture(query.name, query.type)) {
+        std::vector<uint8_t> reply(fixture->bytes.begin(), fixture->bytes.end());
+        reply[0] = query.id_low;
+        reply[1] = query.id_high;
+        return reply;
+    }
+    return assemble(nxdomain_header, query,
+                    under_demo_zone(query.name) ? demo_nxdomain_soa : root_nxdomain_soa);
+}
+
+sockaddr_in ipv4_address(uint32_t address_host_order, uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(address_host_order);
+    return addr;
+}
+
+std::string address_text(uint32_t address_host_order, uint16_t port) {
+    in_addr addr{};
+    addr.s_addr = htonl(address_host_order);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(port);
+}
+
+// A UDP socket bound to the address and port; -1 with `error` set when that fails.
+int bind_udp(uint32_t address_host_order, uint16_t port, std::string& error) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd == -1) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return -1;
+    }
+    const sockaddr_in addr = ipv4_address(address_host_order, port);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == -1) {
+        error =
+            "cannot bind " + address_text(address_host_order, port) + ": " + std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+responder::~responder() {
+    stop();
+    close_all();
+}
+
+void responder::close_all() {
+    for (int* fd : {&listen_fd_, &other_address_fd_, &other_port_fd_}) {
+        if (*fd != -1) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+bool responder::open(const std::string& address, uint16_t port) {
+    stop();
+    close_all();
+    error_.clear();
+    in_addr parsed{};
+    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
+        error_ = "not an IPv4 address: " + address;
+        return false;
+    }
+    address_ = ntohl(parsed.s_addr);
+    other_address_ = address_ + 1;
+    if (other_address_ == host_resolver_address) {
+        ++other_address_;
+    }
+    listen_fd_ = bind_udp(address_, port, error_);
+    if (listen_fd_ == -1) {
+        return false;
+    }
+    sockaddr_in bound{};
+    socklen_t bound_len = sizeof bound;
+    ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&bound), &bound_len);
+    port_ = ntohs(bound.sin_port);
+    other_address_fd_ = bind_udp(other_address_, port_, error_);
+    other_port_fd_ = bind_udp(address_, 0, error_);
+    if (other_address_fd_ == -1 || other_port_fd_ == -1) {
+        close_all();
+        return false;
+    }
+    return true;
+}
+
+void responder::queue(int from_fd, const sockaddr_in& to, std::vector<uint8_t> bytes,
+                      std::chrono::milliseconds delay) {
+    pending_.push_back({std::chrono::steady_clock::now() + delay, from_fd, to, std::move(bytes)});
+}
+
+void responder::send_due() {
+    const auto now = std::chrono::steady_clock::now();
+    // In queue order, so a misdirected reply and the real one leave as scripted.
+    auto it = pending_.begin();
+    while (it != pending_.end()) {
+        if (it->due > now) {
+            ++it;
+            continue;
+        }
+        ::sendto(it->from_fd, it->bytes.data(), it->bytes.size(), 0,
+                 reinterpret_cast<const sockaddr*>(&it->to), sizeof it->to);
+        it = pending_.erase(it);
+    }
+}
+
+void responder::take_query(const uint8_t* data, std::size_t size, const sockaddr_in& client) {
+    ++queries_seen_;
+    parsed_query query;
+    if (!parse_query(std::span<const uint8_t>(data, size), query)) {
+        return;
+    }
+    const unsigned nth = ++queries_by_name_[query.name];
+    std::vector<uint8_t> answer = assemble(answer_header, query, behaviour_answer);
+    switch (behaviour_for(query.name)) {
+        case behaviour::normal:
+            queue(listen_fd_, client, normal_reply(query));
+            break;
+        case behaviour::silent:
+            break;
+        case behaviour::late:
+            queue(listen_fd_, client, answer, std::chrono::milliseconds(late_reply_ms));
+            break;
+        case behaviour::wrong_id:
+            ++answer[0];
+            queue(listen_fd_, client, answer);
+            break;
+        case behaviour::wrong_id_then_ok:
+            if (nth == 1) {
+                ++answer[0];
+            }
+            queue(listen_fd_, client, answer);
+            break;
+        case behaviour::no_qr:
+            answer[2] &= 0x7f;
+            queue(listen_fd_, client, answer);
+            break;
+        case behaviour::short_reply:
+            answer.resize(2);
+            queue(listen_fd_, client, answer);
+            break;
+        case behaviour::malformed:
+            queue(listen_fd_, client, assemble(answer_header, query, overlong_answer));
+            break;
+        case behaviour::other_address:
+            queue(other_address_fd_, client, answer);
+            break;
+        case behaviour::other_port:
+            queue(other_port_fd_, client, answer);
+            break;
+        case behaviour::other_address_then_ok:
+            queue(other_address_fd_, client, assemble(answer_header, query, spoofed_answer));
+            queue(listen_fd_, client, answer, real_reply_delay);
+            break;
+        case behaviour::other_port_then_ok:
+            queue(other_port_fd_, client, assemble(answer_header, query, spoofed_answer));
+            queue(listen_fd_, client, answer, real_reply_delay);
+            break;
+        case behaviour::flaky:
+            if (nth > flaky_silent_queries) {
+                queue(listen_fd_, client, answer);
+            }
+            break;
+    }
+}
+
+void responder::serve(const std::atomic<bool>& stop, uint64_t limit) {
+    std::vector<uint8_t> buffer(65536);
+    for (;;) {
+        send_due();
+        const bool limit_reached = limit != 0 && queries_seen_.load() >= limit;
+        if (stop.load() || (limit_reached && pending_.empty())) {
+            return;
+        }
+        auto wait = idle_tick;
+        for (const auto& reply : pending_) {
+            const auto until_due = std::chrono::ceil<std::chrono::milliseconds>(
+                reply.due - std::chrono::steady_clock::now());
+            wait = std::clamp(until_due, std::chrono::milliseconds(0), wait);
+        }
+        pollfd entry{};
+        entry.fd = listen_fd_;
+        entry.events = POLLIN;
+        // Past the limit only the replies still due are sent; no further query is read.
+        const int ready = ::poll(&entry, limit_reached ? 0 : 1, static_cast<int>(wait.count()));
+        if (ready <= 0 || (entry.revents & POLLIN) == 0) {
+            continue;  // time-out, or a signal to look at the stop flag for
+        }
+        sockaddr_in client{};
+        socklen_t client_len = sizeof client;
+        const ssize_t n = ::recvfrom(listen_fd_, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&client), &client_len);
+        if (n >= 0) {
+            take_query(buffer.data(), static_cast<std::size_t>(n), client);
+        }
+    }
+}
+
+void responder::start() {
+    stop();
+    stop_requested_ = false;
+    thread_ = std::thread([this] { serve(stop_requested_); });
+}
+
+void responder::stop() {
+    stop_requested_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+}  // namespace resq::test_tools

@@ -1,0 +1,79 @@
+// A scripted DNS responder for loopback tests: replies come from hand-assembled fixtures and
+// misbehave on request, chosen by the query name (the table at the top of fixtures.cpp).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <netinet/in.h>
+
+namespace resq::test_tools {
+
+class responder {
+  public:
+    responder() = default;
+    /// Stops the serving thread, if any, and closes the sockets.
+    ~responder();
+    responder(const responder&) = delete;
+    responder& operator=(const responder&) = delete;
+
+    /// Binds the listening socket on `address`:`port` (0: any free port) and the two sockets
+    /// that misdirected replies leave from: the address plus one on the same port, and the same
+    /// address on another port. False, with the reason in error(), when one cannot be bound.
+    bool open(const std::string& address, uint16_t port);
+
+    /// Serves in the calling thread until `stop` is set, or until `limit` queries (0: no limit)
+    /// were taken and every reply they called for was sent.
+    void serve(const std::atomic<bool>& stop, uint64_t limit = 0);
+
+    /// Serves on a thread of its own until stop() or destruction.
+    void start();
+    /// Ends the thread of start() and waits for it.
+    void stop();
+
+    /// Queries taken so far, answered or not.
+    uint64_t queries_seen() const { return queries_seen_.load(); }
+    /// The port the listening socket is bound to.
+    uint16_t port() const { return port_; }
+    /// The listening address, host byte order.
+    uint32_t address() const { return address_; }
+    /// The address misdirected replies leave from, host byte order.
+    uint32_t other_address() const { return other_address_; }
+    /// Why open() failed.
+    const std::string& error() const { return error_; }
+
+  private:
+    struct pending_reply {
+        std::chrono::steady_clock::time_point due;
+        int from_fd;
+        sockaddr_in to;
+        std::vector<uint8_t> bytes;
+    };
+
+    void close_all();
+    void take_query(const uint8_t* data, std::size_t size, const sockaddr_in& client);
+    void queue(int from_fd, const sockaddr_in& to, std::vector<uint8_t> bytes,
+               std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+    void send_due();
+
+    int listen_fd_ = -1;
+    int other_address_fd_ = -1;
+    int other_port_fd_ = -1;
+    uint32_t address_ = 0;
+    uint32_t other_address_ = 0;
+    uint16_t port_ = 0;
+    std::string error_;
+    std::map<std::string, unsigned> queries_by_name_;
+    std::vector<pending_reply> pending_;
+    std::atomic<uint64_t> queries_seen_{0};
+    std::atomic<bool> stop_requested_{false};
+    std::thread thread_;
+};
+
+}  // namespace resq::test_tools
