@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <ostream>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "dns/dns_record.hpp"
@@ -11,7 +13,7 @@ namespace kx {
 
 /// A view of bytes to dump: borrowed from the caller, or an owned copy.
 class binary_data {
-public:
+  public:
     enum mode : uint32_t { hexadecimal = 2, dump_layout = 4 };
 
     binary_data(const std::vector<uint8_t>& bytes, bool copy);
@@ -24,7 +26,7 @@ public:
 
     uint32_t display_mode = hexadecimal;
 
-private:
+  private:
     uint32_t m_num_data = 0;
     std::vector<uint8_t> owned_bytes;
     bool owns_copy = false;
@@ -45,6 +47,12 @@ namespace resq {
 
 /// The standard dump of a whole byte vector with offsets; nothing for an empty vector.
 void dump_bytes(const std::vector<uint8_t>& bytes, std::ostream& out);
+
+/// The record's data: `data_length` bytes of `message` from `data_offset`, cut at its end.
+std::span<const uint8_t> record_data(const dns_record& record);
+
+/// The bytes as two-digit lower-case hexadecimal numbers joined by single spaces.
+std::string hex_text(std::span<const uint8_t> bytes);
 
 /// The -verbose block after an attempt: the packet sent and the packet received, between rules.
 void write_verbose_block(std::ostream& out, const dns_exchange& attempt);

@@ -1,0 +1,159 @@
+// Hex dumps of byte buffers, and the verbose packet block written after every attempt.
+//
+// Every dump line is assembled in a local text and written with ostream::write, so the dump never
+// touches the stream's number base, fill or width: the table rows written after it keep whatever
+// format state they had.
+#include "report/kx_hex_view.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <string>
+
+namespace kx {
+
+namespace {
+
+constexpr char hex_digits[] = "0123456789abcdef";
+
+/// Appends `value` as `digits` lower-case hexadecimal digits, zero-padded.
+void append_hex(std::string& text, uint64_t value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+        text.push_back(hex_digits[(value >> shift) & 0x0fu]);
+    }
+}
+
+}  // namespace
+
+binary_data::binary_data(const std::vector<uint8_t>& bytes, bool copy)
+    : binary_data(bytes.data(),
+                  static_cast<uint32_t>(std::min<std::size_t>(bytes.size(), UINT32_MAX)), copy) {}
+
+binary_data::binary_data(const uint8_t* bytes, uint32_t size, bool copy)
+    : m_num_data(bytes == nullptr ? 0 : size), owns_copy(copy) {
+    if (copy) {
+        if (bytes != nullptr) {
+            owned_bytes.assign(bytes, bytes + m_num_data);
+        }
+        data_ptr = owned_bytes.data();
+    } else {
+        data_ptr = bytes;
+    }
+}
+
+uint8_t binary_data::operator()(uint32_t index) const {
+    assert(index < m_num_data);
+    if (index >= m_num_data) {
+        return 0;  // release builds: never read past the viewed bytes
+    }
+    return owns_copy ? owned_bytes[index] : data_ptr[index];
+}
+
+void write_dump_line(std::ostream& out, const binary_data& data, uint32_t first, uint32_t count,
+                     uint64_t offset, bool show_offset) {
+    // Stay inside the viewed bytes whatever the caller asked for.
+    if (first >= data.size()) {
+        count = 0;
+    }
+    count = std::min({count, 16u, data.size() - std::min(first, data.size())});
+
+    std::string line;
+    line.reserve(80);
+    if (show_offset) {
+        const uint32_t high = static_cast<uint32_t>(offset >> 32);
+        if (high != 0) {
+            if ((high >> 16) != 0) {
+                append_hex(line, high >> 16, 4);
+                line.push_back(' ');
+            }
+            append_hex(line, high & 0xffffu, 4);
+            line.push_back(' ');
+        }
+        append_hex(line, (offset >> 16) & 0xffffu, 4);
+        line.push_back(' ');
+        append_hex(line, offset & 0xffffu, 4);
+        line += ":  ";
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        if (i == 8) {
+            line.push_back(' ');  // gap between the two halves of the line
+        }
+        append_hex(line, data(first + i), 2);
+        line.push_back(' ');
+    }
+    if (count < 16) {
+        // Pad so the character column starts at the same place as on a full line.
+        line.append(3 * (16 - count) + (count <= 8 ? 1 : 0), ' ');
+    }
+    line.push_back(' ');
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t byte = data(first + i);
+        line.push_back(byte >= 0x20 && byte <= 0x7e ? static_cast<char>(byte) : '.');
+    }
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+}
+
+void hex_dump(std::ostream& out, const binary_data& data, uint32_t start, uint32_t end,
+              uint64_t base_offset, bool show_offset) {
+    const uint32_t stop = std::min(end, data.size());
+    uint64_t offset = base_offset;
+    // 64-bit cursor: adding 16 near the top of the 32-bit range must not wrap.
+    for (uint64_t index = start; index < stop; index += 16, offset += 16) {
+        const auto count = static_cast<uint32_t>(std::min<uint64_t>(16, stop - index));
+        write_dump_line(out, data, static_cast<uint32_t>(index), count, offset, show_offset);
+        out.put('\n');  // no flush: a 64 KB reply is 4096 lines
+    }
+}
+
+}  // namespace kx
+
+namespace resq {
+
+void dump_bytes(const std::vector<uint8_t>& bytes, std::ostream& out) {
+    if (bytes.empty()) {
+        return;
+    }
+    kx::binary_data view(bytes, false);
+    view.display_mode = kx::binary_data::hexadecimal | kx::binary_data::dump_layout;
+    kx::hex_dump(out, view, 0, view.size(), 0, true);
+}
+
+std::span<const uint8_t> record_data(const dns_record& record) {
+    const std::span<const uint8_t> message(record.message);
+    if (record.data_offset >= message.size()) {
+        return {};
+    }
+    const std::size_t available = message.size() - record.data_offset;
+    return message.subspan(record.data_offset,
+                           std::min<std::size_t>(record.data_length, available));
+}
+
+std::string hex_text(std::span<const uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (const uint8_t byte : bytes) {
+        if (!text.empty()) {
+            text.push_back(' ');
+        }
+        kx::append_hex(text, byte, 2);
+    }
+    return text;
+}
+
+void write_verbose_block(std::ostream& out, const dns_exchange& attempt) {
+    const std::string rule(79, '-');
+    out << std::endl;
+    out << rule << std::endl;
+    if (attempt.sent_size != 0) {
+        out << "packet that was sent" << std::endl;
+        dump_bytes(attempt.sent_bytes, out);
+        out << std::endl;
+    }
+    if (attempt.received_size != 0) {
+        out << "packet that was recv'd" << std::endl;
+        dump_bytes(attempt.received_bytes, out);
+    }
+    out << rule << std::endl;
+    out << std::endl;
+}
+
+}  // namespace resq
