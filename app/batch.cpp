@@ -1,0 +1,82 @@
+#include "app/batch.hpp"
+
+#include <cstdio>
+#include <string>
+
+#include "dns/query_builder.hpp"
+#include "support/kx_filter.hpp"
+#include "support/kx_portable_dir.hpp"
+
+namespace resq {
+
+namespace {
+
+/// Longest part of a skipped name quoted in its message, so the message stays readable.
+constexpr std::size_t quoted_name_limit = 80;
+
+// The name as it can be shown on a terminal: printable ASCII as is, every other byte as a
+// backslash and three decimal digits, cut after quoted_name_limit bytes.
+std::string printable_name(std::string_view name) {
+    std::string shown;
+    for (const char c : name.substr(0, quoted_name_limit)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
+            shown += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\%03u", byte);
+            shown += escaped;
+        }
+    }
+    if (name.size() > quoted_name_limit) {
+        shown += "...";
+    }
+    return shown;
+}
+
+}  // namespace
+
+bool accept_line(std::string_view line, const std::vector<filter_entry>& filters) {
+    return !line.empty() && filter_matches(line, filters);
+}
+
+bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
+               std::istream& input, const run_hooks& hooks) {
+    kxportdir::stdin_stream_ex reader(input);
+    // -num_subdirs gives the depth of the walk; one level when it is not given.
+    const bool opened =
+        options.enumdir_set
+            ? reader.open_dir(options.enumdir_path,
+                              options.num_subdirs != 0 ? options.num_subdirs : 1,
+                              options.filter_list)
+            : reader.open_stdin();
+    if (!opened) {
+        return static_cast<bool>(out);
+    }
+    options.header_pending = true;
+    std::string line;
+    while (reader.read_line(line, true)) {
+        if (!accept_line(line, options.filter_list)) {
+            continue;
+        }
+        options.query_name = line;
+        if (!build_query(query, options.query_name, options.query_type)) {
+            // The report is unchanged, but the user must be able to tell that a name was not
+            // looked up.
+            print_error("skipping line %llu, prob building dns packet for: %s\n",
+                        static_cast<unsigned long long>(reader.line_number()),
+                        printable_name(line).c_str());
+            continue;
+        }
+        run_query(out, attempt, query, options, hooks);
+        if (options.delay_secs > 0) {
+            hooks.sleep(static_cast<uint32_t>(options.delay_secs));
+        }
+        if (!out) {
+            return false;
+        }
+    }
+    return static_cast<bool>(out);
+}
+
+}  // namespace resq

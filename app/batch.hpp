@@ -1,0 +1,23 @@
+// The batch loop: one lookup per accepted line of standard input or of a directory walk.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string_view>
+#include <vector>
+
+#include "app/input_params.hpp"
+#include "app/query_run.hpp"
+#include "dns/dns_record.hpp"
+
+namespace resq {
+
+/// The filter test of a batch line: false for an empty line or one the filters refuse.
+bool accept_line(std::string_view line, const std::vector<filter_entry>& filters);
+
+/// Looks up every accepted line of `input` (or of the -enumdir tree) in turn, with the delay after
+/// each name. Stops early only when the report stream fails. True when the report stream is good.
+bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
+               std::istream& input, const run_hooks& hooks);
+
+}  // namespace resq

@@ -1,0 +1,39 @@
+// The program's run: options, report frame, single lookup or batch, exit status.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <ostream>
+
+#include "app/input_params.hpp"
+#include "dns/dns_record.hpp"
+
+namespace resq {
+
+/// Exit status of a completed run (and of help).
+inline constexpr int exit_ok = 0;
+/// Exit status of every failed run.
+inline constexpr int exit_failure = 255;
+
+/// What the run takes from its surroundings; tests replace the sleep to count delays.
+struct run_hooks {
+    std::function<void(uint32_t seconds)> sleep;
+};
+
+/// Hooks that sleep for real.
+run_hooks system_hooks();
+
+/// The attempt loop of one built query: every attempt is reported, failed attempts are followed
+/// by the delay, and the first success ends the loop. Always true.
+bool run_query(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
+               const run_hooks& hooks);
+
+/// Writes a message to standard error after erasing the terminal line; messages over 4096
+/// characters, or that cannot be formatted, are not written.
+void print_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+/// Runs the whole program on the process arguments and returns its exit status.
+int run(int argc, const char* const* argv, std::istream& input, const run_hooks& hooks);
+
+}  // namespace resq

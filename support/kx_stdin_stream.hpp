@@ -1,0 +1,44 @@
+// Line reader over standard input with one fixed buffer, so input of any length is read in
+// constant memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <string>
+
+namespace uni {
+
+/// Reads lines of at most 4095 bytes from a stream; longer lines come in pieces.
+class stdin_stream {
+public:
+    static constexpr std::size_t buffer_size = 4096;
+
+    /// Reads from `input` (the process's standard input unless a test passes another stream).
+    explicit stdin_stream(std::istream& input);
+    virtual ~stdin_stream() = default;
+    stdin_stream(const stdin_stream&) = delete;
+    stdin_stream& operator=(const stdin_stream&) = delete;
+
+    /// Fills `line` with the next line or piece of a long line (up to its first zero byte); with
+    /// `trim` the carriage returns and line feeds at its end are removed. False at the end of input.
+    virtual bool read_line(std::string& line, bool trim);
+
+    /// Number of the input line that the last piece read belongs to (1 for the first line).
+    uint64_t line_number() const { return line_number_; }
+
+protected:
+    bool is_open = false;
+    uint64_t line_number_ = 0;
+
+private:
+    std::unique_ptr<char[]> buffer;
+    std::istream* stream;
+    bool at_line_start_ = true;
+};
+
+/// Removes every carriage return and line feed at the end of `line`.
+void trim_line_end(std::string& line);
+
+}  // namespace uni

@@ -1,0 +1,97 @@
+#include "app/query_run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dns/query_builder.hpp"
+
+namespace {
+
+using resq::dns_exchange;
+using resq::dns_record;
+using resq::input_params;
+
+// A server text that is not an address: the send is refused locally, so every attempt fails at
+// once with "sock err" and nothing reaches any network.
+constexpr const char* unreachable_server = "not-an-address";
+
+std::size_t count(const std::string& text, const std::string& word) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+struct attempt_loop : testing::Test {
+    attempt_loop() {
+        options.server = unreachable_server;
+        EXPECT_TRUE(resq::build_query(query, "www.example", 1));
+    }
+    std::string run() {
+        std::ostringstream out;
+        resq::run_query(out, attempt, query, options, hooks);
+        return out.str();
+    }
+
+    input_params options;
+    dns_record query;
+    dns_exchange attempt;
+    std::vector<uint32_t> sleeps;
+    resq::run_hooks hooks{[this](uint32_t seconds) { sleeps.push_back(seconds); }};
+};
+
+TEST_F(attempt_loop, reports_every_attempt_and_sleeps_after_each_failed_one) {
+    options.retries = 2;
+    options.delay_secs = 1;
+    const std::string report = run();
+    EXPECT_EQ(count(report, "sock err"), 3u);
+    EXPECT_EQ(sleeps, (std::vector<uint32_t>{1, 1, 1}));
+}
+
+TEST_F(attempt_loop, writes_the_column_header_once_for_all_attempts) {
+    options.retries = 2;
+    const std::string report = run();
+    EXPECT_EQ(count(report, "DNSserv"), 1u);
+    EXPECT_FALSE(options.header_pending);
+    EXPECT_TRUE(sleeps.empty());
+}
+
+TEST_F(attempt_loop, makes_no_attempt_for_a_negative_retry_count) {
+    options.retries = -1;
+    options.delay_secs = 1;
+    EXPECT_EQ(run(), "");
+    EXPECT_TRUE(sleeps.empty());
+}
+
+TEST_F(attempt_loop, never_sleeps_for_a_negative_delay) {
+    options.delay_secs = -5;
+    run();
+    EXPECT_TRUE(sleeps.empty());
+}
+
+TEST_F(attempt_loop, follows_each_attempt_with_the_verbose_block_unless_xml) {
+    options.verbose = true;
+    options.retries = 1;
+    EXPECT_EQ(count(run(), std::string(79, '-')), 4u);
+    options.xml_output = true;
+    const std::string xml = run();
+    EXPECT_EQ(count(xml, std::string(79, '-')), 0u);
+    EXPECT_EQ(count(xml, "<status>sock err</status>"), 2u);
+}
+
+TEST(print_error, erases_the_terminal_line_then_writes_the_message) {
+    std::ostringstream captured;
+    std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
+    resq::print_error("prob opening results file: %s for writing\n", "/x/y");
+    resq::print_error("%s", std::string(4097, 'a').c_str());
+    std::cerr.rdbuf(saved);
+    EXPECT_EQ(captured.str(), "\x1b[2K\r" + std::string(27, ' ') +
+                                  "\rprob opening results file: /x/y for writing\n");
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// Running a built program with given arguments and input, and collecting what it wrote.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace resq::testing_support {
+
+/// What a finished program left behind.
+struct process_result {
+    int exit_status = -1;  // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+/// Runs `argv` (argv[0] is the program path) with `input` on its standard input and waits for it.
+process_result run_process(const std::vector<std::string>& argv, const std::string& input = "");
+
+/// A child process that runs until stopped (the scripted responder).
+class background_process {
+public:
+    /// Starts `argv` and waits until it writes its first line (its "ready") on standard output.
+    explicit background_process(const std::vector<std::string>& argv);
+    ~background_process();
+    background_process(const background_process&) = delete;
+    background_process& operator=(const background_process&) = delete;
+
+    /// True when the process started and reported ready.
+    bool ready() const { return ready_; }
+
+private:
+    int pid_ = -1;
+    bool ready_ = false;
+};
+
+}  // namespace resq::testing_support

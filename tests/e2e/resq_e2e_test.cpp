@@ -1,0 +1,342 @@
+// The built resq against the scripted responder on loopback port 53, in a private network
+// namespace (see tests/tools/netns_run.sh): exit statuses, messages, report frames and rows.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/process.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using resq::testing_support::background_process;
+using resq::testing_support::process_result;
+using resq::testing_support::run_process;
+
+// Inside a private namespace the responder owns 127.0.0.1:53; as plain root it takes an address of
+// its own, never one a host resolver may be using.
+std::string server_address() {
+    return std::getenv("RESQ_IN_NETNS") != nullptr ? "127.0.0.1" : "127.0.0.21";
+}
+
+std::unique_ptr<background_process> responder;
+
+class resq_run : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        responder = std::make_unique<background_process>(
+            std::vector<std::string>{RESQ_RESPONDER, "--address", server_address()});
+    }
+    static void TearDownTestSuite() { responder.reset(); }
+
+    void SetUp() override {
+        if (!responder->ready()) {
+            GTEST_SKIP() << "the scripted responder could not bind port 53 on "
+                         << server_address();
+        }
+    }
+
+    // resq with the given arguments, the server appended unless `with_server` is false.
+    static process_result resq(std::vector<std::string> arguments, const std::string& input = "",
+                               bool with_server = true) {
+        arguments.insert(arguments.begin(), RESQ_BINARY);
+        if (with_server) {
+            arguments.insert(arguments.end(), {"-server", server_address()});
+        }
+        return run_process(arguments, input);
+    }
+
+    static fs::path temp_file(const std::string& name) {
+        return fs::temp_directory_path() / ("resq_e2e_" + std::to_string(getpid()) + "_" + name);
+    }
+};
+
+// Replaces what changes from run to run (packet id, date, time, server address, host name) so
+// that rows compare exactly.
+std::string masked(const std::string& text) {
+    static const std::regex id(R"(\| [0-9a-f]{4} \| )");
+    static const std::regex date(R"(\d{4}-\d\d-\d\d \|  \d\d:\d\d:\d\d\.\d{3})");
+    static const std::regex csv_id_date(R"(,[0-9a-f]{1,4},([0-9.]+),\d{4}-\d\d-\d\d, \S+?,)");
+    std::string out = std::regex_replace(text, id, "| ID | ");
+    out = std::regex_replace(out, date, "DATE |  TIME");
+    out = std::regex_replace(out, csv_id_date, ",ID,SERVER,DATE, TIME,");
+    // The server column is as wide as the address, which depends on where the test runs.
+    out = std::regex_replace(out, std::regex("DNSserv +\\|"), "DNSserv |");
+    return std::regex_replace(out, std::regex(server_address()), "SERVER");
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The report without its three header lines and the empty line after them.
+std::string rows_of(const std::string& report) {
+    std::size_t at = 0;
+    for (int i = 0; i < 4 && at != std::string::npos; ++i) {
+        at = report.find('\n', at);
+        at = at == std::string::npos ? at : at + 1;
+    }
+    return at == std::string::npos ? "" : report.substr(at);
+}
+
+bool xml_is_well_formed(const std::string& document) {
+    if (std::system("command -v xmllint >/dev/null 2>&1") != 0) {
+        ADD_FAILURE() << "xmllint (package libxml2-utils) is needed to check the XML reports";
+        return false;
+    }
+    const fs::path file = fs::temp_directory_path() / ("resq_e2e_xml_" + std::to_string(getpid()));
+    std::ofstream(file) << document;
+    const int status = std::system(("xmllint --noout " + file.string()).c_str());
+    fs::remove(file);
+    return status == 0;
+}
+
+TEST_F(resq_run, reports_an_a_lookup_as_a_padded_table) {
+    const process_result run = resq({"-url", "www.demo.example"});
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.err, "");
+    const auto header = lines_of(run.out);
+    ASSERT_GE(header.size(), 4u);
+    EXPECT_EQ(header[0], "resq 0.49 - DNS lookup reporter");
+    EXPECT_TRUE(header[1].starts_with("run started: ")) << header[1];
+    EXPECT_EQ(header[2], "cmdline: " RESQ_BINARY " -url www.demo.example -server " +
+                             server_address());
+    EXPECT_EQ(header[3], "");
+    EXPECT_EQ(masked(rows_of(run.out)),
+              "query                                    | comment   | status  | id   | DNSserv "
+              "| date       |  time-UTC     | type | tname  | class | ttl    | size | data\n"
+              "www.demo.example.                        | answer    | success | ID | SERVER | DATE "
+              "|  TIME |    1 |      A |     1 |    300 |    4 | 192.0.2.10\n"
+              "www.demo.example.                        | answer    | success | ID | SERVER | DATE "
+              "|  TIME |    1 |      A |     1 |    300 |    4 | 192.0.2.11\n"
+              "demo.example.                            | authority | success | ID | SERVER | DATE "
+              "|  TIME |    2 |     NS |     1 |   3600 |    6 | ns1.demo.example.\n");
+}
+
+TEST_F(resq_run, reports_mx_and_txt_lookups_as_comma_separated_values) {
+    const process_result mx = resq({"-mx", "demo.example", "-csv"});
+    EXPECT_EQ(mx.exit_status, 0);
+    EXPECT_NE(masked(mx.out).find("demo.example.,answer,success,ID,SERVER,DATE, TIME,15,MX,1,"),
+              std::string::npos)
+        << mx.out;
+    EXPECT_NE(mx.out.find(",10;mail.demo.example.\n"), std::string::npos) << mx.out;
+    const process_result txt = resq({"-txt", "demo.example", "-csv"});
+    EXPECT_NE(txt.out.find(",16,TXT,1,"), std::string::npos) << txt.out;
+    EXPECT_NE(txt.out.find("\x0c" "first string\x06second\n\n"), std::string::npos) << txt.out;
+}
+
+TEST_F(resq_run, reverse_lookup_asks_the_in_addr_arpa_name) {
+    const process_result run = resq({"-ip", "192.0.2.10", "-csv"});
+    EXPECT_NE(run.out.find("10.2.0.192.in-addr.arpa.,answer,success,"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(",12,PTR,1,"), std::string::npos);
+    EXPECT_NE(run.out.find(",www.demo.example.\n"), std::string::npos);
+}
+
+TEST_F(resq_run, unknown_name_shows_the_question_as_invalid_and_the_soa_of_the_authority) {
+    const process_result run = resq({"-url", "nowhere.demo.example", "-csv"});
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_NE(run.out.find("nowhere.demo.example.,question,invalid,"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("demo.example.,authority,success,"), std::string::npos);
+}
+
+TEST_F(resq_run, each_attempt_of_a_silent_server_is_a_timeout_row) {
+    const process_result run =
+        resq({"-url", "a.silent.test", "-csv", "-timeout", "0", "-retry", "2"});
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(masked(rows_of(run.out)),
+              "query,comment,status,id,DNSserv,date, time-UTC,type,tname,class,ttl,size,data\n"
+              "a.silent.test,question,timeout,ID,SERVER,DATE, TIME,1,A,1,0,0,  <none>\n"
+              "a.silent.test,question,timeout,ID,SERVER,DATE, TIME,1,A,1,0,0,  <none>\n"
+              "a.silent.test,question,timeout,ID,SERVER,DATE, TIME,1,A,1,0,0,  <none>\n");
+}
+
+TEST_F(resq_run, waits_about_a_second_by_default_then_answers_a_late_reply_on_retry) {
+    const process_result run = resq({"-url", "b.flaky.test", "-csv", "-retry", "2"});
+    const std::string rows = masked(rows_of(run.out));
+    EXPECT_EQ(lines_of(rows).size(), 4u) << rows;
+    EXPECT_NE(rows.find("b.flaky.test,question,timeout"), std::string::npos);
+    EXPECT_NE(rows.find("b.flaky.test.,answer,success"), std::string::npos);
+}
+
+TEST_F(resq_run, a_negative_retry_count_makes_no_attempt_and_succeeds) {
+    const process_result run = resq({"-url", "www.demo.example", "-retry", "-1"});
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(rows_of(run.out), "");
+}
+
+TEST_F(resq_run, a_wrong_identifier_is_reported_and_the_next_attempt_made) {
+    const process_result run = resq({"-url", "c.wrongid-then-ok.test", "-csv", "-retry", "3"});
+    const auto rows = lines_of(rows_of(run.out));
+    ASSERT_EQ(rows.size(), 3u) << run.out;
+    EXPECT_TRUE(rows[1].starts_with("c.wrongid-then-ok.test.,answer,success,")) << rows[1];
+    EXPECT_TRUE(rows[2].starts_with("c.wrongid-then-ok.test.,answer,success,")) << rows[2];
+}
+
+TEST_F(resq_run, a_reply_that_is_no_response_is_unkresp) {
+    const process_result run = resq({"-url", "d.noqr.test", "-csv"});
+    EXPECT_NE(run.out.find("d.noqr.test,question,unkresp,"), std::string::npos) << run.out;
+}
+
+TEST_F(resq_run, a_reply_from_another_address_is_not_taken_for_the_servers) {
+    const process_result run = resq({"-url", "e.otheraddr-then-ok.test", "-csv"});
+    EXPECT_NE(run.out.find(",192.0.2.1\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("198.51.100.66"), std::string::npos) << run.out;
+}
+
+TEST_F(resq_run, a_host_name_as_server_fails_at_the_send) {
+    const process_result run = resq({"-url", "www.demo.example", "-csv", "-server", "localhost"},
+                                    "", false);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_NE(run.out.find("www.demo.example,question,sock err,"), std::string::npos) << run.out;
+}
+
+TEST_F(resq_run, verbose_shows_the_packets_of_each_attempt) {
+    const process_result answered = resq({"-url", "www.demo.example", "-verbose"});
+    EXPECT_NE(answered.out.find("packet that was sent\n0000 0000:  "), std::string::npos);
+    EXPECT_NE(answered.out.find("packet that was recv'd\n0000 0000:  "), std::string::npos);
+    const process_result silent = resq({"-url", "f.silent.test", "-verbose", "-timeout", "0"});
+    EXPECT_NE(silent.out.find("packet that was sent"), std::string::npos);
+    EXPECT_EQ(silent.out.find("packet that was recv'd"), std::string::npos);
+    const process_result xml = resq({"-url", "www.demo.example", "-verbose", "-xml"});
+    EXPECT_EQ(xml.out.find("packet that was sent"), std::string::npos);
+}
+
+TEST_F(resq_run, xml_report_on_standard_output_is_a_well_formed_document) {
+    const process_result run = resq({"-url", "www.demo.example", "-xml"});
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_TRUE(run.out.starts_with("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!--\nresq 0.49"));
+    EXPECT_NE(run.out.find("-->\n\n<logdata tool=\"resq 0.49 - DNS lookup reporter\" cmdline=\"" RESQ_BINARY
+                           "\">\n<data_entry><query>www.demo.example.</query><status>success"),
+              std::string::npos)
+        << run.out;
+    EXPECT_TRUE(run.out.ends_with("</data_entry>\n</logdata>\n"));
+    EXPECT_TRUE(xml_is_well_formed(run.out));
+}
+
+TEST_F(resq_run, empty_batch_input_gives_the_bare_xml_frame) {
+    const process_result run = resq({"-url_pipe", "-xml"}, "");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_TRUE(run.out.ends_with("\">\n</logdata>\n")) << run.out;
+    EXPECT_TRUE(xml_is_well_formed(run.out));
+}
+
+TEST_F(resq_run, batch_looks_up_every_line_with_one_header) {
+    const process_result run = resq({"-mx_pipe", "-csv"}, "demo.example\r\n\n  \nnowhere.test\n");
+    EXPECT_EQ(run.exit_status, 0);
+    const std::string rows = rows_of(run.out);
+    EXPECT_EQ(rows.find("query,comment"), 0u);
+    EXPECT_EQ(rows.find("query,comment", 1), std::string::npos);
+    EXPECT_NE(rows.find("demo.example.,answer,success,"), std::string::npos);
+    EXPECT_NE(rows.find("\n  .,question,invalid,"), std::string::npos) << rows;
+    EXPECT_NE(rows.find("nowhere.test.,question,invalid,"), std::string::npos);
+}
+
+TEST_F(resq_run, pipe_alone_looks_up_addresses) {
+    const process_result run = resq({"-pipe", "-csv"}, "www.demo.example\n");
+    EXPECT_TRUE(lines_of(run.out)[2].starts_with("cmdline: <filelist> ... | ")) << run.out;
+    EXPECT_NE(run.out.find(",1,A,1,300,4,192.0.2.10\n"), std::string::npos) << run.out;
+}
+
+TEST_F(resq_run, writes_the_report_to_a_results_file_readable_as_a_shell_redirection_would) {
+    const fs::path file = temp_file("results.xml");
+    const mode_t saved = umask(022);
+    const process_result run = resq({"-url", "www.demo.example", "-xml", "-out", file.string()});
+    umask(saved);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.out, "");
+    std::stringstream content;
+    content << std::ifstream(file).rdbuf();
+    EXPECT_TRUE(xml_is_well_formed(content.str()));
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+    fs::remove(file);
+}
+
+TEST_F(resq_run, a_failing_run_leaves_an_earlier_report_alone_and_append_extends_it) {
+    const fs::path file = temp_file("kept.txt");
+    std::ofstream(file) << "earlier report\n";
+    const process_result failed =
+        resq({"-url", "www.demo.example", "-out", file.string()}, "", false);
+    EXPECT_EQ(failed.exit_status, 255);
+    const process_result appended = resq({"-url", "www.demo.example", "-out", file.string(),
+                                          "-append", "-csv"});
+    EXPECT_EQ(appended.exit_status, 0);
+    std::stringstream content;
+    content << std::ifstream(file).rdbuf();
+    EXPECT_TRUE(content.str().starts_with("earlier report\nresq 0.49")) << content.str();
+    fs::remove(file);
+}
+
+struct failure_case {
+    const char* description;
+    std::vector<std::string> arguments;
+    int exit_status;
+    const char* message;  // expected at the end of standard error
+};
+
+class resq_failure : public resq_run, public testing::WithParamInterface<failure_case> {};
+
+TEST_P(resq_failure, ends_with_its_message_and_exit_status) {
+    const failure_case& c = GetParam();
+    const process_result run = resq(c.arguments, "", false);
+    EXPECT_EQ(run.exit_status, c.exit_status);
+    EXPECT_TRUE(run.err.ends_with(c.message)) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    statuses, resq_failure,
+    testing::Values(
+        failure_case{"no arguments", {}, 0, " > ./results.txt\n\n"},
+        failure_case{"help", {"--HELP"}, 0, " > ./results.txt\n\n"},
+        failure_case{"no server",
+                     {"-url", "x.test"},
+                     255,
+                     "error: need to specify a DNS server to query using the format: -server "
+                     "<ipv4 addr>\n"},
+        failure_case{"two lookups",
+                     {"-url", "x.test", "-mx", "y.test", "-server", "127.0.0.1"},
+                     255,
+                     "invalid combination of commands\n"},
+        failure_case{"nothing to look up",
+                     {"-url", "", "-server", "127.0.0.1"},
+                     255,
+                     " > ./results.txt\n\n"},
+        failure_case{"refused option",
+                     {"-sqlite", "x", "-url", "x.test", "-server", "127.0.0.1"},
+                     255,
+                     "This option is not offered in this build\n"},
+        failure_case{"results file in a missing directory",
+                     {"-out", "/nonexistent/dir/r.txt", "-url", "x", "-server", "127.0.0.1"},
+                     255,
+                     "prob opening file /nonexistent/dir/r.txt for output, aborting\n"},
+        failure_case{"label too long",
+                     {"-url", std::string(64, 'a') + ".test", "-server", "127.0.0.1"},
+                     255,
+                     "prob building dns packet... aborting\n"}),
+    [](const testing::TestParamInfo<failure_case>& param_info) {
+        std::string name = param_info.param.description;
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        }
+        return name;
+    });
+
+}  // namespace
