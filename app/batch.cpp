@@ -44,12 +44,11 @@ bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, inpu
                std::istream& input, const run_hooks& hooks) {
     kxportdir::stdin_stream_ex reader(input);
     // -num_subdirs gives the depth of the walk; one level when it is not given.
-    const bool opened =
-        options.enumdir_set
-            ? reader.open_dir(options.enumdir_path,
-                              options.num_subdirs != 0 ? options.num_subdirs : 1,
-                              options.filter_list)
-            : reader.open_stdin();
+    const bool opened = options.enumdir_set
+                            ? reader.open_dir(options.enumdir_path,
+                                              options.num_subdirs != 0 ? options.num_subdirs : 1,
+                                              options.filter_list)
+                            : reader.open_stdin();
     if (!opened) {
         return static_cast<bool>(out);
     }

@@ -16,8 +16,8 @@ struct dns_record {
     uint16_t dns_class = 0;
     uint32_t ttl_secs = 0;
     uint16_t data_length = 0;
-    uint32_t data_offset = 0;   // where the entry's data starts inside `message`
-    uint64_t query_time = 0;    // 100-ns units since 1601-01-01 UTC
+    uint32_t data_offset = 0;  // where the entry's data starts inside `message`
+    uint64_t query_time = 0;   // 100-ns units since 1601-01-01 UTC
     uint16_t packet_id = 0;
     std::vector<uint8_t> data_bytes;  // copy of the data, answer entries only
 

@@ -20,7 +20,7 @@ namespace kxportdir {
 /// are taken in byte order of their names, so a tree always lists in the same order. Links to
 /// directories are not followed; unreadable directories yield nothing.
 class stdin_stream_ex : public uni::stdin_stream {
-public:
+  public:
     explicit stdin_stream_ex(std::istream& input);
 
     /// Selects standard input; always available.
@@ -34,7 +34,7 @@ public:
     /// The next line of standard input, or the next path of the tree.
     bool read_line(std::string& line, bool trim) override;
 
-private:
+  private:
     /// Lists one directory: queues its files that pass the filters and its subdirectories.
     void list_directory(const std::string& directory, uint32_t depth);
 

@@ -12,7 +12,7 @@ namespace uni {
 
 /// Reads lines of at most 4095 bytes from a stream; longer lines come in pieces.
 class stdin_stream {
-public:
+  public:
     static constexpr std::size_t buffer_size = 4096;
 
     /// Reads from `input` (the process's standard input unless a test passes another stream).
@@ -22,17 +22,18 @@ public:
     stdin_stream& operator=(const stdin_stream&) = delete;
 
     /// Fills `line` with the next line or piece of a long line (up to its first zero byte); with
-    /// `trim` the carriage returns and line feeds at its end are removed. False at the end of input.
+    /// `trim` the carriage returns and line feeds at its end are removed. False at the end of
+    /// input.
     virtual bool read_line(std::string& line, bool trim);
 
     /// Number of the input line that the last piece read belongs to (1 for the first line).
     uint64_t line_number() const { return line_number_; }
 
-protected:
+  protected:
     bool is_open = false;
     uint64_t line_number_ = 0;
 
-private:
+  private:
     std::unique_ptr<char[]> buffer;
     std::istream* stream;
     bool at_line_start_ = true;

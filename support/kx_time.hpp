@@ -31,7 +31,7 @@ inline constexpr uint64_t filetime_unix_epoch = 116444736000000000ull;
 /// A time value with its UTC fields; not valid for 0, values of 2^63 and above, or years outside
 /// 1900-3000.
 class time {
-public:
+  public:
     time() = default;
     time(uint64_t value, type_time kind);
 
@@ -42,7 +42,7 @@ public:
     uint64_t microsecond() const { return microsecond_; }
     uint64_t nanosecond() const { return nanosecond_; }
 
-private:
+  private:
     int64_t unix_seconds_ = 0;
     uint64_t value_ = 0;
     _windows_systemtime utc_{};

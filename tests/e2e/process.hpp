@@ -18,7 +18,7 @@ process_result run_process(const std::vector<std::string>& argv, const std::stri
 
 /// A child process that runs until stopped (the scripted responder).
 class background_process {
-public:
+  public:
     /// Starts `argv` and waits until it writes its first line (its "ready") on standard output.
     explicit background_process(const std::vector<std::string>& argv);
     ~background_process();
@@ -28,7 +28,7 @@ public:
     /// True when the process started and reported ready.
     bool ready() const { return ready_; }
 
-private:
+  private:
     int pid_ = -1;
     bool ready_ = false;
 };

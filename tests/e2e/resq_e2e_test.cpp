@@ -32,7 +32,7 @@ std::string server_address() {
 std::unique_ptr<background_process> responder;
 
 class resq_run : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         responder = std::make_unique<background_process>(
             std::vector<std::string>{RESQ_RESPONDER, "--address", server_address()});
@@ -41,8 +41,7 @@ protected:
 
     void SetUp() override {
         if (!responder->ready()) {
-            GTEST_SKIP() << "the scripted responder could not bind port 53 on "
-                         << server_address();
+            GTEST_SKIP() << "the scripted responder could not bind port 53 on " << server_address();
         }
     }
 
@@ -114,8 +113,8 @@ TEST_F(resq_run, reports_an_a_lookup_as_a_padded_table) {
     ASSERT_GE(header.size(), 4u);
     EXPECT_EQ(header[0], "resq 0.49 - DNS lookup reporter");
     EXPECT_TRUE(header[1].starts_with("run started: ")) << header[1];
-    EXPECT_EQ(header[2], "cmdline: " RESQ_BINARY " -url www.demo.example -server " +
-                             server_address());
+    EXPECT_EQ(header[2],
+              "cmdline: " RESQ_BINARY " -url www.demo.example -server " + server_address());
     EXPECT_EQ(header[3], "");
     EXPECT_EQ(masked(rows_of(run.out)),
               "query                                    | comment   | status  | id   | DNSserv "
@@ -137,7 +136,10 @@ TEST_F(resq_run, reports_mx_and_txt_lookups_as_comma_separated_values) {
     EXPECT_NE(mx.out.find(",10;mail.demo.example.\n"), std::string::npos) << mx.out;
     const process_result txt = resq({"-txt", "demo.example", "-csv"});
     EXPECT_NE(txt.out.find(",16,TXT,1,"), std::string::npos) << txt.out;
-    EXPECT_NE(txt.out.find("\x0c" "first string\x06second\n\n"), std::string::npos) << txt.out;
+    EXPECT_NE(txt.out.find("\x0c"
+                           "first string\x06second\n\n"),
+              std::string::npos)
+        << txt.out;
 }
 
 TEST_F(resq_run, reverse_lookup_asks_the_in_addr_arpa_name) {
@@ -201,8 +203,8 @@ TEST_F(resq_run, a_reply_from_another_address_is_not_taken_for_the_servers) {
 }
 
 TEST_F(resq_run, a_host_name_as_server_fails_at_the_send) {
-    const process_result run = resq({"-url", "www.demo.example", "-csv", "-server", "localhost"},
-                                    "", false);
+    const process_result run =
+        resq({"-url", "www.demo.example", "-csv", "-server", "localhost"}, "", false);
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_NE(run.out.find("www.demo.example,question,sock err,"), std::string::npos) << run.out;
 }
@@ -222,8 +224,9 @@ TEST_F(resq_run, xml_report_on_standard_output_is_a_well_formed_document) {
     const process_result run = resq({"-url", "www.demo.example", "-xml"});
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_TRUE(run.out.starts_with("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!--\nresq 0.49"));
-    EXPECT_NE(run.out.find("-->\n\n<logdata tool=\"resq 0.49 - DNS lookup reporter\" cmdline=\"" RESQ_BINARY
-                           "\">\n<data_entry><query>www.demo.example.</query><status>success"),
+    EXPECT_NE(run.out.find(
+                  "-->\n\n<logdata tool=\"resq 0.49 - DNS lookup reporter\" cmdline=\"" RESQ_BINARY
+                  "\">\n<data_entry><query>www.demo.example.</query><status>success"),
               std::string::npos)
         << run.out;
     EXPECT_TRUE(run.out.ends_with("</data_entry>\n</logdata>\n"));
@@ -276,8 +279,8 @@ TEST_F(resq_run, a_failing_run_leaves_an_earlier_report_alone_and_append_extends
     const process_result failed =
         resq({"-url", "www.demo.example", "-out", file.string()}, "", false);
     EXPECT_EQ(failed.exit_status, 255);
-    const process_result appended = resq({"-url", "www.demo.example", "-out", file.string(),
-                                          "-append", "-csv"});
+    const process_result appended =
+        resq({"-url", "www.demo.example", "-out", file.string(), "-append", "-csv"});
     EXPECT_EQ(appended.exit_status, 0);
     std::stringstream content;
     content << std::ifstream(file).rdbuf();
