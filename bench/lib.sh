@@ -1,0 +1,75 @@
+# Shared by bench/run.sh and bench/memory.sh: the private network namespace, the zone of numbered
+# names, the NSD that serves it on loopback, and the measuring helpers. Sourced with bench_root
+# set to the top of the source tree.
+
+NSD_LIB=$bench_root/tests/interop/nsd_lib.sh
+. "$NSD_LIB"
+PATH=$PATH:/usr/sbin:/sbin
+
+# bench_enter_netns SCRIPT ARG...: runs SCRIPT again inside a private network namespace (or, as
+# root without namespaces, on a loopback address of its own); returns only when already inside.
+bench_enter_netns() {
+    if [ -z "${BENCH_WRAPPED:-}" ]; then
+        export BENCH_WRAPPED=1
+        exec "$bench_root/tests/tools/netns_run.sh" "$@"
+    fi
+}
+
+# bench_need TOOL:PACKAGE...: exits with a message naming the packages of the tools not found.
+bench_need() {
+    bench_missing=
+    for tool in "$@"; do
+        if ! command -v "${tool%%:*}" >/dev/null 2>&1; then
+            bench_missing="$bench_missing ${tool%%:*} (package ${tool#*:})"
+        fi
+    done
+    if [ -n "$bench_missing" ]; then
+        echo "bench: missing$bench_missing" >&2
+        exit 2
+    fi
+}
+
+# bench_make_zone DIR COUNT: writes DIR/bench.test.zone with COUNT address records
+# n00001.bench.test ... and DIR/names with those names, one per line.
+bench_make_zone() {
+    {
+        printf '$ORIGIN bench.test.\n$TTL 3600\n'
+        printf '@ IN SOA ns1 hostmaster 1 3600 900 1209600 300\n@ IN NS ns1\nns1 IN A 192.0.2.53\n'
+        awk -v n="$2" 'BEGIN { for (i = 1; i <= n; i++)
+            printf "n%05d IN A 198.51.%d.%d\n", i, int(i / 256) % 256, i % 256 }'
+    } >"$1/bench.test.zone"
+    awk -v n="$2" 'BEGIN { for (i = 1; i <= n; i++) printf "n%05d.bench.test\n", i }' >"$1/names"
+}
+
+# bench_start_nsd DIR: serves DIR/bench.test.zone with answers of one record each; the server
+# address goes to BENCH_ADDR.
+bench_start_nsd() {
+    BENCH_ADDR=$(nsd_default_addr)
+    NSD_MINIMAL_RESPONSES=yes nsd_start "$1" "$BENCH_ADDR" bench.test "$1/bench.test.zone"
+}
+
+# bench_repeat FILE COUNT: the lines of FILE over and over, COUNT lines in all.
+bench_repeat() {
+    awk -v n="$2" 'NR == FNR { line[NR] = $0; m = NR; next }
+        END { for (i = 0; i < n; i++) print line[i % m + 1] }' "$1" /dev/null
+}
+
+bench_now_ns() {
+    date +%s%N
+}
+
+# bench_peak_rss_kib INPUT COMMAND...: runs COMMAND (at most 15 minutes) with INPUT as standard
+# input and its output discarded, and prints its peak resident set size in KiB. COMMAND is the
+# direct child of the measuring process, whose figure covers itself and its children.
+bench_peak_rss_kib() {
+    bench_input=$1
+    shift
+    if [ -x /usr/bin/time ]; then
+        timeout 900 /usr/bin/time -v "$@" <"$bench_input" 2>&1 >/dev/null |
+            awk -F': ' '/Maximum resident set size/ { print $2 }'
+    else
+        python3 -c 'import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, timeout=900)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$@" <"$bench_input"
+    fi
+}
