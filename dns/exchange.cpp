@@ -35,17 +35,19 @@ std::size_t receive_from_server(net_socket& socket, uint8_t* buffer,
                                 uint32_t server_address_network_order,
                                 net_socket::deadline_clock::time_point deadline) {
     const uint32_t server_address = ntohl(server_address_network_order);
-    while (socket.wait_readable(deadline)) {
+    for (;;) {
         // Preset to values no sender can have, so a failed read never passes for the server.
         uint32_t from_address = 0;
         uint32_t from_port = 0;
         const std::size_t size =
-            socket.recv_from(buffer, receive_capacity, from_address, from_port, 0, true);
+            socket.recv_until(buffer, receive_capacity, from_address, from_port, deadline, true);
         if (from_address == server_address && from_port == dns_port) {
             return size;
         }
+        if (size == 0 && from_address == 0) {
+            return 0;  // the deadline passed, or the socket failed
+        }
     }
-    return 0;
 }
 
 }  // namespace

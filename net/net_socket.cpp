@@ -37,8 +37,10 @@ sockaddr_in make_address(int32_t family, uint32_t address_network_order,
 }  // namespace
 
 net_socket::net_socket() {
-    // A peer that goes away must end in a failed call, never in the death of the process.
-    std::signal(SIGPIPE, SIG_IGN);
+    // A peer that goes away must end in a failed call, never in the death of the process. The
+    // disposition is process-wide, so setting it once spares a system call per attempt.
+    static const bool sigpipe_ignored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    static_cast<void>(sigpipe_ignored);
 }
 
 net_socket::~net_socket() {
@@ -142,8 +144,18 @@ std::size_t net_socket::recv_from(uint8_t* buffer, std::size_t capacity, uint32_
     if (buffer == nullptr || capacity == 0 || descriptor_ == -1) {
         return 0;
     }
-    const auto deadline =
-        deadline_clock::now() + std::chrono::seconds(timeout_secs < 0 ? 0 : timeout_secs);
+    return recv_until(
+        buffer, capacity, address, port,
+        deadline_clock::now() + std::chrono::seconds(timeout_secs < 0 ? 0 : timeout_secs),
+        host_order);
+}
+
+std::size_t net_socket::recv_until(uint8_t* buffer, std::size_t capacity, uint32_t& address,
+                                   uint32_t& port, deadline_clock::time_point deadline,
+                                   bool host_order) {
+    if (buffer == nullptr || capacity == 0 || descriptor_ == -1) {
+        return 0;
+    }
     while (wait_readable(deadline)) {
         sockaddr_in from = make_address(
             address_family_, host_order ? htonl(address) : address,

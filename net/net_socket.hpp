@@ -12,7 +12,7 @@ class net_socket {
   public:
     using deadline_clock = std::chrono::steady_clock;
 
-    /// Starts without a socket and ignores SIGPIPE for the whole process.
+    /// Starts without a socket; the first construction ignores SIGPIPE for the whole process.
     net_socket();
     /// Ends the socket (see end()).
     ~net_socket();
@@ -36,6 +36,10 @@ class net_socket {
     /// `host_order`). Returns the bytes received; 0 for nothing, an empty datagram or a failure.
     std::size_t recv_from(uint8_t* buffer, std::size_t capacity, uint32_t& address, uint32_t& port,
                           int32_t timeout_secs, bool host_order);
+
+    /// As recv_from, waiting until `deadline` instead of for a number of seconds.
+    std::size_t recv_until(uint8_t* buffer, std::size_t capacity, uint32_t& address, uint32_t& port,
+                           deadline_clock::time_point deadline, bool host_order);
 
     /// Waits until a datagram can be read or `deadline` has passed; signals neither cut the wait
     /// short nor stretch it. False on time-out, without a socket, or when the wait fails.

@@ -99,7 +99,10 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
                 wire_reader reader(data);
                 std::string address;
                 for (int i = 0; i < 4; ++i) {
-                    address += (i == 0 ? "" : ".") + number_text(reader.u8());
+                    if (i != 0) {
+                        address += '.';
+                    }
+                    address += number_text(reader.u8());
                 }
                 write_attribute(out, "ipv4_addr", address);
             }

@@ -315,7 +315,7 @@ void set_csv_separator(cmd_params& record, std::string_view text, bool comma_to_
         record.replace_char = 0;
         record.replace_with = 0;
         if (lower == "tab" || lower == "\\t") {
-            record.csv_separator = "\t";
+            record.csv_separator.assign(1, '\t');
         }
     }
 }
