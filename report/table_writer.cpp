@@ -12,6 +12,7 @@
 #include "dns/reply_decoder.hpp"
 #include "dns/wire_reader.hpp"
 #include "report/kx_hex_view.hpp"
+#include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 
 namespace resq {
@@ -60,13 +61,6 @@ void put(std::string& line, std::string_view text, std::size_t width, align side
     if (side == align::left) {
         line.append(pad, fill);
     }
-}
-
-template <typename Number>
-std::string number_text(Number value, int base = 10) {
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, base);
-    return std::string(buffer, result.ptr);
 }
 
 /// Carriage returns and line feeds become spaces, so no text can start a row of its own.

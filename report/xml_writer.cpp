@@ -8,18 +8,12 @@
 #include "dns/reply_decoder.hpp"
 #include "dns/wire_reader.hpp"
 #include "report/kx_hex_view.hpp"
+#include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 
 namespace resq {
 
 namespace {
-
-template <typename Number>
-std::string number_text(Number value, int base = 10) {
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, base);
-    return std::string(buffer, result.ptr);
-}
 
 /// Length of the well-formed UTF-8 sequence that starts `text` and encodes a character XML 1.0
 /// allows; 0 when the first byte must be escaped. Follows the well-formed byte table of the

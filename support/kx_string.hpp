@@ -1,6 +1,7 @@
 // Small text helpers of the support library.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,6 +21,14 @@ uint8_t random_in_range(uint8_t low, uint8_t high);
 
 /// ASCII lower-case copy; other bytes are left as they are.
 std::string to_lower(std::string_view text);
+
+/// `value` as digits in `base` (lower-case letters above 9), without padding.
+template <typename Number>
+std::string number_text(Number value, int base = 10) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, base);
+    return std::string(buffer, result.ptr);
+}
 
 /// `text` without spaces, tabs, carriage returns and line feeds at either end.
 std::string_view trim_blanks(std::string_view text);
