@@ -7,7 +7,7 @@ set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 resq="$build/app/resq"
-responder="$build/tests/tools/resq_responder"
+responder="$build/tools/responder/resq_responder"
 for program in "$resq" "$responder"; do
     if [ ! -x "$program" ]; then
         echo "demo: $program is missing; build first: cmake -S . -B build && cmake --build build -j2" >&2

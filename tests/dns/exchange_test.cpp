@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "dns/query_builder.hpp"
-#include "tests/tools/fixtures.hpp"
-#include "tests/tools/responder.hpp"
+#include "tools/responder/fixtures.hpp"
+#include "tools/responder/responder.hpp"
 
 namespace resq {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/tools/responder.hpp"
+#include "tools/responder/responder.hpp"
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <span>
 
 #include "dns/wire_reader.hpp"
-#include "tests/tools/fixtures.hpp"
+#include "tools/responder/fixtures.hpp"
 
 namespace resq::test_tools {
 

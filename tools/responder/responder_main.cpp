@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "tests/tools/responder.hpp"
+#include "tools/responder/responder.hpp"
 
 namespace {
 

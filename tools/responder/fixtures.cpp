@@ -34,7 +34,7 @@
 //   demo.example.              SOA   ns1.demo.example. hostmaster.demo.example. 2024010101 ...
 //   alias.demo.example.        CNAME www.demo.example.
 //   10.2.0.192.in-addr.arpa.   PTR   www.demo.example. (uncompressed)
-#include "tests/tools/fixtures.hpp"
+#include "tools/responder/fixtures.hpp"
 
 #include <array>
 
