@@ -1,12 +1,17 @@
-// Fuzz target: a whole reply through the decoder, then every decoder of record data on each entry.
+// Fuzz target: a whole reply through the decoder, then every decoder of record data and every
+// report writer on each entry.
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dns/record_types.hpp"
 #include "dns/reply_decoder.hpp"
+#include "report/report_exchange.hpp"
+#include "support/cmd_params.hpp"
 
 namespace {
 
@@ -39,5 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             check_entry(entry);
         }
     }
+    // Both report forms of the whole attempt, as the query run writes them.
+    resq::dns_exchange attempt;
+    attempt.sent_size = 1;
+    attempt.received_size = static_cast<uint32_t>(size);
+    attempt.questions = std::move(questions);
+    attempt.answers = std::move(answers);
+    attempt.authority = std::move(authority);
+    attempt.additional = std::move(additional);
+    const resq::dns_record query;
+    resq::cmd_params options;
+    std::ostringstream out;
+    resq::report_exchange(out, attempt, query, options);
+    options.xml_output = true;
+    resq::report_exchange(out, attempt, query, options);
     return 0;
 }
