@@ -10,25 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/run_fixture.hpp"
+
 namespace {
 
-using resq::dns_exchange;
-using resq::dns_record;
-using resq::input_params;
+using resq::testing_support::count;
 
-std::size_t count(const std::string& text, const std::string& word) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
-// Batch runs against a server text that is not an address: every attempt fails at once with
-// "sock err", locally, so the rows and sleeps of the loop can be counted without a network.
-struct batch_loop : testing::Test {
+struct batch_loop : resq::testing_support::run_fixture {
     batch_loop() {
-        options.server = "not-an-address";
         options.batch_input = true;
         options.csv_separator = ",";
         options.compact_output = true;
@@ -44,12 +33,7 @@ struct batch_loop : testing::Test {
         return out.str();
     }
 
-    input_params options;
-    dns_record query;
-    dns_exchange attempt;
-    std::vector<uint32_t> sleeps;
     std::string messages;
-    resq::run_hooks hooks{[this](uint32_t seconds) { sleeps.push_back(seconds); }};
 };
 
 TEST_F(batch_loop, sleeps_after_every_failed_attempt_and_after_every_name) {

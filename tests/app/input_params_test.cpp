@@ -7,148 +7,86 @@
 namespace resq {
 namespace {
 
-struct parsed {
-    bool ok = false;
-    input_params options;
-    args rest;
-    std::string messages;
-};
-
-parsed parse(args list) {
-    parsed result;
-    std::ostringstream err;
-    result.ok = result.options.parse_options(list, err);
-    result.rest = list;
-    result.messages = err.str();
-    return result;
-}
-
-constexpr const char* combination_message = "invalid combination of commands\n";
-constexpr const char* server_message =
+constexpr const char* combination = "invalid combination of commands\n";
+constexpr const char* no_server =
     "error: need to specify a DNS server to query using the format: -server <ipv4 addr>\n";
 
-TEST(input_params, reset_sets_the_defaults_and_clears_three_base_flags) {
-    input_params options;
-    options.verbose = options.xml_output = options.batch_input = options.ipv6 = true;
-    options.query_name = "stale";
-    options.timeout_secs = options.retries = options.delay_secs = 7;
-    options.reset();
-    EXPECT_FALSE(options.verbose || options.xml_output || options.batch_input || options.ipv6);
-    EXPECT_EQ(options.server, "9.9.9.9");
-    EXPECT_EQ(options.query_name, "");
-    EXPECT_EQ(options.timeout_secs, 1);
-    EXPECT_EQ(options.retries, 0);
-    EXPECT_EQ(options.delay_secs, 0);
-    EXPECT_EQ(options.query_type, 1u);
-    EXPECT_EQ(options.csv_separator, " | ");  // the common part is reset too
+// The message when parsing fails, else the lookup it read: the name fields that are set, the
+// query name and type, batch input, the server, the switches that are on and what is left over.
+std::string outcome(const args& options) {
+    input_params o;
+    args list = {"resq"};
+    list.insert(list.end(), options.begin(), options.end());
+    std::ostringstream s;
+    if (!o.parse_options(list, s)) {
+        return s.str();
+    }
+    for (const auto& [name, field] : {std::pair{"url", &input_params::url_arg},
+                                      {"ip", &input_params::ip_arg},
+                                      {"mx", &input_params::mx_arg},
+                                      {"txt", &input_params::txt_arg},
+                                      {"ns", &input_params::ns_arg}}) {
+        if (!(o.*field).empty()) {
+            s << name << "=" << o.*field << " ";
+        }
+    }
+    s << "[" << o.query_name << "] type " << o.query_type << (o.batch_input ? " batch" : "") << " @"
+      << o.server << (o.xml_output ? " xml" : "") << (o.verbose ? " verbose" : "")
+      << (o.ipv6 ? " ipv6" : "");
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        s << " left " << list[i];
+    }
+    return s.str();
 }
 
-TEST(input_params, reads_each_single_form_into_its_field_and_type) {
-    const struct {
-        const char* option;
-        uint32_t type;
-        std::string input_params::*field;
-    } cases[] = {
-        {"-url", 1, &input_params::url_arg}, {"-ip", 12, &input_params::ip_arg},
-        {"-mx", 15, &input_params::mx_arg},  {"-txt", 16, &input_params::txt_arg},
-        {"-ns", 2, &input_params::ns_arg},   {"-CNAME", 5, &input_params::ns_arg},
+TEST(input_params, reads_one_lookup_form_and_refuses_two_or_a_missing_server) {
+    const std::pair<args, std::string> cases[] = {
+        {{"-url", "Example.org", "-SERVER", "1.2.3.4"},
+         "url=Example.org [Example.org] type 1 @1.2.3.4"},
+        {{"-ip", "x", "-server", "1.2.3.4"}, "ip=x [x] type 12 @1.2.3.4"},
+        {{"-mx", "x", "-server", "1.2.3.4"}, "mx=x [x] type 15 @1.2.3.4"},
+        {{"-txt", "x", "-server", "1.2.3.4"}, "txt=x [x] type 16 @1.2.3.4"},
+        {{"-ns", "x", "-server", "1.2.3.4"}, "ns=x [x] type 2 @1.2.3.4"},
+        {{"-CNAME", "x", "-server", "1.2.3.4"}, "ns=x [x] type 5 @1.2.3.4"},
+        {{"-url", "a.org", "-mx", "b.org", "-server", "1.2.3.4"}, combination},
+        {{"-mx", "b.org", "-url", "a.org", "-server", "1.2.3.4"}, combination},
+        {{"-ns", "a.org", "-cname", "b.org", "-server", "1.2.3.4"}, combination},
+        // The last batch form decides the type; a single form then adds its name.
+        {{"-mx_pipe", "-url_pipe", "-server", "1.2.3.4"}, "[] type 15 batch @1.2.3.4"},
+        {{"-url_pipe", "-mx", "x", "-server", "1.2.3.4"}, "mx=x [x] type 15 batch @1.2.3.4"},
+        // Names from a directory walk replace standard input: only the type is taken.
+        {{"-enumdir", "/tmp", "-txt_pipe", "-server", "1.2.3.4"}, "[] type 16 @1.2.3.4"},
+        // An empty name sets nothing and leaves room for another form.
+        {{"-url", "", "-server", "1.2.3.4"}, "[] type 1 @1.2.3.4"},
+        {{"-ip", "", "-txt", "x", "-server", "1.2.3.4"}, "txt=x [x] type 16 @1.2.3.4"},
+        {{"-url", "x"}, no_server},
+        {{"-url", "x", "-server"}, no_server},
+        {{"-url", "-server", "1.2.3.4"}, no_server},
+        // The common options are read first: a failure there stops before the lookup options.
+        {{"-sqlite", "x", "-url", "a.org", "-server", "1.2.3.4"},
+         "This option is not offered in this build\n"},
+        {{"-xml", "-url", "x", "-verbose", "-server", "1.2.3.4", "-ipv6", "-delay"},
+         "url=x [x] type 1 @1.2.3.4 xml verbose ipv6 left -delay"},
     };
-    for (const auto& c : cases) {
-        const parsed p = parse({"resq", c.option, "Example.org", "-SERVER", "1.2.3.4"});
-        ASSERT_TRUE(p.ok) << c.option << p.messages;
-        EXPECT_EQ(p.options.query_name, "Example.org");
-        EXPECT_EQ(p.options.*c.field, "Example.org");
-        EXPECT_EQ(p.options.query_type, c.type) << c.option;
-        EXPECT_EQ(p.options.server, "1.2.3.4");
-        EXPECT_FALSE(p.options.batch_input);
-        EXPECT_EQ(p.rest, (args{"resq"}));
+    for (const auto& [options, expected] : cases) {
+        EXPECT_EQ(outcome(options), expected) << ::testing::PrintToString(options);
     }
 }
 
-TEST(input_params, refuses_two_single_forms_in_either_order) {
-    for (const args& list :
-         {args{"resq", "-url", "a.org", "-mx", "b.org", "-server", "1.2.3.4"},
-          args{"resq", "-mx", "b.org", "-url", "a.org", "-server", "1.2.3.4"},
-          args{"resq", "-ns", "a.org", "-cname", "b.org", "-server", "1.2.3.4"}}) {
-        const parsed p = parse(list);
-        EXPECT_FALSE(p.ok);
-        EXPECT_EQ(p.messages, combination_message);
+TEST(input_params, reads_the_numbers_and_keeps_the_defaults_for_bad_ones) {
+    const std::pair<const char*, const char*> cases[] = {{"0x0A", "10 10 10"}, {"012", "12 12 12"},
+                                                         {"0o12", "10 10 10"}, {"abc", "1 0 0"},
+                                                         {"-1", "-1 -1 -1"},   {"5s", "5 5 5"}};
+    for (const auto& [text, expected] : cases) {
+        input_params o;
+        args list = {"resq", "-url",   "x",  "-server", "1.2.3.4", "-timeout",
+                     text,   "-retry", text, "-delay",  text};
+        ASSERT_TRUE(o.parse_options(list));
+        EXPECT_EQ(std::to_string(o.timeout_secs) + " " + std::to_string(o.retries) + " " +
+                      std::to_string(o.delay_secs),
+                  expected)
+            << text;
     }
-}
-
-TEST(input_params, lets_the_last_batch_form_or_a_single_form_decide_the_type) {
-    const struct {
-        args list;
-        bool batch;
-        uint32_t type;
-    } cases[] = {
-        {{"resq", "-mx_pipe", "-url_pipe", "-server", "1.2.3.4"}, true, 15},
-        {{"resq", "-url_pipe", "-mx", "example.org", "-server", "1.2.3.4"}, true, 15},
-        {{"resq", "-enumdir", "/tmp", "-txt_pipe", "-server", "1.2.3.4"}, false, 16},
-    };
-    for (const auto& c : cases) {
-        const parsed p = parse(c.list);
-        ASSERT_TRUE(p.ok);
-        EXPECT_EQ(p.options.batch_input, c.batch);
-        EXPECT_EQ(p.options.query_type, c.type);
-    }
-}
-
-TEST(input_params, an_empty_single_form_sets_nothing_and_does_not_block_another) {
-    parsed p = parse({"resq", "-url", "", "-server", "1.2.3.4"});
-    ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.options.query_name, "");
-    EXPECT_EQ(p.options.query_type, 1u);
-
-    p = parse({"resq", "-ip", "", "-txt", "example.org", "-server", "1.2.3.4"});
-    ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.options.query_name, "example.org");
-    EXPECT_EQ(p.options.query_type, 16u);
-}
-
-TEST(input_params, needs_a_server) {
-    for (const args& list :
-         {args{"resq", "-url", "example.org"}, args{"resq", "-url", "example.org", "-server"},
-          args{"resq", "-url", "-server", "1.2.3.4"}}) {
-        const parsed p = parse(list);
-        EXPECT_FALSE(p.ok);
-        EXPECT_EQ(p.messages, server_message);
-    }
-}
-
-TEST(input_params, stops_on_a_common_parser_failure_before_the_dns_options) {
-    const parsed p = parse({"resq", "-sqlite", "x", "-url", "a.org", "-server", "1.2.3.4"});
-    EXPECT_FALSE(p.ok);
-    EXPECT_EQ(p.messages, "This option is not offered in this build\n");
-    EXPECT_EQ(p.options.query_name, "");
-}
-
-TEST(input_params, reads_the_numbers_and_keeps_defaults_for_bad_ones) {
-    const struct {
-        const char* text;
-        int32_t expected;
-    } cases[] = {{"0x0A", 10}, {"012", 12}, {"0o12", 10}, {"abc", 1}, {"-1", -1}, {"5s", 5}};
-    for (const auto& c : cases) {
-        const parsed p = parse({"resq", "-url", "a.org", "-server", "1.2.3.4", "-timeout", c.text,
-                                "-retry", c.text, "-delay", c.text});
-        ASSERT_TRUE(p.ok);
-        EXPECT_EQ(p.options.timeout_secs, c.expected) << c.text;
-        EXPECT_EQ(p.options.retries, c.expected == 1 ? 0 : c.expected) << c.text;
-        EXPECT_EQ(p.options.delay_secs, c.expected == 1 ? 0 : c.expected) << c.text;
-    }
-    const parsed p = parse({"resq", "-url", "a.org", "-server", "1.2.3.4", "-ipv6", "-delay"});
-    ASSERT_TRUE(p.ok);
-    EXPECT_TRUE(p.options.ipv6);
-    EXPECT_EQ(p.options.delay_secs, 0);
-    EXPECT_EQ(p.rest, (args{"resq", "-delay"}));
-}
-
-TEST(input_params, common_options_are_taken_before_the_dns_options_see_them) {
-    const parsed p = parse({"resq", "-xml", "-url", "a.org", "-verbose", "-server", "1.2.3.4"});
-    ASSERT_TRUE(p.ok);
-    EXPECT_TRUE(p.options.xml_output);
-    EXPECT_TRUE(p.options.verbose);
-    EXPECT_EQ(p.options.query_name, "a.org");
 }
 
 TEST(input_params, writes_the_usage_text_line_by_line) {

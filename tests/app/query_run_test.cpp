@@ -8,41 +8,19 @@
 #include <vector>
 
 #include "dns/query_builder.hpp"
+#include "tests/app/run_fixture.hpp"
 
 namespace {
 
-using resq::dns_exchange;
-using resq::dns_record;
-using resq::input_params;
+using resq::testing_support::count;
 
-// A server text that is not an address: the send is refused locally, so every attempt fails at
-// once with "sock err" and nothing reaches any network.
-constexpr const char* unreachable_server = "not-an-address";
-
-std::size_t count(const std::string& text, const std::string& word) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
-struct attempt_loop : testing::Test {
-    attempt_loop() {
-        options.server = unreachable_server;
-        EXPECT_TRUE(resq::build_query(query, "www.example", 1));
-    }
+struct attempt_loop : resq::testing_support::run_fixture {
+    attempt_loop() { EXPECT_TRUE(resq::build_query(query, "www.example", 1)); }
     std::string run() {
         std::ostringstream out;
         resq::run_query(out, attempt, query, options, hooks);
         return out.str();
     }
-
-    input_params options;
-    dns_record query;
-    dns_exchange attempt;
-    std::vector<uint32_t> sleeps;
-    resq::run_hooks hooks{[this](uint32_t seconds) { sleeps.push_back(seconds); }};
 };
 
 TEST_F(attempt_loop, reports_every_attempt_and_sleeps_after_each_failed_one) {

@@ -14,83 +14,79 @@ namespace {
 struct parsed {
     bool ok = false;
     cmd_params record;
-    args rest;
+    args rest;  // what is left after the program name
     std::string messages;
 };
 
-parsed parse(args list) {
+parsed parse(const args& options) {
     parsed result;
+    args list = {"resq"};
+    list.insert(list.end(), options.begin(), options.end());
     std::ostringstream err;
     result.ok = result.record.parse_options(list, err);
-    result.rest = list;
+    result.rest.assign(list.begin() + 1, list.end());
     result.messages = err.str();
     return result;
 }
 
+// The separator, the replacement pair (0 for none) and the output switches that are on.
+std::string switches(const cmd_params& r) {
+    std::ostringstream s;
+    s << "[" << r.csv_separator << "] " << (r.replace_char ? r.replace_char : '0')
+      << (r.replace_with ? r.replace_with : '0') << (r.xml_output ? " xml" : "")
+      << (r.header_pending ? " header" : "") << (r.compact_output ? " compact" : "")
+      << (r.keep_time_space ? " keep" : "");
+    return s.str();
+}
+
+// Each entry as its pattern with the stars it had, "(path)" for a path and "(all)" for "*".
+std::string shown(const std::vector<filter_entry>& list) {
+    std::string text;
+    for (const filter_entry& e : list) {
+        text += std::string(text.empty() ? "" : " ") + (e.ends_with ? "*" : "") + e.pattern +
+                (e.starts_with ? "*" : "") + (e.path_pattern ? "(path)" : "") +
+                (e.match_all ? "(all)" : "");
+    }
+    return text;
+}
+
+std::string read_file(const std::filesystem::path& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
 TEST(cmd_params, names_the_program_and_leaves_other_options_in_place) {
-    EXPECT_FALSE(parse({}).ok);
-    const parsed p = parse({"/usr/bin/resq.bin", "-url", "a b"});
-    ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.record.program_name, "resq");
-    EXPECT_EQ(p.record.command_line, "/usr/bin/resq.bin -url \"a b\"");
-    EXPECT_EQ(p.rest, (args{"/usr/bin/resq.bin", "-url", "a b"}));
-    EXPECT_EQ(p.record.csv_separator, " | ");
-    // The default patterns compile to year-month-day with "-" and three fraction digits.
-    EXPECT_EQ(p.record.datetime_layout.date_separator, '-');
-    EXPECT_EQ(p.record.datetime_layout.date_flags, 0x02 | 0x04 | 0x80);
-    EXPECT_EQ(p.record.datetime_layout.time_flags, 3 << 1);
+    cmd_params record;
+    args list;
+    EXPECT_FALSE(record.parse_options(list));
+    list = {"/usr/bin/resq.bin", "-url", "a b"};
+    ASSERT_TRUE(record.parse_options(list));
+    EXPECT_EQ(record.program_name, "resq");
+    EXPECT_EQ(record.command_line, "/usr/bin/resq.bin -url \"a b\"");
+    EXPECT_EQ(list, (args{"/usr/bin/resq.bin", "-url", "a b"}));
 }
 
-TEST(cmd_params, takes_options_in_its_own_order_not_the_command_line_order) {
-    for (const args& list : {args{"resq", "-csv", "-xml"}, args{"resq", "-xml", "-csv"}}) {
-        const parsed p = parse(list);
-        EXPECT_TRUE(p.record.xml_output);
-        EXPECT_FALSE(p.record.header_pending);
-    }
-    parsed p = parse({"resq", "-multiline", "-xml"});
-    EXPECT_FALSE(p.record.xml_output);
-    EXPECT_TRUE(p.record.header_pending);
-    EXPECT_EQ(p.record.replace_char, 0);
-
-    p = parse({"resq", "-csv_separator", "|", "-csv"});
-    EXPECT_EQ(p.record.csv_separator, "|");
-    EXPECT_EQ(p.record.replace_char, '|');
-    EXPECT_TRUE(p.record.compact_output);
-
-    p = parse({"resq", "-csv", "-pair_datetime"});
-    EXPECT_EQ(p.record.csv_separator, ",");
-    EXPECT_EQ(p.record.replace_with, ' ');
-    EXPECT_FALSE(p.record.compact_output);
-    EXPECT_EQ(p.record.datetime_layout.time_flags & 0x01, 0x01);
-}
-
-TEST(cmd_params, sets_the_separator_and_its_replacement) {
-    const struct {
-        const char* text;
-        const char* separator;
-        char replace_char, replace_with;
-    } cases[] = {
-        {"tab", "\t", 0, 0}, {"TAB", "\t", 0, 0},  {"\\t", "\t", 0, 0},
-        {";", ";", 0, 0},    {"|", "|", '|', ';'}, {" , ", " , ", ',', ' '},
+TEST(cmd_params, takes_output_options_in_its_own_order_and_applies_the_separator_rules) {
+    const std::pair<args, const char*> cases[] = {
+        {{"-csv", "-xml"}, "[] 00 xml compact keep"},
+        {{"-xml", "-csv"}, "[] 00 xml compact keep"},
+        {{"-multiline", "-xml"}, "[] 00 header keep"},
+        {{"-csv_separator", "|", "-csv"}, "[|] |; header compact keep"},
+        {{"-csv", "-pair_datetime"}, "[,] ,  header keep"},
+        {{"-csv_separator", "TAB"}, "[\t] 00 header keep"},
+        {{"-csv_separator", "\\t"}, "[\t] 00 header keep"},
+        {{"-csv_separator", ";"}, "[;] 00 header keep"},
+        {{"-no_whitespace"}, "[|] |; header compact"},
+        {{"-enable_quoted_csv_fields"}, "[|] 0; header"},
+        {{"-csv_separator", "tab", "-enable_quoted_csv_fields"}, "[\t] 00 header"},
     };
-    for (const auto& c : cases) {
-        const parsed p = parse({"resq", "-csv_separator", c.text});
-        EXPECT_EQ(p.record.csv_separator, c.separator) << c.text;
-        EXPECT_EQ(p.record.replace_char, c.replace_char) << c.text;
-        EXPECT_EQ(p.record.replace_with, c.replace_with) << c.text;
+    for (const auto& [options, expected] : cases) {
+        const parsed p = parse(options);
+        EXPECT_TRUE(p.ok && p.rest.empty());
+        EXPECT_EQ(switches(p.record), expected) << ::testing::PrintToString(options);
     }
-}
-
-TEST(cmd_params, strips_spaces_for_no_whitespace_and_quoted_fields) {
-    parsed p = parse({"resq", "-no_whitespace"});
-    EXPECT_EQ(p.record.csv_separator, "|");
-    EXPECT_TRUE(p.record.compact_output);
-    EXPECT_FALSE(p.record.keep_time_space);
-    p = parse({"resq", "-enable_quoted_csv_fields"});
-    EXPECT_EQ(p.record.csv_separator, "|");
-    EXPECT_EQ(p.record.replace_char, 0);
-    p = parse({"resq", "-csv_separator", "tab", "-enable_quoted_csv_fields"});
-    EXPECT_EQ(p.record.csv_separator, "\t");
+    EXPECT_EQ(parse({"-pair_datetime"}).record.datetime_layout.time_flags, 0x01 | 3 << 1);
 }
 
 TEST(cmd_params, processes_the_first_verbose_consumes_foreign_options_and_refuses_sqlite) {
@@ -101,139 +97,98 @@ TEST(cmd_params, processes_the_first_verbose_consumes_foreign_options_and_refuse
     ASSERT_TRUE(record.parse_options(list));
     EXPECT_TRUE(record.verbose);
     EXPECT_EQ(list, (args{"resq", "-v", "-verbose"}));  // -v only counts without -verbose
-
     for (const char* option : {"-sqlite", "-SQLITE_LOG"}) {
-        const parsed p = parse({"resq", option, "x"});
+        const parsed p = parse({option, "x"});
         EXPECT_FALSE(p.ok);
         EXPECT_EQ(p.messages, "This option is not offered in this build\n");
     }
 }
 
 TEST(cmd_params, accepts_patterns_by_length_and_falls_back_when_they_do_not_compile) {
-    parsed p = parse({"resq", "-dateformat", "MM/DD/YYYY", "-timeformat", "HH:MM:SS"});
-    EXPECT_EQ(p.record.date_format, "mm/dd/yyyy");
+    parsed p = parse({"-dateformat", "MM/DD/YYYY", "-timeformat", "HH:MM:SS"});
+    EXPECT_EQ(p.record.date_format + " " + p.record.time_format, "mm/dd/yyyy hh:mm:ss");
     EXPECT_EQ(p.record.datetime_layout.date_flags, 0x02 | 0x04 | 0x40);
-    EXPECT_EQ(p.record.datetime_layout.fraction_digits(), 0u);
+    EXPECT_EQ(p.record.datetime_layout.time_flags, 0);
 
-    p = parse({"resq", "-dateformat", "yyyy/mm/dd/", "-timeformat", "hh-mm-ss"});
+    p = parse({"-dateformat", "yyyy/mm/dd/", "-timeformat", "hh-mm-ss"});
     EXPECT_TRUE(p.ok);
-    EXPECT_EQ(p.record.date_format, "yyyy-mm-dd");
-    EXPECT_EQ(p.record.time_format, "hh:mm:ss.xxx");
+    EXPECT_EQ(p.record.date_format + " " + p.record.time_format, "yyyy-mm-dd hh:mm:ss.xxx");
     EXPECT_EQ(
         p.messages,
         "invalid yyyy/mm/dd/, using default format\ninvalid hh-mm-ss, using default format\n");
 
-    p = parse({"resq", "-dateformat", "yyyy/dd/mm", "-timeformat", "hh:mm:ss"});
+    p = parse({"-dateformat", "yyyy/dd/mm", "-timeformat", "hh:mm:ss"});
     EXPECT_EQ(p.record.date_format, "yyyy/dd/mm");
-    EXPECT_TRUE(p.record.datetime_layout.empty());
-    EXPECT_EQ(p.messages, "");
+    EXPECT_TRUE(p.record.datetime_layout.empty() && p.messages.empty());
 }
 
 TEST(cmd_params, builds_filter_entries_from_each_pattern_form) {
-    const struct {
-        const char* value;
-        const char* pattern;
-        bool ends_with, starts_with, path;
-    } cases[] = {
-        {"*Mail*", "mail", true, true, false},  {"mail*", "mail", false, true, false},
-        {"*.org", ".org", true, false, false},  {"x*y", "xy", false, false, false},
-        {"/path", "/path", false, false, true},
-    };
-    for (const auto& c : cases) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"*Mail*", "*mail*"}, {"mail*", "mail*"},       {"*.org", "*.org"},
+        {"x*y", "xy"},        {"/path", "/path(path)"}, {"a,b|c", "a,b c"},  // bars before commas
+        {"d,e", "d e"}};
+    for (const auto& [value, expected] : cases) {
         std::vector<filter_entry> list;
-        build_filter_list(list, c.value);
-        ASSERT_EQ(list.size(), 1u) << c.value;
-        EXPECT_EQ(list[0].pattern, c.pattern) << c.value;
-        EXPECT_EQ(list[0].ends_with, c.ends_with) << c.value;
-        EXPECT_EQ(list[0].starts_with, c.starts_with) << c.value;
-        EXPECT_EQ(list[0].path_pattern, c.path) << c.value;
+        build_filter_list(list, value);
+        EXPECT_EQ(shown(list), expected) << value;
     }
     std::vector<filter_entry> list;
-    build_filter_list(list, "a,b|c");  // bars split before commas
-    build_filter_list(list, "d,e");
-    ASSERT_EQ(list.size(), 4u);
-    EXPECT_EQ(list[0].pattern, "a,b");
-    EXPECT_EQ(list[3].pattern, "e");
+    build_filter_list(list, "a|b");
+    build_filter_list(list, "c");
+    EXPECT_EQ(shown(list), "a b c");
     build_filter_list(list, "x|*");
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_TRUE(list[0].match_all);
-}
+    EXPECT_EQ(shown(list), "(all)");
 
-TEST(cmd_params, reads_every_filter_and_applies_filter_path_to_all) {
-    parsed p = parse({"resq", "-filter", "a", "-FILTER", "b|c", "-filter_path", "/Var/Log"});
-    ASSERT_EQ(p.record.filter_list.size(), 3u);
-    EXPECT_EQ(p.record.filter_list[0].pattern, "/var/log");
-    EXPECT_EQ(p.record.filter_list[2].pattern, "/var/log");
-    EXPECT_EQ(p.rest, (args{"resq"}));
-    p = parse({"resq", "-filter_path", "/x"});  // without a filter it is not looked at
-    EXPECT_EQ(p.rest.size(), 3u);
+    parsed p = parse({"-filter", "a", "-FILTER", "b|c", "-filter_path", "/Var/Log"});
+    EXPECT_EQ(shown(p.record.filter_list), "/var/log /var/log /var/log");
+    EXPECT_TRUE(p.rest.empty());
+    p = parse({"-filter_path", "/x"});  // without a filter it is not looked at
+    EXPECT_EQ(p.rest.size(), 2u);
 }
 
 TEST(cmd_params, expands_set_environment_names_up_to_513_characters) {
-    ::setenv("RESQ_TEST_DIR", "/tmp/r", 1);
-    ::unsetenv("RESQ_TEST_UNSET");
-    EXPECT_EQ(expand_env_vars("%RESQ_TEST_UNSET%/%RESQ_TEST_DIR%"), "%RESQ_TEST_UNSET%//tmp/r");
-    EXPECT_EQ(expand_env_vars("50%"), "50%");
     const std::string full(513, 'a');
-    EXPECT_EQ(expand_env_vars(full + "%RESQ_TEST_DIR%"), full + "%RESQ_TEST_DIR%");
-    const std::string prefix(400, 'a');
+    const std::string most(400, 'a');
     const std::string value(100, 'v');
-    ::setenv("RESQ_TEST_LONG", value.c_str(), 1);
-    EXPECT_EQ(expand_env_vars(prefix + "%RESQ_TEST_LONG%%RESQ_TEST_LONG%"),
-              prefix + value + "%RESQ_TEST_LONG%");
-    ::setenv("RESQ_TEST_SELF", "%RESQ_TEST_SELF%", 1);  // must not hang
-    EXPECT_EQ(expand_env_vars("%RESQ_TEST_SELF%"), "%RESQ_TEST_SELF%");
-
-    const parsed p =
-        parse({"resq", "-enumdir", "%RESQ_TEST_DIR%", "-num_subdirs", "0x10", "-pipe"});
+    ::setenv("RESQ_T_DIR", "/tmp/r", 1);
+    ::setenv("RESQ_T_LONG", value.c_str(), 1);
+    ::setenv("RESQ_T_SELF", "%RESQ_T_SELF%", 1);
+    ::unsetenv("RESQ_T_UNSET");
+    EXPECT_EQ(expand_env_vars("%RESQ_T_UNSET%/%RESQ_T_DIR%/50%"), "%RESQ_T_UNSET%//tmp/r/50%");
+    EXPECT_EQ(expand_env_vars("%RESQ_T_SELF%"), "%RESQ_T_SELF%");  // must not run for ever
+    EXPECT_EQ(expand_env_vars(full + "%RESQ_T_DIR%"), full + "%RESQ_T_DIR%");
+    EXPECT_EQ(expand_env_vars(most + "%RESQ_T_LONG%%RESQ_T_LONG%"), most + value + "%RESQ_T_LONG%");
+    const parsed p = parse({"-enumdir", "%RESQ_T_DIR%", "-num_subdirs", "0x10", "-pipe"});
+    EXPECT_TRUE(p.record.enumdir_set && p.record.batch_input);
     EXPECT_EQ(p.record.enumdir_path, "/tmp/r");
-    EXPECT_TRUE(p.record.enumdir_set);
     EXPECT_EQ(p.record.num_subdirs, 16u);
-    EXPECT_TRUE(p.record.batch_input);
 }
 
-class cmd_params_out_path : public ::testing::Test {
-  protected:
-    void SetUp() override { std::filesystem::create_directories(dir_); }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    static std::string read(const std::filesystem::path& path) {
-        std::stringstream text;
-        text << std::ifstream(path).rdbuf();
-        return text.str();
-    }
-    const std::filesystem::path dir_ =
+TEST(cmd_params, checks_the_results_file_without_harming_it) {
+    const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("resq_out_" + std::to_string(::getpid()));
-};
-
-TEST_F(cmd_params_out_path, fails_for_a_missing_directory_or_a_directory_itself) {
-    for (const std::string& path : {(dir_ / "missing" / "r.txt").string(), dir_.string()}) {
-        const parsed p = parse({"resq", "-out", path});
+    std::filesystem::create_directories(dir);
+    for (const std::string& path : {(dir / "missing" / "r.txt").string(), dir.string()}) {
+        const parsed p = parse({"-out", path});
         EXPECT_FALSE(p.ok);
         EXPECT_EQ(p.messages, "prob opening file " + path + " for output, aborting\n");
     }
-}
 
-TEST_F(cmd_params_out_path, removes_the_file_it_created_and_keeps_an_existing_one) {
-    ::setenv("RESQ_TEST_OUT", dir_.string().c_str(), 1);
-    parsed p = parse({"resq", "-out", "%RESQ_TEST_OUT%\\new.txt"});
-    ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.record.out_path, (dir_ / "new.txt").string());
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "new.txt"));
-    EXPECT_FALSE(p.record.append_output);
+    ::setenv("RESQ_T_OUT", dir.string().c_str(), 1);
+    parsed p = parse({"-out", "%RESQ_T_OUT%\\new.txt"});
+    EXPECT_TRUE(p.ok && !p.record.append_output);
+    EXPECT_EQ(p.record.out_path, (dir / "new.txt").string());
+    EXPECT_FALSE(std::filesystem::exists(dir / "new.txt"));  // created for the check, removed
 
-    std::ofstream(dir_ / "old.txt") << "earlier results\n";
-    p = parse({"resq", "-outfile", (dir_ / "old.txt").string(), "-append"});
-    ASSERT_TRUE(p.ok);
-    EXPECT_EQ(read(dir_ / "old.txt"), "earlier results\n");
-    EXPECT_TRUE(p.record.append_output);
-    EXPECT_EQ(p.rest, (args{"resq", "-append"}));
-}
-
-TEST_F(cmd_params_out_path, diags_writes_the_command_line_to_its_file) {
-    const std::string diags = (dir_ / "diags.txt").string();
-    const parsed p = parse({"resq", "-diags", diags, "-l2", "-url", "x"});
-    EXPECT_EQ(read(diags), "->resq -diags " + diags + " -l2 -url x\n");
-    EXPECT_EQ(p.rest, (args{"resq", "-url", "x"}));
+    const std::string old = (dir / "old.txt").string();
+    const std::string diags = (dir / "diags.txt").string();
+    std::ofstream(old) << "earlier results\n";
+    p = parse({"-outfile", old, "-append", "-diags", diags, "-l2"});
+    EXPECT_TRUE(p.ok && p.record.append_output);
+    EXPECT_EQ(p.rest, (args{"-append"}));
+    EXPECT_EQ(read_file(old), "earlier results\n");
+    EXPECT_EQ(read_file(diags), "->resq -outfile " + old + " -append -diags " + diags + " -l2\n");
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -8,63 +8,49 @@
 
 namespace {
 
-std::vector<std::string> read_all(const std::string& input, bool trim = true) {
+struct read_case {
+    const char* description;
+    std::string input;
+    bool trim;
+    std::vector<std::string> lines;
+};
+
+std::vector<std::string> read_all(const std::string& input, bool trim) {
     std::istringstream stream(input);
     uni::stdin_stream reader(stream);
     std::vector<std::string> lines;
-    std::string line;
-    while (reader.read_line(line, trim)) {
+    for (std::string line; reader.read_line(line, trim);) {
         lines.push_back(line);
     }
     return lines;
 }
 
-TEST(stdin_stream, crlf_and_lf_endings_give_the_same_names) {
-    EXPECT_EQ(read_all("a.example\r\nb.example\n"),
-              (std::vector<std::string>{"a.example", "b.example"}));
+TEST(stdin_stream, hands_out_each_line_as_the_batch_loop_needs_it) {
+    const read_case cases[] = {
+        {"crlf and lf endings", "a.example\r\nb.example\n", true, {"a.example", "b.example"}},
+        {"last line without line feed", "a\nlast", true, {"a", "last"}},
+        {"any mix of line ends trimmed, blanks kept", " a \t\r\r\n\n", true, {" a \t", ""}},
+        {"line ends kept without trim", "a\r\n", false, {"a\r\n"}},
+        {"blank lines are empty names", "\n\nx\n", true, {"", "", "x"}},
+        {"cut at the first zero byte", std::string("ab\0cd\n", 6), true, {"ab"}},
+        {"empty input", "", true, {}},
+    };
+    for (const read_case& c : cases) {
+        EXPECT_EQ(read_all(c.input, c.trim), c.lines) << c.description;
+    }
 }
 
-TEST(stdin_stream, reads_a_last_line_without_a_line_feed) {
-    EXPECT_EQ(read_all("a\nlast"), (std::vector<std::string>{"a", "last"}));
-}
-
-TEST(stdin_stream, trims_any_mix_of_line_ends_but_keeps_spaces_and_tabs) {
-    EXPECT_EQ(read_all(" a \t\r\r\n\n"), (std::vector<std::string>{" a \t", ""}));
-}
-
-TEST(stdin_stream, keeps_line_ends_without_trim) {
-    EXPECT_EQ(read_all("a\r\n", false), (std::vector<std::string>{"a\r\n"}));
-}
-
-TEST(stdin_stream, returns_blank_lines_as_empty_names) {
-    EXPECT_EQ(read_all("\n\nx\n"), (std::vector<std::string>{"", "", "x"}));
-}
-
-TEST(stdin_stream, splits_a_5000_byte_line_into_4095_and_905) {
-    const auto lines = read_all(std::string(5000, 'a') + "\nb\n");
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].size(), 4095u);
-    EXPECT_EQ(lines[1].size(), 905u);
-    EXPECT_EQ(lines[2], "b");
-}
-
-TEST(stdin_stream, counts_input_lines_not_pieces) {
+TEST(stdin_stream, splits_a_5000_byte_line_into_4095_and_905_counting_one_input_line) {
     std::istringstream stream(std::string(5000, 'a') + "\nb\n");
     uni::stdin_stream reader(stream);
-    std::string line;
+    std::vector<std::size_t> sizes;
     std::vector<uint64_t> numbers;
-    while (reader.read_line(line, true)) {
+    for (std::string line; reader.read_line(line, true);) {
+        sizes.push_back(line.size());
         numbers.push_back(reader.line_number());
     }
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{4095, 905, 1}));
     EXPECT_EQ(numbers, (std::vector<uint64_t>{1, 1, 2}));
-}
-
-TEST(stdin_stream, cuts_a_line_at_its_first_zero_byte) {
-    EXPECT_EQ(read_all(std::string("ab\0cd\n", 6)), (std::vector<std::string>{"ab"}));
-}
-
-TEST(stdin_stream, empty_input_gives_no_line) {
-    EXPECT_TRUE(read_all("").empty());
 }
 
 }  // namespace
