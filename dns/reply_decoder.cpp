@@ -32,34 +32,12 @@ struct reply_context {
     }
 };
 
-// Decodes up to `count` questions from `offset`, stopping at the end of the reply. False when a
-// name does not decode.
-bool decode_questions(const reply_context& reply, uint16_t count, std::size_t& offset,
-                      std::vector<dns_record>& list) {
-    for (unsigned i = 0; i < count && offset < reply.bytes.size(); ++i) {
-        dns_record entry;
-        const std::size_t name_size =
-            decode_name(reply.bytes, static_cast<uint32_t>(offset), entry.query);
-        if (name_size == 0) {
-            return false;
-        }
-        offset += name_size;
-        // QTYPE and QCLASS are not checked against the end: bytes past it read as zero, like the
-        // zero-filled rest of a receive buffer.
-        wire_reader fields(reply.bytes, offset);
-        entry.dns_type = fields.u16();
-        entry.dns_class = fields.u16();
-        reply.stamp(entry);
-        list.push_back(std::move(entry));
-        offset += question_fixed_size;
-    }
-    return true;
-}
+enum class section_kind { questions, answers, other_records };
 
-// Decodes up to `count` resource records from `offset`, stopping at the end of the reply. False
-// when a name does not decode or a record's data runs past the end.
-bool decode_records(const reply_context& reply, uint16_t count, std::size_t& offset,
-                    std::vector<dns_record>& list, bool keep_data) {
+// Decodes up to `count` entries of one section from `offset`, stopping at the end of the reply.
+// False when a name does not decode or a record's data runs past the end.
+bool decode_section(const reply_context& reply, uint16_t count, std::size_t& offset,
+                    std::vector<dns_record>& list, section_kind kind) {
     for (unsigned i = 0; i < count && offset < reply.bytes.size(); ++i) {
         dns_record entry;
         const std::size_t name_size =
@@ -71,17 +49,23 @@ bool decode_records(const reply_context& reply, uint16_t count, std::size_t& off
         wire_reader fields(reply.bytes, offset);
         entry.dns_type = fields.u16();
         entry.dns_class = fields.u16();
-        entry.ttl_secs = fields.u32();
-        entry.data_length = fields.u16();
-        // RDLENGTH is checked against what remains before anything is copied.
-        if (fields.failed() || entry.data_length > fields.remaining()) {
-            return false;
+        if (kind == section_kind::questions) {
+            // QTYPE and QCLASS are not checked against the end: bytes past it read as zero, like
+            // the zero-filled rest of a receive buffer.
+            offset += question_fixed_size;
+        } else {
+            entry.ttl_secs = fields.u32();
+            entry.data_length = fields.u16();
+            // RDLENGTH is checked against what remains before anything is copied.
+            if (fields.failed() || entry.data_length > fields.remaining()) {
+                return false;
+            }
+            entry.data_offset = static_cast<uint32_t>(offset + record_fixed_size);
+            if (kind == section_kind::answers) {
+                fields.copy(entry.data_bytes, entry.data_length);
+            }
+            offset += record_fixed_size + entry.data_length;
         }
-        entry.data_offset = static_cast<uint32_t>(offset + record_fixed_size);
-        if (keep_data) {
-            fields.copy(entry.data_bytes, entry.data_length);
-        }
-        offset += record_fixed_size + entry.data_length;
         reply.stamp(entry);
         list.push_back(std::move(entry));
     }
@@ -165,10 +149,11 @@ std::size_t decode_reply(std::string_view server, uint64_t reply_time,
 
     const reply_context context{reply, server, reply_time, reply_id};
     std::size_t offset = header_size;
-    if (!decode_questions(context, question_count, offset, questions) ||
-        !decode_records(context, answer_count, offset, answers, true) ||
-        !decode_records(context, authority_count, offset, authority, false) ||
-        !decode_records(context, additional_count, offset, additional, false)) {
+    if (!decode_section(context, question_count, offset, questions, section_kind::questions) ||
+        !decode_section(context, answer_count, offset, answers, section_kind::answers) ||
+        !decode_section(context, authority_count, offset, authority, section_kind::other_records) ||
+        !decode_section(context, additional_count, offset, additional,
+                        section_kind::other_records)) {
         return 0;
     }
     return offset;
