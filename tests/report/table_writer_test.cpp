@@ -14,12 +14,11 @@ namespace {
 using golden::sample_entry;
 using golden::sample_lookup;
 
-/// The rows written for `record`, with no header unless `header` is set.
-std::string row(const dns_record& record, cmd_params options, const char* section = "answer",
-                const char* status = "success", bool header = false) {
+/// The rows written for `record` as an answer, with the header only if `header` is set.
+std::string row(const dns_record& record, cmd_params options, bool header = false) {
     options.header_pending = header;
     std::ostringstream out;
-    write_table_row(record, out, section, status, options);
+    write_table_row(record, out, "answer", "success", options);
     return out.str();
 }
 
@@ -33,11 +32,9 @@ cmd_params separated_by(const char* separator, bool compact, bool keep_time_spac
 }
 
 TEST(table_writer, translates_the_data_of_each_type) {
-    const cmd_params no_whitespace = separated_by("|", true, false);
     // Description, type, data offset and length, whether the entry is an answer, the row from
     // the type column on.
     const std::tuple<const char*, uint16_t, uint32_t, uint16_t, bool, const char*> cases[] = {
-        {"a", 1, golden::a_data, 4, true, "1|A|1|300|4|192.0.2.7\n"},
         {"a of 16 bytes", 1, golden::aaaa_data, 16, true,
          "1|A|1|300|16|20 01 0d b8 00 00 00 00 00 00 00 00 00 00 00 01\n"},
         {"aaaa", 28, golden::aaaa_data, 16, true, "28|AAAA|1|300|16|2001:db8:0:0:0:0:0:1\n"},
@@ -45,7 +42,8 @@ TEST(table_writer, translates_the_data_of_each_type) {
         {"mx of 1 byte", 15, golden::mx_data, 1, true, "15|MX|1|300|1|00\n"},
         {"mx whose name fails", 15, golden::unk_data, 3, true, "15|MX|1|300|3|2560;0a 00 05\n"},
         {"ns", 2, golden::ns_data, 5, true, "2|NS|1|300|5|ns.x.example.\n"},
-        {"cname", 5, golden::cname_data, 6, true, "5|CNAME|1|300|6|www.x.example.\n"},
+        {"cname, lf as a space, | kept", 5, golden::cname_data, 6, true,
+         "5|CNAME|1|300|6|w |.x.example.\n"},
         {"ptr", 12, golden::ptr_data, 2, true, "12|PTR|1|300|2|mail.x.example.\n"},
         {"ptr whose name fails", 12, golden::unk_data, 3, true, "12|PTR|1|300|3|0a 00 05\n"},
         {"soa", 6, golden::soa_data, 39, true,
@@ -56,44 +54,39 @@ TEST(table_writer, translates_the_data_of_each_type) {
          "16|TXT|1|300|13|\x0chello  world\n\n"},
         {"txt of the authority section", 16, golden::txt_data, 13, false, "16|TXT|1|300|13|\n\n"},
         {"type without a name", 30, golden::unk_data, 3, true, "30|unk|1|300|3|0a 00 05\n"},
-        {"length 0", 15, 0, 0, true, "15|MX|1|300|0|  <none>\n"},
+        {"length past the message end", 30, golden::unk_data, 4, false,
+         "30|unk|1|300|4|0a 00 05\n"},
     };
     for (const auto& [description, type, offset, length, answer, expected] : cases) {
-        EXPECT_EQ(row(sample_entry(type, offset, length, answer), no_whitespace),
+        EXPECT_EQ(row(sample_entry(type, offset, length, answer), separated_by("|", true, false)),
                   std::string("x.example.|answer|success|2a|192.0.2.1|2026-12-05|05:02:25.123|") +
                       expected)
             << description;
     }
 }
 
-TEST(table_writer, writes_the_header_once_then_padded_rows) {
+TEST(table_writer, writes_the_header_once_then_padded_rows_that_long_values_shift) {
     cmd_params options;
+    dns_record long_name = sample_lookup(15);
+    long_name.query = "a-name-of-forty-five-characters.x.example.com";
+    long_name.query_time = 0;  // no valid time: date and time stay empty
     std::ostringstream out;
-    write_table_row(sample_entry(1, golden::a_data, 4), out, "answer", "success", options);
     write_table_row(sample_entry(6, golden::soa_data, 39), out, "authority", "success", options);
+    write_table_row(sample_lookup(), out, "question", "timeout", options);
+    write_table_row(long_name, out, "question", "sock err", options);
     EXPECT_FALSE(options.header_pending);
     EXPECT_EQ(
         out.str(),
         "query                                    | comment   | status  | id   | DNSserv   | "
         "date       |  time-UTC     | type | tname  | class | ttl    | size | data\n"
-        "x.example.                               | answer    | success | 002a | 192.0.2.1 | "
-        "2026-12-05 |  05:02:25.123 |    1 |      A |     1 |    300 |    4 | 192.0.2.7\n"
         "x.example.                               | authority | success | 002a | 192.0.2.1 | "
         "2026-12-05 |  05:02:25.123 |    6 |    SOA |     1 |    300 |   39 | ns1.x.example.; "
-        "hostmaster.x.example.; 0x78c42535; 0x00000e10; 0x00000258; 0x00015180; 0x0000012c\n");
-}
-
-TEST(table_writer, shows_failed_lookups_and_lets_long_values_shift_columns) {
-    EXPECT_EQ(row(sample_lookup(), cmd_params{}, "question", "timeout"),
-              "x.example                                | question  | timeout | 002a | 192.0.2.1 | "
-              "2026-12-05 |  05:02:25.123 |    1 |      A |     1 |      0 |    0 |   <none>\n");
-    dns_record lookup = sample_lookup(15);
-    lookup.query = "a-name-of-forty-five-characters.x.example.com";
-    lookup.query_time = 0;  // no valid time: date and time stay empty
-    EXPECT_EQ(row(lookup, cmd_params{}, "question", "sock err"),
-              "a-name-of-forty-five-characters.x.example.com | question  | sock err | 002a | "
-              "192.0.2.1 |            |               |   15 |     MX |     1 |      0 |    0 |   "
-              "<none>\n");
+        "hostmaster.x.example.; 0x78c42535; 0x00000e10; 0x00000258; 0x00015180; 0x0000012c\n"
+        "x.example                                | question  | timeout | 002a | 192.0.2.1 | "
+        "2026-12-05 |  05:02:25.123 |    1 |      A |     1 |      0 |    0 |   <none>\n"
+        "a-name-of-forty-five-characters.x.example.com | question  | sock err | 002a | "
+        "192.0.2.1 |            |               |   15 |     MX |     1 |      0 |    0 |   "
+        "<none>\n");
 }
 
 TEST(table_writer, writes_each_separator_padded_or_compact) {
@@ -109,12 +102,10 @@ TEST(table_writer, writes_each_separator_padded_or_compact) {
          "x.example.                              \tanswer   \tsuccess\t002a\t192.0.2.1\t"
          "2026-12-05\t 05:02:25.123\t   1\t     A\t    1\t   300\t   4\t192.0.2.7\n"},
         {separated_by(";", true),
-         "x.example.;answer;success;2a;192.0.2.1;2026-12-05; "
-         "05:02:25.123;1;A;1;300;4;192.0.2.7\n"},
+         "x.example.;answer;success;2a;192.0.2.1;2026-12-05; 05:02:25.123;1;A;1;300;4;192.0.2.7\n"},
     };
     for (const auto& [options, expected] : cases) {
-        const bool header = options.csv_separator == ",";
-        EXPECT_EQ(row(a, options, "answer", "success", header), expected) << options.csv_separator;
+        EXPECT_EQ(row(a, options, options.csv_separator == ","), expected) << options.csv_separator;
     }
 }
 
@@ -129,18 +120,6 @@ TEST(table_writer, replaces_the_separator_character_and_line_ends_in_names) {
         const std::string text = row(record, separated_by(separator, true));
         EXPECT_EQ(text.substr(0, text.find(separator)), expected) << separator;
     }
-    // An owner name and a CNAME target whose line ends would otherwise forge a second row.
-    std::vector<uint8_t> message(12, 0);  // header, unused here
-    const std::string label = "e\r\nforged|row";
-    message.push_back(static_cast<uint8_t>(label.size()));  // 12: label length
-    message.insert(message.end(), label.begin(), label.end());
-    message.push_back(0x00);  // root
-    record = sample_entry(5, 12, static_cast<uint16_t>(message.size() - 12), false);
-    record.message = message;
-    record.query = "x.\nforged|row.";
-    EXPECT_EQ(row(record, separated_by("|", true, false)),
-              "x. forged;row.|answer|success|2a|192.0.2.1|2026-12-05|05:02:25.123|5|CNAME|1|300|15|"
-              "e  forged|row.\n");
 }
 
 }  // namespace

@@ -20,52 +20,34 @@ inline constexpr uint32_t a_data = 39, aaaa_data = 55, mx_data = 83, ns_data = 1
 
 // clang-format off
 inline const std::vector<uint8_t> sample_reply = {
-    0x2a, 0x00,  // id 42 (little-endian, as the query wrote it)
-    0x81, 0x80,  // QR, RD, RA, rcode 0
-    0x00, 0x01, 0x00, 0x09, 0x00, 0x00, 0x00, 0x00,  // QDCOUNT 1, ANCOUNT 9, NSCOUNT 0, ARCOUNT 0
-    0x01, 'x', 0x07, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 0x00,  // 12: question x.example.
-    0x00, 0x01, 0x00, 0x01,  // type A, class IN
-    0xc0, 0x0c, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x01, 0x2c,  // 27: owner, A, IN, TTL 300
-    0x00, 0x04,  // RDLENGTH 4
-    0xc0, 0x00, 0x02, 0x07,  // 39: 192.0.2.7
-    0xc0, 0x0c, 0x00, 0x1c, 0x00, 0x01, 0x00, 0x00, 0x01, 0x2c,  // 43: owner, AAAA, IN, TTL 300
-    0x00, 0x10,  // RDLENGTH 16
-    0x20, 0x01, 0x0d, 0xb8, 0x00, 0x00, 0x00, 0x00,  // 55: 2001:db8:0:0:
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,  //     0:0:0:1
-    0xc0, 0x0c, 0x00, 0x0f, 0x00, 0x01, 0x00, 0x00, 0x01, 0x2c,  // 71: owner, MX, IN, TTL 300
-    0x00, 0x09,  // RDLENGTH 9
-    0x00, 0x0a,  // 83: preference 10
-    0x04, 'm', 'a', 'i', 'l', 0xc0, 0x0c,  // 85: mail + pointer to x.example.
-    0xc0, 0x0c, 0x00, 0x02, 0x00, 0x01, 0x00, 0x00, 0x01, 0x2c,  // 92: owner, NS, IN, TTL 300
-    0x00, 0x05,  // RDLENGTH 5
-    0x02, 'n', 's', 0xc0, 0x0c,  // 104: ns.x.example.
-    0xc0, 0x0c, 0x00, 0x05, 0x00, 0x01, 0x00, 0x00, 0x01, 0x2c,  // 109: owner, CNAME, IN, TTL 300
-    0x00, 0x06,  // RDLENGTH 6
-    0x03, 'w', 'w', 'w', 0xc0, 0x0c,  // 121: www.x.example.
-    0xc0, 0x0c, 0x00, 0x0c, 0x00, 0x01, 0x00, 0x00, 0x01, 0x2c,  // 127: owner, PTR, IN, TTL 300
-    0x00, 0x02,  // RDLENGTH 2
-    0xc0, 0x55,  // 139: pointer to 85, mail.x.example.
-    0xc0, 0x0c, 0x00, 0x06, 0x00, 0x01, 0x00, 0x00, 0x01, 0x2c,  // 141: owner, SOA, IN, TTL 300
-    0x00, 0x27,  // RDLENGTH 39
-    0x03, 'n', 's', '1', 0xc0, 0x0c,  // 153: MNAME ns1.x.example.
-    0x0a, 'h', 'o', 's', 't', 'm', 'a', 's', 't', 'e', 'r', 0xc0, 0x0c,  // 159: RNAME
-    0x78, 0xc4, 0x25, 0x35,  // 172: serial 2026120501
-    0x00, 0x00, 0x0e, 0x10, 0x00, 0x00, 0x02, 0x58,  // refresh 3600, retry 600
-    0x00, 0x01, 0x51, 0x80, 0x00, 0x00, 0x01, 0x2c,  // expire 86400, minimum 300
-    0xc0, 0x0c, 0x00, 0x10, 0x00, 0x01, 0x00, 0x00, 0x01, 0x2c,  // 192: owner, TXT, IN, TTL 300
-    0x00, 0x0d,  // RDLENGTH 13
-    0x0c, 'h', 'e', 'l', 'l', 'o', '\r', '\n', 'w', 'o', 'r', 'l', 'd',  // 204: one string
-    0xc0, 0x0c, 0x00, 0x1e, 0x00, 0x01, 0x00, 0x00, 0x01, 0x2c,  // 217: owner, type 30, IN, TTL 300
-    0x00, 0x03,  // RDLENGTH 3
-    0x0a, 0x00, 0x05,  // 229: three bytes; as a name, a label running past the end
+    0x2a, 0x00, 0x81, 0x80,  // id 42 (little-endian, as the query wrote it), QR RD RA rcode 0
+    0, 1, 0, 9, 0, 0, 0, 0,  // QDCOUNT 1, ANCOUNT 9, NSCOUNT 0, ARCOUNT 0
+    1, 'x', 7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 0, 0, 1, 0, 1,  // @12 x.example. A IN
+    // Answers: owner (pointer to 12), type, class IN, TTL 300, RDLENGTH; then the data.
+    0xc0, 12, 0, 1, 0, 1, 0, 0, 1, 44, 0, 4, 192, 0, 2, 7,  // @27 A, @39 192.0.2.7
+    0xc0, 12, 0, 28, 0, 1, 0, 0, 1, 44, 0, 16,  // @43 AAAA, @55 2001:db8::1
+    0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
+    0xc0, 12, 0, 15, 0, 1, 0, 0, 1, 44, 0, 9,  // @71 MX
+    0, 10, 4, 'm', 'a', 'i', 'l', 0xc0, 12,  // @83 preference 10, @85 mail.x.example.
+    0xc0, 12, 0, 2, 0, 1, 0, 0, 1, 44, 0, 5, 2, 'n', 's', 0xc0, 12,  // @92 NS, @104 ns.x.example.
+    0xc0, 12, 0, 5, 0, 1, 0, 0, 1, 44, 0, 6,  // @109 CNAME, @121 w<LF>|.x.example.
+    3, 'w', '\n', '|', 0xc0, 12,  // a line end and a separator that must not forge a row
+    0xc0, 12, 0, 12, 0, 1, 0, 0, 1, 44, 0, 2, 0xc0, 85,  // @127 PTR, @139 mail.x.example. (@85)
+    0xc0, 12, 0, 6, 0, 1, 0, 0, 1, 44, 0, 39,  // @141 SOA, then @153 MNAME ns1.x.example.
+    3, 'n', 's', '1', 0xc0, 12,
+    10, 'h', 'o', 's', 't', 'm', 'a', 's', 't', 'e', 'r', 0xc0, 12,  // @159 RNAME
+    0x78, 0xc4, 0x25, 0x35, 0, 0, 0x0e, 0x10,  // @172 serial 2026120501, refresh 3600
+    0, 0, 0x02, 0x58, 0, 0x01, 0x51, 0x80, 0, 0, 0x01, 0x2c,  // retry 600, expire 86400, min 300
+    0xc0, 12, 0, 16, 0, 1, 0, 0, 1, 44, 0, 13,  // @192 TXT, @204 one string with CR LF
+    12, 'h', 'e', 'l', 'l', 'o', '\r', '\n', 'w', 'o', 'r', 'l', 'd',
+    0xc0, 12, 0, 30, 0, 1, 0, 0, 1, 44, 0, 3,  // @217 type 30
+    10, 0, 5,  // @229 three bytes; as a name, a label running past the end
 };
 
 // The A query for "x.example" that the reply answers.
 inline const std::vector<uint8_t> sample_query = {
-    0x2a, 0x00, 0x01, 0x00,  // id 42, RD
-    0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // QDCOUNT 1, others 0
-    0x01, 'x', 0x07, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 0x00,  // x.example.
-    0x00, 0x01, 0x00, 0x01,  // type A, class IN
+    0x2a, 0x00, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0,  // id 42, RD, QDCOUNT 1, others 0
+    1, 'x', 7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 0, 0, 1, 0, 1,  // x.example. A IN
 };
 // clang-format on
 
@@ -73,18 +55,9 @@ inline const std::vector<uint8_t> sample_query = {
 inline dns_record sample_entry(uint16_t type, uint32_t offset, uint16_t length,
                                bool answer = true) {
     const auto data = sample_reply.begin() + offset;
-    return {
-        .message = sample_reply,
-        .dns_server = "192.0.2.1",
-        .query = "x.example.",
-        .dns_type = type,
-        .dns_class = 1,
-        .ttl_secs = 300,
-        .data_length = length,
-        .data_offset = offset,
-        .query_time = sample_time,
-        .packet_id = 42,
-        .data_bytes = answer ? std::vector<uint8_t>(data, data + length) : std::vector<uint8_t>{}};
+    std::vector<uint8_t> copy(data, data + (answer ? length : 0));
+    return {sample_reply, "192.0.2.1", "x.example.", type, 1,   300,
+            length,       offset,      sample_time,  42,   copy};
 }
 
 /// The lookup itself, as the row of an attempt without a usable reply shows it.
