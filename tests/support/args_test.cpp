@@ -17,35 +17,29 @@ TEST(args, finds_whole_options_in_any_case_and_removes_them_with_their_value) {
     EXPECT_FALSE(get_option_value("-ur", value, list));
     list = {"resq", "-Verbose", "-verbose", "-server"};
     EXPECT_FALSE(get_option_value("-server", value, list));  // last: no value, the option stays
-    EXPECT_TRUE(has_option("-verbose", list, true));
-    EXPECT_TRUE(has_option("-verbose", list));
+    EXPECT_TRUE(has_option("-verbose", list, true) && has_option("-verbose", list));
     EXPECT_EQ(list, (args{"resq", "-verbose", "-server"}));
 }
 
-TEST(args, parse_number_reads_hexadecimal_octal_and_clamped_decimal_forms) {
-    const std::pair<const char*, int32_t> accepted[] = {
-        {"0x0A", 10}, {"X1f", 31}, {"012", 12},        {"0o12", 10},
-        {"-1", -1},   {" 5s", 5},  {"0xffffffff", -1}, {"2147483648", INT_MAX}};
-    for (const auto& [text, expected] : accepted) {
-        int32_t value = 1;
-        EXPECT_TRUE(parse_number(text, value) && value == expected) << text << " gave " << value;
-    }
-    for (const char* refused : {"abc", "", "   "}) {
-        int32_t value = 1;
-        EXPECT_FALSE(parse_number(refused, value) || value != 1) << refused;  // left untouched
-    }
-}
-
-TEST(args, read_unsigned_reads_its_forms_and_zeroes_on_failure) {
-    const std::pair<const char*, uint32_t> accepted[] = {
-        {"0x1f", 31}, {"x1F", 31}, {"o17", 15}, {"'a'", 97}, {" 17 ", 17}, {"-1", UINT32_MAX}};
-    for (const auto& [text, expected] : accepted) {
-        uint32_t value = 5;
-        EXPECT_TRUE(read_unsigned(text, value) && value == expected) << text << " gave " << value;
-    }
-    for (const char* refused : {"abc", ""}) {
-        uint32_t value = 5;
-        EXPECT_FALSE(read_unsigned(refused, value) || value != 0) << refused;
+TEST(args, parse_number_and_read_unsigned_read_their_number_forms) {
+    // A refused text leaves parse_number's value (1) as it was and zeroes read_unsigned's (5).
+    // clang-format off
+    const struct { bool is_unsigned; const char* text; bool ok; int64_t value; } cases[] = {
+        {false, "0x0A", true, 10}, {false, "X1f", true, 31}, {false, "012", true, 12},
+        {false, "0o12", true, 10}, {false, "-1", true, -1}, {false, " 5s", true, 5},
+        {false, "abc", false, 1}, {false, "", false, 1}, {false, "   ", false, 1},
+        {false, "0xffffffff", true, -1}, {false, "0x100000000", true, -1},  // clamped, not cut
+        {false, "2147483648", true, INT_MAX}, {false, "99999999999999999999", true, INT_MAX},
+        {true, "0x1f", true, 31}, {true, "x1F", true, 31}, {true, "o17", true, 15},
+        {true, "'a'", true, 97}, {true, " 17 ", true, 17}, {true, "-1", true, UINT32_MAX},
+        {true, "99999999999", true, UINT32_MAX}, {true, "abc", false, 0}, {true, "", false, 0}};
+    // clang-format on
+    for (const auto& c : cases) {
+        int32_t n = 1;
+        uint32_t u = 5;
+        EXPECT_EQ(c.is_unsigned ? read_unsigned(c.text, u) : parse_number(c.text, n), c.ok)
+            << c.text;
+        EXPECT_EQ(c.is_unsigned ? int64_t{u} : int64_t{n}, c.value) << c.text;
     }
 }
 

@@ -10,9 +10,6 @@
 namespace resq {
 namespace {
 
-// 2026-12-05 05:02:25.1234567 UTC.
-constexpr uint64_t sample = 134409205451234567ull;
-
 kx::time at_unix_second(int64_t secs) {
     return kx::time(static_cast<uint64_t>(secs) * 10'000'000ull + kx::filetime_unix_epoch,
                     kx::type_time::filetime);
@@ -28,8 +25,7 @@ std::string formatted(const kx::time& t, const char* date_pattern, const char* t
 }
 
 TEST(kx_time, agrees_with_gmtime_across_leap_years_and_centuries) {
-    // Every day from 1900 to 2999 (each cycle's last day included), the clock drifting a second
-    // a day so that every time of day comes round.
+    // Every day from 1900 to 2999, drifting a second a day so that every time of day comes round.
     using fields = std::array<int64_t, 9>;
     for (int64_t secs = -2208988800LL; secs < 32503680000LL; secs += 86401) {
         const kx::time t = at_unix_second(secs);
@@ -51,13 +47,13 @@ TEST(kx_time, is_valid_only_for_years_1900_to_3000_and_not_for_zero_or_the_epoch
                                  uint64_t{1} << 63, year_1900 - 1, year_3001}) {
         EXPECT_FALSE(kx::time(value, kx::type_time::filetime).valid()) << value;
     }
-    for (const uint64_t value : {year_1900, year_3001 - 1}) {
-        EXPECT_TRUE(kx::time(value, kx::type_time::filetime).valid()) << value;
-    }
+    EXPECT_TRUE(kx::time(year_1900, kx::type_time::filetime).valid());
+    EXPECT_TRUE(kx::time(year_3001 - 1, kx::type_time::filetime).valid());
 }
 
 TEST(kx_time, formats_every_example_pattern_and_nothing_for_an_invalid_time) {
-    const kx::time t(sample, kx::type_time::filetime);
+    // 2026-12-05 05:02:25.1234567 UTC.
+    const kx::time t(134409205451234567ull, kx::type_time::filetime);
     const char* const cases[][3] = {
         {"yyyy-mm-dd", "hh:mm:ss", "2026-12-05|05:02:25"},
         {"mm/dd/yyyy", "hh:mm:ss.xxx", "12/05/2026|05:02:25.123"},
@@ -73,11 +69,7 @@ TEST(kx_time, formats_every_example_pattern_and_nothing_for_an_invalid_time) {
         EXPECT_EQ(formatted(t, c[0], c[1]), c[2]) << c[0] << " " << c[1];
     }
     EXPECT_EQ(formatted(kx::time(0, kx::type_time::filetime), "yyyy-mm-dd", "hh:mm:ss"), "false:|");
-}
-
-TEST(kx_time, names_every_month_and_pads_two_digit_years) {
-    std::string months;
-    // From 2005-01-01, 31 days at a time lands in each month in turn.
+    std::string months;  // from 2005-01-01, 31 days at a time lands in each month in turn
     for (int64_t secs = 1104537600; months.size() < 12 * 7; secs += 31 * 86400) {
         months += formatted(at_unix_second(secs), "dd mmm yy", "hh:mm:ss").substr(3, 7);
     }
@@ -98,8 +90,8 @@ TEST(kx_time, sizes_the_date_and_time_columns) {
 TEST(kx_time, captures_now_to_the_microsecond) {
     const std::time_t before = std::time(nullptr);
     const kx::time now = kx::capture_now();
-    ASSERT_TRUE(now.valid());
-    EXPECT_TRUE(now.unix_seconds() >= before && now.unix_seconds() <= std::time(nullptr));
+    EXPECT_TRUE(now.valid() && now.unix_seconds() >= before);
+    EXPECT_LE(now.unix_seconds(), std::time(nullptr));
     EXPECT_EQ(now.value() % 10, 0u);
 }
 
