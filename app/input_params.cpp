@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "dns/record_types.hpp"
+
 namespace resq {
 
 namespace {
@@ -14,21 +16,21 @@ struct lookup_form {
 
 // Batch forms in the order they are tested: when several are given the last one found decides.
 constexpr std::array<lookup_form, 6> batch_forms = {{
-    {"-url_pipe", 1, nullptr},
-    {"-ip_pipe", 12, nullptr},
-    {"-mx_pipe", 15, nullptr},
-    {"-ns_pipe", 2, nullptr},
-    {"-cname_pipe", 5, nullptr},
-    {"-txt_pipe", 16, nullptr},
+    {"-url_pipe", type_a, nullptr},
+    {"-ip_pipe", type_ptr, nullptr},
+    {"-mx_pipe", type_mx, nullptr},
+    {"-ns_pipe", type_ns, nullptr},
+    {"-cname_pipe", type_cname, nullptr},
+    {"-txt_pipe", type_txt, nullptr},
 }};
 
 constexpr std::array<lookup_form, 6> single_forms = {{
-    {"-url", 1, &input_params::url_arg},
-    {"-ip", 12, &input_params::ip_arg},
-    {"-mx", 15, &input_params::mx_arg},
-    {"-txt", 16, &input_params::txt_arg},
-    {"-ns", 2, &input_params::ns_arg},
-    {"-cname", 5, &input_params::ns_arg},
+    {"-url", type_a, &input_params::url_arg},
+    {"-ip", type_ptr, &input_params::ip_arg},
+    {"-mx", type_mx, &input_params::mx_arg},
+    {"-txt", type_txt, &input_params::txt_arg},
+    {"-ns", type_ns, &input_params::ns_arg},
+    {"-cname", type_cname, &input_params::ns_arg},
 }};
 
 // The usage text up to its example line, which names the default server.
@@ -98,7 +100,7 @@ void input_params::reset() {
     timeout_secs = 1;
     retries = 0;
     delay_secs = 0;
-    query_type = 1;
+    query_type = type_a;
     ipv6 = false;
 }
 

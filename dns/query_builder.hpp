@@ -7,20 +7,9 @@
 #include <vector>
 
 #include "dns/dns_record.hpp"
+#include "dns/record_types.hpp"
 
 namespace resq {
-
-/// Query type codes of the six lookups.
-enum query_type_code : uint32_t {
-    type_a = 1,
-    type_ns = 2,
-    type_cname = 5,
-    type_soa = 6,
-    type_ptr = 12,
-    type_mx = 15,
-    type_txt = 16,
-    type_aaaa = 28,
-};
 
 /// Resets `query` and fills it with the query message for `name` and `type` (PTR: `name` is an
 /// IPv4 address text). False, with `query` reset, when the name cannot be encoded.

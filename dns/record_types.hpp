@@ -8,6 +8,18 @@
 
 namespace resq {
 
+/// Type codes of the six lookups and of the record data the writers translate.
+enum type_code : uint32_t {
+    type_a = 1,
+    type_ns = 2,
+    type_cname = 5,
+    type_soa = 6,
+    type_ptr = 12,
+    type_mx = 15,
+    type_txt = 16,
+    type_aaaa = 28,
+};
+
 /// The mnemonic of a type number, "unk" for numbers without one.
 std::string_view type_name(uint16_t type);
 

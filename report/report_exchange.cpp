@@ -4,17 +4,11 @@
 #include <string_view>
 #include <vector>
 
+#include "dns/record_types.hpp"
 #include "report/table_writer.hpp"
 #include "report/xml_writer.hpp"
 
 namespace resq {
-
-namespace {
-
-/// CNAME lookups never show their question entries, answered or not.
-constexpr uint16_t cname_type = 5;
-
-}  // namespace
 
 bool report_exchange(std::ostream& out, const dns_exchange& attempt, const dns_record& query,
                      cmd_params& options) {
@@ -50,7 +44,8 @@ bool report_exchange(std::ostream& out, const dns_exchange& attempt, const dns_r
 
     // The status belongs to the attempt: entries of a reply with a wrong identifier, or of one
     // that failed part-way, are still shown as they were decoded.
-    if (attempt.answers.empty() && query.dns_type != cname_type) {
+    // CNAME lookups never show their question entries, answered or not.
+    if (attempt.answers.empty() && query.dns_type != type_cname) {
         write_all(attempt.questions, "question", "invalid");
     }
     write_all(attempt.answers, "answer", "success");

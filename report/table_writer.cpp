@@ -122,11 +122,11 @@ std::string data_text(const dns_record& record, std::string_view inner, bool& tx
     const std::span<const uint8_t> data = record_data(record);
     std::string name;
     switch (record.dns_type) {
-        case 1:  // A
+        case type_a:
             return data.size() == 4 && record.data_length == 4 ? ipv4_text(data) : hex_text(data);
-        case 28:  // AAAA
+        case type_aaaa:
             return ipv6_groups_text(data);
-        case 15: {  // MX
+        case type_mx: {
             if (data.size() < 2) {
                 return hex_text(data);  // no room for the preference
             }
@@ -137,11 +137,11 @@ std::string data_text(const dns_record& record, std::string_view inner, bool& tx
                 name_at(record, std::size_t{record.data_offset} + 2, name) ? name : hex_text(data);
             return text;
         }
-        case 2:   // NS
-        case 12:  // PTR
-        case 5:   // CNAME
+        case type_ns:
+        case type_ptr:
+        case type_cname:
             return name_at(record, record.data_offset, name) ? name : hex_text(data);
-        case 6: {  // SOA
+        case type_soa: {
             soa_fields soa;
             if (!decode_soa(record.message, record.data_offset, soa)) {
                 return hex_text(data);
@@ -155,7 +155,7 @@ std::string data_text(const dns_record& record, std::string_view inner, bool& tx
             }
             return text;
         }
-        case 16:  // TXT: the character-strings as they stand, length bytes included
+        case type_txt:  // the character-strings as they stand, length bytes included
             txt_row = true;
             return one_line(std::string(record.data_bytes.begin(), record.data_bytes.end()));
         default:

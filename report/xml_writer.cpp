@@ -88,7 +88,7 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
     const std::span<const uint8_t> data = record_data(record);
     out << "<translated_data ";
     switch (record.dns_type) {
-        case 1:  // A
+        case type_a:
             if (record.data_length == 4 && data.size() == 4) {
                 wire_reader reader(data);
                 std::string address;
@@ -101,13 +101,13 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
                 write_attribute(out, "ipv4_addr", address);
             }
             break;
-        case 28: {  // AAAA
+        case type_aaaa: {
             std::string address;
             ipv6_to_text(data.data(), data.size(), address);
             write_attribute(out, "ipv6_addr", address);
             break;
         }
-        case 15:  // MX
+        case type_mx:
             if (data.size() < 2) {
                 // No room for a preference (also the row of an MX lookup itself).
                 write_attribute(out, "preference", "");
@@ -123,12 +123,12 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
                                 name_at(record, uint64_t{record.data_offset} + 2));
             }
             break;
-        case 2:   // NS
-        case 12:  // PTR
-        case 5:   // CNAME
+        case type_ns:
+        case type_ptr:
+        case type_cname:
             write_attribute(out, "domain_name", name_at(record, record.data_offset));
             break;
-        case 6: {  // SOA
+        case type_soa: {
             soa_fields soa;
             if (decode_soa(record.message, record.data_offset, soa)) {
                 write_attribute(out, "domain_name", soa.domain_name);
