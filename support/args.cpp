@@ -13,8 +13,7 @@ bool same_option(std::string_view entry, std::string_view name) {
         return false;
     }
     for (std::size_t i = 0; i < entry.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(entry[i]) != lower(name[i])) {
+        if (ascii_lower(entry[i]) != ascii_lower(name[i])) {
             return false;
         }
     }

@@ -61,9 +61,7 @@ uint8_t random_in_range(uint8_t low, uint8_t high) {
 std::string to_lower(std::string_view text) {
     std::string lower(text);
     for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = ascii_lower(c);
     }
     return lower;
 }

@@ -19,6 +19,11 @@ bool split_fields(std::string_view text, char separator, std::vector<std::string
 /// the clock's microseconds on first use.
 uint8_t random_in_range(uint8_t low, uint8_t high);
 
+/// The ASCII lower-case form of `c`; other bytes are returned as they are.
+constexpr char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 /// ASCII lower-case copy; other bytes are left as they are.
 std::string to_lower(std::string_view text);
 

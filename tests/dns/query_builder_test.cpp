@@ -7,15 +7,10 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/dns/packet_bytes.hpp"
+
 namespace resq {
 namespace {
-
-using bytes = std::vector<uint8_t>;
-
-bytes operator+(bytes head, const bytes& tail) {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
 
 // clang-format off
 // Bytes 1 to 11 of every query: identifier high byte 0, flags RD, QDCOUNT 1, AN NS AR 0.

@@ -8,15 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "tests/dns/packet_bytes.hpp"
+
 namespace resq {
 namespace {
-
-using bytes = std::vector<uint8_t>;
-
-bytes operator+(bytes head, const bytes& tail) {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
 
 // clang-format off
 // example.com A with one answer, one NS in authority and its glue in additional, compressed.
