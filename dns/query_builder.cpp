@@ -102,7 +102,6 @@ bool build_query(dns_record& query, std::string name, uint32_t type) {
     put_u16(packet, class_in);
 
     query.message = std::move(packet);
-    query.dns_server.clear();
     query.query = std::move(name);
     query.dns_type = static_cast<uint16_t>(type);
     query.dns_class = class_in;
