@@ -109,7 +109,7 @@ TEST(reply_decoder, decodes_damaged_replies_up_to_the_fault_keeping_earlier_entr
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
-        bytes reply(compressed_reply.begin(), compressed_reply.begin() + c.length);
+        bytes reply(compressed_reply.begin(), compressed_reply.begin() + static_cast<std::ptrdiff_t>(c.length));
         for (const auto& [offset, value] : c.patches) {
             reply[offset] = value;
         }

@@ -99,8 +99,10 @@ bool under_demo_zone(const std::string& name) {
 std::vector<uint8_t> normal_reply(const parsed_query& query) {
     if (const reply_fixture* fixture = find_fixture(query.name, query.type)) {
         std::vector<uint8_t> reply(fixture->bytes.begin(), fixture->bytes.end());
-        reply[0] = query.id_low;
-        reply[1] = query.id_high;
+        if (reply.size() >= 2) {
+            reply[0] = query.id_low;
+            reply[1] = query.id_high;
+        }
         return reply;
     }
     return assemble(nxdomain_header, query,
