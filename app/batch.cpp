@@ -40,8 +40,8 @@ bool accept_line(std::string_view line, const std::vector<filter_entry>& filters
     return !line.empty() && filter_matches(line, filters);
 }
 
-bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
-               std::istream& input, const run_hooks& hooks) {
+bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
+               input_params& options, std::istream& input, const run_hooks& hooks) {
     kxportdir::stdin_stream_ex reader(input);
     // -num_subdirs gives the depth of the walk; one level when it is not given.
     const bool opened = options.enumdir_set
@@ -50,9 +50,8 @@ bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, inpu
                                               options.filter_list)
                             : reader.open_stdin();
     if (!opened) {
-        return static_cast<bool>(out);
+        return writer.good();
     }
-    options.header_pending = true;
     std::string line;
     while (reader.read_line(line, true)) {
         if (!accept_line(line, options.filter_list)) {
@@ -67,15 +66,15 @@ bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, inpu
                         printable_name(line).c_str());
             continue;
         }
-        run_query(out, attempt, query, options, hooks);
+        run_query(writer, attempt, query, options, hooks);
         if (options.delay_secs > 0) {
             hooks.sleep(static_cast<uint32_t>(options.delay_secs));
         }
-        if (!out) {
+        if (!writer.good()) {
             return false;
         }
     }
-    return static_cast<bool>(out);
+    return writer.good();
 }
 
 }  // namespace resq

@@ -17,7 +17,7 @@ bool accept_line(std::string_view line, const std::vector<filter_entry>& filters
 
 /// Looks up every accepted line of `input` (or of the -enumdir tree) in turn, with the delay after
 /// each name. Stops early only when the report stream fails. True when the report stream is good.
-bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
-               std::istream& input, const run_hooks& hooks);
+bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
+               input_params& options, std::istream& input, const run_hooks& hooks);
 
 }  // namespace resq

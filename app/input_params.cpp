@@ -87,7 +87,7 @@ input_params::input_params() {
 
 void input_params::reset() {
     cmd_params::reset();
-    xml_output = false;
+    format = report_format::table;
     verbose = false;
     batch_input = false;
     server = default_server;

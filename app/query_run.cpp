@@ -6,16 +6,15 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/batch.hpp"
 #include "dns/exchange.hpp"
 #include "dns/query_builder.hpp"
-#include "report/kx_hex_view.hpp"
+#include "report/record_writer.hpp"
 #include "report/report_exchange.hpp"
-#include "report/xml_writer.hpp"
 #include "support/args.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
@@ -75,39 +74,11 @@ std::string command_line_text(const args& list) {
 }
 
 // Three lines: the banner, when and where the run started, and the command line.
-std::string make_header_text(const args& list) {
-    std::string header(banner);
-    header += "\nrun started: " + start_time_text(list) + " on host: " + host_name() + '\n';
-    header += "cmdline: " + command_line_text(list) + '\n';
+report_header make_report_header(const args& list) {
+    report_header header{std::string(banner), std::string(banner), list.front()};
+    header.text += "\nrun started: " + start_time_text(list) + " on host: " + host_name() + '\n';
+    header.text += "cmdline: " + command_line_text(list) + '\n';
     return header;
-}
-
-// The header as the body of an XML comment: escaped like every other XML text, and without the
-// "--" that a comment may not hold.
-std::string xml_comment_text(const std::string& header) {
-    std::ostringstream escaped;
-    write_xml_escaped(escaped, header);
-    std::string text = escaped.str();
-    for (std::size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at)) {
-        text.replace(at + 1, 1, "\\045");
-    }
-    return text;
-}
-
-// The header block, and in XML mode the document start with the header kept as a comment after the
-// declaration, so that the document stays well-formed.
-void write_report_start(std::ostream& out, const std::string& header, const std::string& program,
-                        const input_params& options) {
-    if (!options.xml_output) {
-        out << header << '\n' << std::flush;
-        return;
-    }
-    out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!--\n"
-        << xml_comment_text(header) << "-->\n\n<logdata tool=\"";
-    write_xml_escaped(out, banner);
-    out << "\" cmdline=\"";
-    write_xml_escaped(out, program);
-    out << "\">\n" << std::flush;
 }
 
 }  // namespace
@@ -121,18 +92,14 @@ run_hooks system_hooks() {
     }};
 }
 
-bool run_query(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
-               const run_hooks& hooks) {
+bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
+               const input_params& options, const run_hooks& hooks) {
     // Counted in 64 bits so that the largest -retry value cannot overflow the attempt count.
     const int64_t attempts = static_cast<int64_t>(options.retries) + 1;
     bool success = false;
     for (int64_t count = 0; count < attempts && !success; ++count) {
         success = exchange(attempt, query, options.server, options.timeout_secs, options.ipv6);
-        report_exchange(out, attempt, query, options);
-        options.header_pending = false;
-        if (options.verbose && !options.xml_output) {
-            write_verbose_block(out, attempt);
-        }
+        report_exchange(writer, attempt, query);
         if (!success && options.delay_secs > 0) {
             hooks.sleep(static_cast<uint32_t>(options.delay_secs));
         }
@@ -170,10 +137,9 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         print_usage(std::cerr);
         return exit_ok;
     }
-    const std::string program = list.front();
-    const std::string header = make_header_text(list);
+    const report_header header = make_report_header(list);
     if (!options.parse_options(list)) {
-        std::cout << header << '\n' << std::flush;
+        std::cout << header.text << '\n' << std::flush;
         return exit_failure;
     }
 
@@ -183,12 +149,12 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     dns_record query;
     dns_exchange attempt;
     if (!batch && options.query_name.empty()) {
-        std::cout << header << '\n' << std::flush;
+        std::cout << header.text << '\n' << std::flush;
         print_usage(std::cerr);
         return exit_failure;
     }
     if (!batch && !build_query(query, options.query_name, options.query_type)) {
-        std::cout << header << '\n' << std::flush;
+        std::cout << header.text << '\n' << std::flush;
         print_error("prob building dns packet... aborting\n");
         return exit_failure;
     }
@@ -203,19 +169,15 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         }
     }
     std::ostream& out = options.out_path.empty() ? std::cout : results;
-    write_report_start(out, header, program, options);
-
+    const std::unique_ptr<record_writer> writer = make_record_writer(out, options);
+    writer->begin(header);
     if (batch) {
-        run_batch(out, attempt, query, options, input, hooks);
+        run_batch(*writer, attempt, query, options, input, hooks);
     } else {
-        options.header_pending = true;
-        run_query(out, attempt, query, options, hooks);
+        run_query(*writer, attempt, query, options, hooks);
     }
-    if (options.xml_output) {
-        out << "</logdata>\n";
-    }
-    out.flush();
-    if (!out) {
+    writer->end();
+    if (!writer->good()) {
         print_error("prob writing results to %s\n",
                     options.out_path.empty() ? "standard output" : options.out_path.c_str());
         return exit_failure;

@@ -8,6 +8,7 @@
 
 #include "app/input_params.hpp"
 #include "dns/dns_record.hpp"
+#include "report/record_writer.hpp"
 
 namespace resq {
 
@@ -26,8 +27,8 @@ run_hooks system_hooks();
 
 /// The attempt loop of one built query: every attempt is reported, failed attempts are followed
 /// by the delay, and the first success ends the loop. Always true.
-bool run_query(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
-               const run_hooks& hooks);
+bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
+               const input_params& options, const run_hooks& hooks);
 
 /// Writes a message to standard error after erasing the terminal line; messages over 4096
 /// characters, or that cannot be formatted, are not written.

@@ -2,16 +2,26 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace resq {
 
-/// A lookup (the `dns_query`) or one decoded entry of a reply. Plain value: copies copy all.
+/// A whole DNS message, immutable once received or built, shared by every record taken from it.
+using shared_message = std::shared_ptr<const std::vector<uint8_t>>;
+
+/// The section of a reply an entry was decoded from; a lookup counts as its own question.
+enum class section_kind : uint8_t { question, answer, authority, additional };
+
+/// A lookup (the `dns_query`) or one decoded entry of a reply. The message is shared, not copied:
+/// every entry of a reply points at the same bytes, so a reply of thousands of entries costs one
+/// copy of itself.
 struct dns_record {
-    std::vector<uint8_t> message;  // the query message, or a copy of the whole reply
-    std::string dns_server;        // server address text of the attempt
-    std::string query;             // name as given (lookup) or decoded owner name (entry)
+    shared_message message;  // the query message, or the reply the entry was decoded from
+    std::string query;       // name as given (lookup) or decoded owner name (entry)
+    section_kind section = section_kind::question;
     uint16_t dns_type = 0;
     uint16_t dns_class = 0;
     uint32_t ttl_secs = 0;
@@ -19,25 +29,59 @@ struct dns_record {
     uint32_t data_offset = 0;  // where the entry's data starts inside `message`
     uint64_t query_time = 0;   // 100-ns units since 1601-01-01 UTC
     uint16_t packet_id = 0;
-    std::vector<uint8_t> data_bytes;  // copy of the data, answer entries only
 
-    /// Empties both byte vectors and both texts and zeroes every number.
+    /// The whole message; empty without one.
+    std::span<const uint8_t> bytes() const {
+        return message ? std::span<const uint8_t>(*message) : std::span<const uint8_t>();
+    }
+
+    /// The record's data: `data_length` bytes from `data_offset`, cut at the message's end.
+    std::span<const uint8_t> data() const {
+        const std::span<const uint8_t> all = bytes();
+        if (data_offset >= all.size()) {
+            return {};
+        }
+        const std::size_t available = all.size() - data_offset;
+        return all.subspan(data_offset, data_length < available ? data_length : available);
+    }
+
+    /// Empties the texts, drops the message and zeroes every number.
     void reset() { *this = dns_record{}; }
 };
 
-/// One attempt: what was sent, what came back, and the four decoded sections.
+/// The fixed header of a reply (RFC 1035 4.1.1, with AD and CD of RFC 4035 3.2).
+struct reply_header {
+    uint16_t id = 0;  // as on the wire, most significant byte first
+    bool qr = false;
+    uint8_t opcode = 0;
+    bool aa = false;
+    bool tc = false;
+    bool rd = false;
+    bool ra = false;
+    bool ad = false;
+    bool cd = false;
+    uint8_t rcode = 0;
+    uint16_t question_count = 0;
+    uint16_t answer_count = 0;
+    uint16_t authority_count = 0;
+    uint16_t additional_count = 0;
+};
+
+/// One attempt: where it went, what was sent, what came back, and the decoded reply.
 struct dns_exchange {
-    std::vector<uint8_t> sent_bytes;
+    std::string server;  // the server as the user gave it, for the report
+    shared_message sent_bytes;
     uint32_t sent_size = 0;  // 0: nothing was sent
-    std::vector<uint8_t> received_bytes;
+    shared_message received_bytes;
     uint32_t received_size = 0;  // 0: nothing was received
     uint64_t reply_time = 0;
+    reply_header header;
     std::vector<dns_record> questions;
     std::vector<dns_record> answers;
     std::vector<dns_record> authority;
     std::vector<dns_record> additional;
 
-    /// Empties the byte vectors and lists and zeroes the sizes and the time stamp.
+    /// Drops the messages and lists and zeroes the sizes, the time stamp and the header.
     void reset() { *this = dns_exchange{}; }
 };
 

@@ -56,10 +56,11 @@ bool exchange(dns_exchange& attempt, dns_record& query, const std::string& serve
               int32_t timeout_secs, bool ipv6) {
     static_cast<void>(ipv6);  // accepted for the option record's sake; the transport is IPv4 only
     attempt.reset();
-    if (server.empty() || query.message.empty()) {
+    attempt.server = server;
+    if (server.empty() || query.bytes().empty()) {
         return false;
     }
-    const uint16_t query_id = little_endian_id(query.message);
+    const uint16_t query_id = little_endian_id(query.bytes());
 
     // Not zero-filled: only the bytes received are ever read, and the bounded reader yields zero
     // for header bytes a short reply lacks. Clearing 64 KiB per attempt was most of the CPU time
@@ -71,7 +72,6 @@ bool exchange(dns_exchange& attempt, dns_record& query, const std::string& serve
 
     net_socket socket;
     query.query_time = kx::capture_now().value();
-    query.dns_server = server;
 
     bool success = false;
     if (socket.create(1, AF_INET)) {
@@ -79,21 +79,20 @@ bool exchange(dns_exchange& attempt, dns_record& query, const std::string& serve
         // which an ordinary socket may not send to, so the attempt ends with nothing sent.
         const uint32_t address = inet_addr(server.c_str());
         attempt.sent_bytes = query.message;
-        if (socket.send_to(query.message.data(), query.message.size(), address, dns_port)) {
-            attempt.sent_size = static_cast<uint32_t>(query.message.size());
+        const std::span<const uint8_t> message = query.bytes();
+        if (socket.send_to(message.data(), message.size(), address, dns_port)) {
+            attempt.sent_size = static_cast<uint32_t>(message.size());
             const auto deadline = net_socket::deadline_clock::now() +
                                   std::chrono::seconds(timeout_secs < 0 ? 0 : timeout_secs);
             const std::size_t size = receive_from_server(socket, buffer.get(), address, deadline);
             attempt.received_size = static_cast<uint32_t>(size);
             if (size != 0) {
-                const std::span<const uint8_t> reply(buffer.get(), size);
-                attempt.received_bytes.assign(reply.begin(), reply.end());
+                attempt.received_bytes =
+                    std::make_shared<const std::vector<uint8_t>>(buffer.get(), buffer.get() + size);
                 attempt.reply_time = kx::capture_now().value();
-                uint16_t reply_id = 0;
                 const std::size_t decoded =
-                    decode_reply(server, attempt.reply_time, reply, reply_id, attempt.questions,
-                                 attempt.answers, attempt.authority, attempt.additional, true);
-                success = decoded != 0 && reply_id == query_id;
+                    decode_reply(attempt.received_bytes, attempt.reply_time, attempt, true);
+                success = decoded != 0 && little_endian_id(*attempt.received_bytes) == query_id;
             }
         }
     }

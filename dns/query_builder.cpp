@@ -1,5 +1,6 @@
 #include "dns/query_builder.hpp"
 
+#include <memory>
 #include <utility>
 
 #include "support/kx_string.hpp"
@@ -101,7 +102,7 @@ bool build_query(dns_record& query, std::string name, uint32_t type) {
     put_u16(packet, type);
     put_u16(packet, class_in);
 
-    query.message = std::move(packet);
+    query.message = std::make_shared<const std::vector<uint8_t>>(std::move(packet));
     query.query = std::move(name);
     query.dns_type = static_cast<uint16_t>(type);
     query.dns_class = class_in;

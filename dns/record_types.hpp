@@ -1,15 +1,26 @@
-// Type mnemonics and the decoding of SOA data.
+// Record types: their mnemonics, and the decoding of record data into typed values.
+//
+// One table lists every type with its mnemonic and, where the type's data has a structure, its
+// decoder. Adding a type is one row and, if its data is new in shape, one decoder and one
+// alternative of `rdata_value`; the writers format the alternatives they know and show the raw
+// bytes of the others.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
+
+#include "dns/dns_record.hpp"
 
 namespace resq {
 
-/// Type codes of the six lookups and of the record data the writers translate.
-enum type_code : uint32_t {
+/// Type codes of the six lookups and of the record data that has a decoder.
+enum type_code : uint16_t {
     type_a = 1,
     type_ns = 2,
     type_cname = 5,
@@ -34,8 +45,45 @@ struct soa_fields {
     uint32_t min_sec = 0;
 };
 
-/// Decodes the SOA data at `offset` of `message`; the bounds are those of the whole message.
-/// False when a name does not decode or the five numbers would pass the end.
-bool decode_soa(std::span<const uint8_t> message, uint32_t offset, soa_fields& soa);
+/// Data without a decoder for its type, or that does not have the size its type requires.
+struct raw_rdata {};
+
+/// A data of exactly four bytes.
+struct ipv4_rdata {
+    std::array<uint8_t, 4> address{};
+};
+
+/// AAAA data as received: sixteen bytes when well formed, but kept whatever its size.
+struct ipv6_rdata {
+    std::span<const uint8_t> address;
+};
+
+/// NS, CNAME and PTR data: a name, empty when it does not decode inside the data.
+struct name_rdata {
+    std::optional<std::string> name;
+};
+
+/// MX data: the preference (absent in data shorter than two bytes) and the exchange name.
+struct mx_rdata {
+    std::optional<uint16_t> preference;
+    std::optional<std::string> exchange;
+};
+
+/// TXT data: each character-string without its length byte, up to the first that is cut short.
+struct txt_rdata {
+    std::vector<std::string> strings;
+};
+
+/// The typed value of a record's data.
+using rdata_value =
+    std::variant<raw_rdata, ipv4_rdata, ipv6_rdata, name_rdata, mx_rdata, soa_fields, txt_rdata>;
+
+/// Decodes the data of `record` by its type. Reads only the record's own data bytes, and the
+/// message before them where a compressed name points back (RFC 1035 4.1.4).
+rdata_value decode_rdata(const dns_record& record);
+
+/// Decodes SOA data: two names and five numbers, all inside the record's data. False when a name
+/// does not decode there or the numbers would pass its end.
+bool decode_soa(const dns_record& record, soa_fields& soa);
 
 }  // namespace resq

@@ -9,7 +9,6 @@ namespace resq {
 namespace {
 
 constexpr std::size_t header_size = 12;
-constexpr uint8_t qr_bit = 0x80;
 constexpr uint8_t pointer_bits = 0xc0;
 
 // Size of the fixed fields after an owner name: TYPE, CLASS, TTL, RDLENGTH.
@@ -19,25 +18,16 @@ constexpr std::size_t question_fixed_size = 4;
 
 // What every entry of one reply shares.
 struct reply_context {
+    const shared_message& message;
     std::span<const uint8_t> bytes;
-    std::string_view server;
     uint64_t reply_time = 0;
     uint16_t reply_id = 0;
-
-    void stamp(dns_record& entry) const {
-        entry.dns_server.assign(server);
-        entry.query_time = reply_time;
-        entry.message.assign(bytes.begin(), bytes.end());
-        entry.packet_id = reply_id;
-    }
 };
-
-enum class section_kind { questions, answers, other_records };
 
 // Decodes up to `count` entries of one section from `offset`, stopping at the end of the reply.
 // False when a name does not decode or a record's data runs past the end.
 bool decode_section(const reply_context& reply, uint16_t count, std::size_t& offset,
-                    std::vector<dns_record>& list, section_kind kind) {
+                    std::vector<dns_record>& list, section_kind section) {
     for (unsigned i = 0; i < count && offset < reply.bytes.size(); ++i) {
         dns_record entry;
         const std::size_t name_size =
@@ -49,24 +39,24 @@ bool decode_section(const reply_context& reply, uint16_t count, std::size_t& off
         wire_reader fields(reply.bytes, offset);
         entry.dns_type = fields.u16();
         entry.dns_class = fields.u16();
-        if (kind == section_kind::questions) {
+        if (section == section_kind::question) {
             // QTYPE and QCLASS are not checked against the end: bytes past it read as zero, like
             // the zero-filled rest of a receive buffer.
             offset += question_fixed_size;
         } else {
             entry.ttl_secs = fields.u32();
             entry.data_length = fields.u16();
-            // RDLENGTH is checked against what remains before anything is copied.
+            // RDLENGTH is checked against what remains before the entry is kept.
             if (fields.failed() || entry.data_length > fields.remaining()) {
                 return false;
             }
             entry.data_offset = static_cast<uint32_t>(offset + record_fixed_size);
-            if (kind == section_kind::answers) {
-                fields.copy(entry.data_bytes, entry.data_length);
-            }
             offset += record_fixed_size + entry.data_length;
         }
-        reply.stamp(entry);
+        entry.message = reply.message;
+        entry.section = section;
+        entry.query_time = reply.reply_time;
+        entry.packet_id = reply.reply_id;
         list.push_back(std::move(entry));
     }
     return true;
@@ -121,39 +111,57 @@ std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::
     return 0;
 }
 
-std::size_t decode_reply(std::string_view server, uint64_t reply_time,
-                         std::span<const uint8_t> reply, uint16_t& reply_id,
-                         std::vector<dns_record>& questions, std::vector<dns_record>& answers,
-                         std::vector<dns_record>& authority, std::vector<dns_record>& additional,
+std::size_t decode_reply(const shared_message& reply, uint64_t reply_time, dns_exchange& attempt,
                          bool require_response) {
-    questions.clear();
-    answers.clear();
-    authority.clear();
-    additional.clear();
-
-    // A reply shorter than the header is not refused: its missing bytes read as zero.
-    wire_reader header(reply);
-    const uint16_t id_low = header.u8();
-    const uint16_t id_high = header.u8();
-    const uint8_t flags_high = header.u8();
-    header.u8();
-    if (require_response && (flags_high & qr_bit) == 0) {
+    attempt.header = reply_header{};
+    attempt.questions.clear();
+    attempt.answers.clear();
+    attempt.authority.clear();
+    attempt.additional.clear();
+    if (!reply) {
         return 0;
     }
-    // Little-endian, the way the query's identifier was written.
-    reply_id = static_cast<uint16_t>(id_high << 8 | id_low);
-    const uint16_t question_count = header.u16();
-    const uint16_t answer_count = header.u16();
-    const uint16_t authority_count = header.u16();
-    const uint16_t additional_count = header.u16();
+    const std::span<const uint8_t> bytes(*reply);
 
-    const reply_context context{reply, server, reply_time, reply_id};
+    // A reply shorter than the header is not refused: its missing bytes read as zero.
+    //  0  1  2  3  4  5  6  7  8  9 10 11 12 13 14 15
+    // |                      ID                       |
+    // |QR|  Opcode   |AA|TC|RD|RA| Z|AD|CD|   RCODE   |
+    // |          QDCOUNT, ANCOUNT, NSCOUNT, ARCOUNT   |
+    wire_reader wire(bytes);
+    reply_header& header = attempt.header;
+    header.id = wire.u16();
+    const uint8_t flags_high = wire.u8();
+    const uint8_t flags_low = wire.u8();
+    header.qr = (flags_high & 0x80) != 0;
+    header.opcode = static_cast<uint8_t>(flags_high >> 3 & 0x0f);
+    header.aa = (flags_high & 0x04) != 0;
+    header.tc = (flags_high & 0x02) != 0;
+    header.rd = (flags_high & 0x01) != 0;
+    header.ra = (flags_low & 0x80) != 0;
+    header.ad = (flags_low & 0x20) != 0;
+    header.cd = (flags_low & 0x10) != 0;
+    header.rcode = static_cast<uint8_t>(flags_low & 0x0f);
+    header.question_count = wire.u16();
+    header.answer_count = wire.u16();
+    header.authority_count = wire.u16();
+    header.additional_count = wire.u16();
+    if (require_response && !header.qr) {
+        return 0;
+    }
+
+    // The report's packet id reads the identifier little-endian, the way the query wrote it.
+    const auto reply_id = static_cast<uint16_t>((header.id & 0xff) << 8 | header.id >> 8);
+    const reply_context context{reply, bytes, reply_time, reply_id};
     std::size_t offset = header_size;
-    if (!decode_section(context, question_count, offset, questions, section_kind::questions) ||
-        !decode_section(context, answer_count, offset, answers, section_kind::answers) ||
-        !decode_section(context, authority_count, offset, authority, section_kind::other_records) ||
-        !decode_section(context, additional_count, offset, additional,
-                        section_kind::other_records)) {
+    if (!decode_section(context, header.question_count, offset, attempt.questions,
+                        section_kind::question) ||
+        !decode_section(context, header.answer_count, offset, attempt.answers,
+                        section_kind::answer) ||
+        !decode_section(context, header.authority_count, offset, attempt.authority,
+                        section_kind::authority) ||
+        !decode_section(context, header.additional_count, offset, attempt.additional,
+                        section_kind::additional)) {
         return 0;
     }
     return offset;

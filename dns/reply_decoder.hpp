@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "dns/dns_record.hpp"
 
@@ -20,12 +18,10 @@ inline constexpr unsigned name_step_limit = 99;
 std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::string& out,
                         unsigned step_limit = name_step_limit);
 
-/// Decodes `reply` into the four lists. Returns the offset past the last entry, 0 on failure
-/// (entries decoded before a failure stay). `reply_id` is read little-endian from bytes 0-1.
-std::size_t decode_reply(std::string_view server, uint64_t reply_time,
-                         std::span<const uint8_t> reply, uint16_t& reply_id,
-                         std::vector<dns_record>& questions, std::vector<dns_record>& answers,
-                         std::vector<dns_record>& authority, std::vector<dns_record>& additional,
+/// Decodes `reply` into the header and the four lists of `attempt`; every entry shares `reply`
+/// and carries `reply_time`. Returns the offset past the last entry, 0 on failure (entries decoded
+/// before a failure stay), or when `require_response` is set and the QR bit is clear.
+std::size_t decode_reply(const shared_message& reply, uint64_t reply_time, dns_exchange& attempt,
                          bool require_response);
 
 }  // namespace resq

@@ -6,7 +6,6 @@
 #include "report/kx_hex_view.hpp"
 
 #include <algorithm>
-#include <cassert>
 #include <string>
 
 namespace kx {
@@ -23,30 +22,6 @@ void append_hex(std::string& text, uint64_t value, int digits) {
 }
 
 }  // namespace
-
-binary_data::binary_data(const std::vector<uint8_t>& bytes, bool copy)
-    : binary_data(bytes.data(),
-                  static_cast<uint32_t>(std::min<std::size_t>(bytes.size(), UINT32_MAX)), copy) {}
-
-binary_data::binary_data(const uint8_t* bytes, uint32_t size, bool copy)
-    : m_num_data(bytes == nullptr ? 0 : size), owns_copy(copy) {
-    if (copy) {
-        if (bytes != nullptr) {
-            owned_bytes.assign(bytes, bytes + m_num_data);
-        }
-        data_ptr = owned_bytes.data();
-    } else {
-        data_ptr = bytes;
-    }
-}
-
-uint8_t binary_data::operator()(uint32_t index) const {
-    assert(index < m_num_data);
-    if (index >= m_num_data) {
-        return 0;  // release builds: never read past the viewed bytes
-    }
-    return owns_copy ? owned_bytes[index] : data_ptr[index];
-}
 
 void write_dump_line(std::ostream& out, const binary_data& data, uint32_t first, uint32_t count,
                      uint64_t offset, bool show_offset) {
@@ -108,23 +83,20 @@ void hex_dump(std::ostream& out, const binary_data& data, uint32_t start, uint32
 
 namespace resq {
 
-void dump_bytes(const std::vector<uint8_t>& bytes, std::ostream& out) {
+namespace {
+
+std::span<const uint8_t> message_bytes(const shared_message& message) {
+    return message ? std::span<const uint8_t>(*message) : std::span<const uint8_t>();
+}
+
+}  // namespace
+
+void dump_bytes(std::span<const uint8_t> bytes, std::ostream& out) {
     if (bytes.empty()) {
         return;
     }
-    kx::binary_data view(bytes, false);
-    view.display_mode = kx::binary_data::hexadecimal | kx::binary_data::dump_layout;
+    const kx::binary_data view(bytes);
     kx::hex_dump(out, view, 0, view.size(), 0, true);
-}
-
-std::span<const uint8_t> record_data(const dns_record& record) {
-    const std::span<const uint8_t> message(record.message);
-    if (record.data_offset >= message.size()) {
-        return {};
-    }
-    const std::size_t available = message.size() - record.data_offset;
-    return message.subspan(record.data_offset,
-                           std::min<std::size_t>(record.data_length, available));
 }
 
 std::string hex_text(std::span<const uint8_t> bytes) {
@@ -145,12 +117,12 @@ void write_verbose_block(std::ostream& out, const dns_exchange& attempt) {
     out << rule << std::endl;
     if (attempt.sent_size != 0) {
         out << "packet that was sent" << std::endl;
-        dump_bytes(attempt.sent_bytes, out);
+        dump_bytes(message_bytes(attempt.sent_bytes), out);
         out << std::endl;
     }
     if (attempt.received_size != 0) {
         out << "packet that was recv'd" << std::endl;
-        dump_bytes(attempt.received_bytes, out);
+        dump_bytes(message_bytes(attempt.received_bytes), out);
     }
     out << rule << std::endl;
     out << std::endl;

@@ -5,32 +5,24 @@
 #include <ostream>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "dns/dns_record.hpp"
 
 namespace kx {
 
-/// A view of bytes to dump: borrowed from the caller, or an owned copy.
+/// A borrowed view of the bytes to dump.
 class binary_data {
   public:
-    enum mode : uint32_t { hexadecimal = 2, dump_layout = 4 };
+    explicit binary_data(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
-    binary_data(const std::vector<uint8_t>& bytes, bool copy);
-    binary_data(const uint8_t* bytes, uint32_t size, bool copy);
-    virtual ~binary_data() = default;
-
-    /// The byte at `index`, which must be below size().
-    uint8_t operator()(uint32_t index) const;
-    uint32_t size() const { return m_num_data; }
-
-    uint32_t display_mode = hexadecimal;
+    /// The byte at `index`; 0 at or past size().
+    uint8_t operator()(uint32_t index) const { return index < bytes_.size() ? bytes_[index] : 0; }
+    uint32_t size() const {
+        return bytes_.size() > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(bytes_.size());
+    }
 
   private:
-    uint32_t m_num_data = 0;
-    std::vector<uint8_t> owned_bytes;
-    bool owns_copy = false;
-    const uint8_t* data_ptr = nullptr;
+    std::span<const uint8_t> bytes_;
 };
 
 /// Writes one dump line (offset column, up to 16 bytes in hexadecimal, the characters), no end.
@@ -45,11 +37,8 @@ void hex_dump(std::ostream& out, const binary_data& data, uint32_t start, uint32
 
 namespace resq {
 
-/// The standard dump of a whole byte vector with offsets; nothing for an empty vector.
-void dump_bytes(const std::vector<uint8_t>& bytes, std::ostream& out);
-
-/// The record's data: `data_length` bytes of `message` from `data_offset`, cut at its end.
-std::span<const uint8_t> record_data(const dns_record& record);
+/// The standard dump of a whole message with offsets; nothing for an empty message.
+void dump_bytes(std::span<const uint8_t> bytes, std::ostream& out);
 
 /// The bytes as two-digit lower-case hexadecimal numbers joined by single spaces.
 std::string hex_text(std::span<const uint8_t> bytes);

@@ -5,20 +5,15 @@
 #include <vector>
 
 #include "dns/record_types.hpp"
-#include "report/table_writer.hpp"
-#include "report/xml_writer.hpp"
 
 namespace resq {
 
-bool report_exchange(std::ostream& out, const dns_exchange& attempt, const dns_record& query,
-                     cmd_params& options) {
+namespace {
+
+void write_rows(record_writer& writer, const dns_exchange& attempt, const dns_record& query) {
     const auto write = [&](const dns_record& record, std::string_view section,
                            std::string_view status) {
-        if (options.xml_output) {
-            write_xml_entry(record, out, options, status);
-        } else {
-            write_table_row(record, out, section, status, options);
-        }
+        writer.row(report_row{record, attempt.server, section, status});
     };
     const auto write_all = [&](const std::vector<dns_record>& records, std::string_view section,
                                std::string_view status) {
@@ -30,27 +25,33 @@ bool report_exchange(std::ostream& out, const dns_exchange& attempt, const dns_r
     // Without a usable reply the lookup itself is the one row, its status telling why.
     if (attempt.sent_size == 0) {
         write(query, "question", "sock err");
-        return true;
+        return;
     }
     if (attempt.received_size == 0) {
         write(query, "question", "timeout");
-        return true;
+        return;
     }
     if (attempt.questions.empty() && attempt.answers.empty() && attempt.authority.empty() &&
         attempt.additional.empty()) {
         write(query, "question", "unkresp");
-        return true;
+        return;
     }
 
-    // The status belongs to the attempt: entries of a reply with a wrong identifier, or of one
-    // that failed part-way, are still shown as they were decoded.
-    // CNAME lookups never show their question entries, answered or not.
+    // The status belongs to the attempt: entries of a reply that failed part-way are still shown
+    // as they were decoded. CNAME lookups never show their question entries, answered or not.
     if (attempt.answers.empty() && query.dns_type != type_cname) {
         write_all(attempt.questions, "question", "invalid");
     }
     write_all(attempt.answers, "answer", "success");
     write_all(attempt.authority, "authority", "success");
     write_all(attempt.additional, "additions", "success");
+}
+
+}  // namespace
+
+bool report_exchange(record_writer& writer, const dns_exchange& attempt, const dns_record& query) {
+    write_rows(writer, attempt, query);
+    writer.end_attempt(attempt);
     return true;
 }
 

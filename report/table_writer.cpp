@@ -6,14 +6,16 @@
 
 #include <charconv>
 #include <cstddef>
+#include <span>
 #include <string>
+#include <variant>
 
 #include "dns/record_types.hpp"
-#include "dns/reply_decoder.hpp"
 #include "dns/wire_reader.hpp"
 #include "report/kx_hex_view.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
+#include "support/overloaded.hpp"
 
 namespace resq {
 
@@ -37,15 +39,13 @@ struct column_widths {
     std::size_t size = 4;
 };
 
-column_widths widths_for(const dns_record& record, const cmd_params& options) {
+column_widths widths_for(std::string_view server, const cmd_params& options) {
     if (options.compact_output) {
         return column_widths{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     }
     column_widths widths;
-    // The server column is as wide as the -server text. Every row carries that text in
-    // dns_server (the exchange stores it in the query and in every decoded entry), so the
-    // record's own copy gives the width.
-    widths.server = record.dns_server.size();
+    // The server column is as wide as the -server text.
+    widths.server = server.size();
     widths.date = date_pattern_width(options.date_format);
     widths.time = time_pattern_width(options.time_format);
     return widths;
@@ -73,33 +73,22 @@ std::string one_line(std::string text) {
     return text;
 }
 
-/// The name at `offset` of the record's message on one line; false when it does not decode.
-bool name_at(const dns_record& record, std::size_t offset, std::string& name) {
-    if (offset > UINT32_MAX ||
-        decode_name(record.message, static_cast<uint32_t>(offset), name) == 0) {
-        return false;
-    }
-    name = one_line(std::move(name));
-    return true;
-}
-
-std::string ipv4_text(std::span<const uint8_t> data) {
-    wire_reader reader(data);
+std::string ipv4_text(const ipv4_rdata& value) {
     std::string text;
-    for (int i = 0; i < 4; ++i) {
-        if (i != 0) {
+    for (const uint8_t byte : value.address) {
+        if (!text.empty()) {
             text.push_back('.');
         }
-        text += number_text(reader.u8());
+        text += number_text(byte);
     }
     return text;
 }
 
 /// AAAA data as all its 16-bit groups, none shortened.
-std::string ipv6_groups_text(std::span<const uint8_t> data) {
-    wire_reader reader(data);
+std::string ipv6_groups_text(const ipv6_rdata& value) {
+    wire_reader reader(value.address);
     std::string text;
-    for (std::size_t group = 0; group < data.size() / 2; ++group) {
+    for (std::size_t group = 0; group < value.address.size() / 2; ++group) {
         if (group != 0) {
             text.push_back(':');
         }
@@ -113,54 +102,54 @@ std::string soa_number(uint32_t value) {
     return "0x" + std::string(8 - digits.size(), '0') + digits;
 }
 
-/// The data column; `txt_row` is set for TXT rows, which are followed by an empty line.
+/// The data column; `txt_row` is set for TXT rows, which are followed by an empty line. Data the
+/// table does not translate, or that did not decode, is shown as hexadecimal bytes.
 std::string data_text(const dns_record& record, std::string_view inner, bool& txt_row) {
     txt_row = false;
     if (record.data_length == 0) {
         return "  <none>";
     }
-    const std::span<const uint8_t> data = record_data(record);
-    std::string name;
-    switch (record.dns_type) {
-        case type_a:
-            return data.size() == 4 && record.data_length == 4 ? ipv4_text(data) : hex_text(data);
-        case type_aaaa:
-            return ipv6_groups_text(data);
-        case type_mx: {
-            if (data.size() < 2) {
-                return hex_text(data);  // no room for the preference
-            }
-            wire_reader reader(data);
-            std::string text = number_text(reader.u16());
-            text += inner;
-            text +=
-                name_at(record, std::size_t{record.data_offset} + 2, name) ? name : hex_text(data);
-            return text;
-        }
-        case type_ns:
-        case type_ptr:
-        case type_cname:
-            return name_at(record, record.data_offset, name) ? name : hex_text(data);
-        case type_soa: {
-            soa_fields soa;
-            if (!decode_soa(record.message, record.data_offset, soa)) {
-                return hex_text(data);
-            }
-            std::string text = one_line(soa.domain_name);
-            for (const std::string& part : {one_line(soa.admin_mailbox), soa_number(soa.serial_num),
-                                            soa_number(soa.refresh_sec), soa_number(soa.retry_sec),
-                                            soa_number(soa.expire_sec), soa_number(soa.min_sec)}) {
-                text += inner;
-                text += part;
-            }
-            return text;
-        }
-        case type_txt:  // the character-strings as they stand, length bytes included
-            txt_row = true;
-            return one_line(std::string(record.data_bytes.begin(), record.data_bytes.end()));
-        default:
-            return hex_text(data);
-    }
+    const std::string hex = hex_text(record.data());
+    return std::visit(
+        overloaded{
+            [&](const raw_rdata&) { return hex; },
+            [&](const ipv4_rdata& value) { return ipv4_text(value); },
+            [&](const ipv6_rdata& value) { return ipv6_groups_text(value); },
+            [&](const name_rdata& value) { return value.name ? one_line(*value.name) : hex; },
+            [&](const mx_rdata& value) {
+                if (!value.preference) {
+                    return hex;  // no room for the preference
+                }
+                return number_text(*value.preference) + std::string(inner) +
+                       (value.exchange ? one_line(*value.exchange) : hex);
+            },
+            [&](const soa_fields& soa) {
+                std::string text = one_line(soa.domain_name);
+                for (const std::string& part :
+                     {one_line(soa.admin_mailbox), soa_number(soa.serial_num),
+                      soa_number(soa.refresh_sec), soa_number(soa.retry_sec),
+                      soa_number(soa.expire_sec), soa_number(soa.min_sec)}) {
+                    text += inner;
+                    text += part;
+                }
+                return text;
+            },
+            [&](const txt_rdata&) {
+                // The character-strings as they stand, length bytes included; shown for answers
+                // only.
+                txt_row = true;
+                const std::span<const uint8_t> data = record.data();
+                return record.section == section_kind::answer
+                           ? one_line(std::string(data.begin(), data.end()))
+                           : std::string();
+            },
+        },
+        decode_rdata(record));
+}
+
+/// The space before the time column, which the compact form drops unless asked to keep it.
+std::string_view time_gap(const cmd_params& options) {
+    return options.compact_output && !options.keep_time_space ? "" : " ";
 }
 
 void end_line(std::ostream& out, const std::string& line) {
@@ -170,30 +159,10 @@ void end_line(std::ostream& out, const std::string& line) {
 
 }  // namespace
 
-void write_table_row(const dns_record& record, std::ostream& out, std::string_view section,
-                     std::string_view status, cmd_params& options) {
-    const column_widths widths = widths_for(record, options);
+void write_table_row(std::ostream& out, const report_row& row, const cmd_params& options) {
+    const dns_record& record = row.record;
+    const column_widths widths = widths_for(row.server, options);
     const std::string_view separator = options.csv_separator;
-    const std::string_view time_gap = options.compact_output && !options.keep_time_space ? "" : " ";
-
-    if (options.header_pending) {
-        std::string header;
-        const std::pair<std::string_view, std::size_t> columns[] = {
-            {"query", widths.name},      {"comment", widths.section}, {"status", widths.status},
-            {"id", widths.id},           {"DNSserv", widths.server},  {"date", widths.date},
-            {"time-UTC", widths.time},   {"type", widths.type},       {"tname", widths.type_name},
-            {"class", widths.dns_class}, {"ttl", widths.ttl},         {"size", widths.size}};
-        for (const auto& [word, width] : columns) {
-            if (word == "time-UTC") {
-                header += time_gap;
-            }
-            put(header, word, width, align::left);
-            header += separator;
-        }
-        header += "data";
-        end_line(out, header);
-        options.header_pending = false;
-    }
 
     std::string name = record.query;
     if (options.replace_char != 0) {
@@ -210,19 +179,19 @@ void write_table_row(const dns_record& record, std::ostream& out, std::string_vi
     format_date_time(date_text, time_text, kx::time(record.query_time, kx::type_time::filetime),
                      options.datetime_layout);
 
-    std::string row;
-    row.reserve(160);
+    std::string line;
+    line.reserve(160);
     const auto column = [&](std::string_view text, std::size_t width, align side, char fill = ' ') {
-        put(row, text, width, side, fill);
-        row += separator;
+        put(line, text, width, side, fill);
+        line += separator;
     };
     column(name, widths.name, align::left);
-    column(section, widths.section, align::left);
-    column(status, widths.status, align::left);
+    column(row.section, widths.section, align::left);
+    column(row.status, widths.status, align::left);
     column(number_text(record.packet_id, 16), widths.id, align::right, '0');
-    column(record.dns_server, widths.server, align::right);
+    column(row.server, widths.server, align::right);
     column(date_text, widths.date, align::left);
-    row += time_gap;
+    line += time_gap(options);
     column(time_text, widths.time, align::left);
     column(number_text(record.dns_type), widths.type, align::right);
     column(type_name(record.dns_type), widths.type_name, align::right);
@@ -231,11 +200,49 @@ void write_table_row(const dns_record& record, std::ostream& out, std::string_vi
     column(number_text(record.data_length), widths.size, align::right);
 
     bool txt_row = false;
-    row += data_text(record, options.compact_output ? ";" : "; ", txt_row);
-    end_line(out, row);
+    line += data_text(record, options.compact_output ? ";" : "; ", txt_row);
+    end_line(out, line);
     if (txt_row) {
         out << std::endl;
     }
+}
+
+void table_writer::begin(const report_header& header) {
+    out_ << header.text << '\n' << std::flush;
+}
+
+void table_writer::row(const report_row& row) {
+    if (header_pending_) {
+        // The column names, padded to the widths of the first row.
+        const column_widths widths = widths_for(row.server, options_);
+        std::string header;
+        const std::pair<std::string_view, std::size_t> columns[] = {
+            {"query", widths.name},      {"comment", widths.section}, {"status", widths.status},
+            {"id", widths.id},           {"DNSserv", widths.server},  {"date", widths.date},
+            {"time-UTC", widths.time},   {"type", widths.type},       {"tname", widths.type_name},
+            {"class", widths.dns_class}, {"ttl", widths.ttl},         {"size", widths.size}};
+        for (const auto& [word, width] : columns) {
+            if (word == "time-UTC") {
+                header += time_gap(options_);
+            }
+            put(header, word, width, align::left);
+            header += options_.csv_separator;
+        }
+        header += "data";
+        end_line(out_, header);
+        header_pending_ = false;
+    }
+    write_table_row(out_, row, options_);
+}
+
+void table_writer::end_attempt(const dns_exchange& attempt) {
+    if (options_.verbose) {
+        write_verbose_block(out_, attempt);
+    }
+}
+
+void table_writer::end() {
+    out_.flush();
 }
 
 }  // namespace resq

@@ -1,17 +1,28 @@
-// One record as a row of the padded table or of delimiter-separated values.
+// The padded table and delimiter-separated values.
 #pragma once
 
 #include <ostream>
-#include <string_view>
 
-#include "dns/dns_record.hpp"
-#include "support/cmd_params.hpp"
+#include "report/record_writer.hpp"
 
 namespace resq {
 
-/// Writes the column header line when `options.header_pending` is on (and clears it), then one
-/// row for `record` with its section label and status; every line is flushed.
-void write_table_row(const dns_record& record, std::ostream& out, std::string_view section,
-                     std::string_view status, cmd_params& options);
+/// Writes one row of the table (no column header line) and flushes it.
+void write_table_row(std::ostream& out, const report_row& row, const cmd_params& options);
+
+/// The table writer: the header block, the column header line before the first row, one line
+/// per row (TXT rows followed by an empty line), and with -verbose the packets of each attempt.
+class table_writer final : public record_writer {
+  public:
+    using record_writer::record_writer;
+
+    void begin(const report_header& header) override;
+    void row(const report_row& row) override;
+    void end_attempt(const dns_exchange& attempt) override;
+    void end() override;
+
+  private:
+    bool header_pending_ = true;
+};
 
 }  // namespace resq

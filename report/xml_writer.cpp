@@ -1,15 +1,18 @@
-// One record as a <data_entry> element, and the escaping every XML text goes through.
+// The XML report: one <data_entry> element per row inside a <logdata> document, and the escaping
+// every XML text goes through.
 #include "report/xml_writer.hpp"
 
 #include <charconv>
 #include <span>
+#include <sstream>
+#include <variant>
 
 #include "dns/record_types.hpp"
-#include "dns/reply_decoder.hpp"
 #include "dns/wire_reader.hpp"
 #include "report/kx_hex_view.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
+#include "support/overloaded.hpp"
 
 namespace resq {
 
@@ -74,63 +77,46 @@ void write_attribute(std::ostream& out, std::string_view name, std::string_view 
     out << '"';
 }
 
-/// The name at `offset` of the record's message, empty when it does not decode.
-std::string name_at(const dns_record& record, uint64_t offset) {
-    std::string name;
-    if (offset > UINT32_MAX ||
-        decode_name(record.message, static_cast<uint32_t>(offset), name) == 0) {
-        name.clear();
+std::string ipv4_text(const ipv4_rdata& value) {
+    std::string address;
+    for (const uint8_t byte : value.address) {
+        if (!address.empty()) {
+            address += '.';
+        }
+        address += number_text(byte);
     }
-    return name;
+    return address;
 }
 
+/// The attributes of <translated_data>; none for data this report does not translate.
 void write_translated_data(std::ostream& out, const dns_record& record) {
-    const std::span<const uint8_t> data = record_data(record);
     out << "<translated_data ";
-    switch (record.dns_type) {
-        case type_a:
-            if (record.data_length == 4 && data.size() == 4) {
-                wire_reader reader(data);
+    std::visit(
+        overloaded{
+            [](const raw_rdata&) {},
+            [&](const ipv4_rdata& value) { write_attribute(out, "ipv4_addr", ipv4_text(value)); },
+            [&](const ipv6_rdata& value) {
                 std::string address;
-                for (int i = 0; i < 4; ++i) {
-                    if (i != 0) {
-                        address += '.';
+                ipv6_to_text(value.address.data(), value.address.size(), address);
+                write_attribute(out, "ipv6_addr", address);
+            },
+            [&](const name_rdata& value) {
+                write_attribute(out, "domain_name", value.name.value_or(""));
+            },
+            [&](const mx_rdata& value) {
+                // Without room for a preference (also the row of an MX lookup itself) both stay
+                // empty.
+                std::string preference;
+                if (value.preference) {
+                    preference = number_text(*value.preference);
+                    if (preference.size() < 3) {
+                        preference.insert(0, 3 - preference.size(), ' ');
                     }
-                    address += number_text(reader.u8());
-                }
-                write_attribute(out, "ipv4_addr", address);
-            }
-            break;
-        case type_aaaa: {
-            std::string address;
-            ipv6_to_text(data.data(), data.size(), address);
-            write_attribute(out, "ipv6_addr", address);
-            break;
-        }
-        case type_mx:
-            if (data.size() < 2) {
-                // No room for a preference (also the row of an MX lookup itself).
-                write_attribute(out, "preference", "");
-                write_attribute(out, "mx_server", "");
-            } else {
-                wire_reader reader(data);
-                std::string preference = number_text(reader.u16());
-                if (preference.size() < 3) {
-                    preference.insert(0, 3 - preference.size(), ' ');
                 }
                 write_attribute(out, "preference", preference);
-                write_attribute(out, "mx_server",
-                                name_at(record, uint64_t{record.data_offset} + 2));
-            }
-            break;
-        case type_ns:
-        case type_ptr:
-        case type_cname:
-            write_attribute(out, "domain_name", name_at(record, record.data_offset));
-            break;
-        case type_soa: {
-            soa_fields soa;
-            if (decode_soa(record.message, record.data_offset, soa)) {
+                write_attribute(out, "mx_server", value.exchange.value_or(""));
+            },
+            [&](const soa_fields& soa) {
                 write_attribute(out, "domain_name", soa.domain_name);
                 write_attribute(out, "admin_mailbox", soa.admin_mailbox);
                 write_attribute(out, "serial_num", "0x" + number_text(soa.serial_num, 16));
@@ -138,13 +124,23 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
                 write_attribute(out, "retry_sec", number_text(soa.retry_sec));
                 write_attribute(out, "expire_sec", number_text(soa.expire_sec));
                 write_attribute(out, "min_sec", number_text(soa.min_sec));
-            }
-            break;
-        }
-        default:
-            break;
-    }
+            },
+            [](const txt_rdata&) {},
+        },
+        decode_rdata(record));
     out << "></translated_data>";
+}
+
+// The header as the body of an XML comment: escaped like every other XML text, and without the
+// "--" that a comment may not hold.
+std::string xml_comment_text(const std::string& header) {
+    std::ostringstream escaped;
+    write_xml_escaped(escaped, header);
+    std::string text = escaped.str();
+    for (std::size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at)) {
+        text.replace(at + 1, 1, "\\045");
+    }
+    return text;
 }
 
 }  // namespace
@@ -226,8 +222,8 @@ bool ipv6_to_text(const uint8_t* bytes, std::size_t length, std::string& out) {
     return true;
 }
 
-void write_xml_entry(const dns_record& record, std::ostream& out, const cmd_params& options,
-                     std::string_view status) {
+void write_xml_entry(std::ostream& out, const report_row& row, const cmd_params& options) {
+    const dns_record& record = row.record;
     std::string date_text;
     std::string time_text;
     format_date_time(date_text, time_text, kx::time(record.query_time, kx::type_time::filetime),
@@ -238,9 +234,9 @@ void write_xml_entry(const dns_record& record, std::ostream& out, const cmd_para
 
     out << "<data_entry>";
     write_element(out, "query", record.query);
-    write_element(out, "status", status);
+    write_element(out, "status", row.status);
     write_element(out, "packet_id", packet_id);
-    write_element(out, "dns_server", record.dns_server);
+    write_element(out, "dns_server", row.server);
     write_element(out, "query_date_utc", date_text);
     write_element(out, "query_time_utc", time_text);
     write_element(out, "dns_type", number_text(record.dns_type));
@@ -248,9 +244,29 @@ void write_xml_entry(const dns_record& record, std::ostream& out, const cmd_para
     write_element(out, "dns_class", number_text(record.dns_class));
     write_element(out, "ttl_secs", number_text(record.ttl_secs));
     write_element(out, "data_length", number_text(record.data_length));
-    write_element(out, "raw_data_hex", hex_text(record_data(record)));
+    write_element(out, "raw_data_hex", hex_text(record.data()));
     write_translated_data(out, record);
     out << "</data_entry>" << std::endl;
+}
+
+void xml_writer::begin(const report_header& header) {
+    // The header block is kept as a comment after the declaration, so that the document stays
+    // well-formed.
+    out_ << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!--\n"
+         << xml_comment_text(header.text) << "-->\n\n<logdata tool=\"";
+    write_xml_escaped(out_, header.banner);
+    out_ << "\" cmdline=\"";
+    write_xml_escaped(out_, header.program);
+    out_ << "\">\n" << std::flush;
+}
+
+void xml_writer::row(const report_row& row) {
+    write_xml_entry(out_, row, options_);
+}
+
+void xml_writer::end() {
+    out_ << "</logdata>\n";
+    out_.flush();
 }
 
 }  // namespace resq

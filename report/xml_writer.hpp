@@ -1,4 +1,5 @@
-// One record as a <data_entry> element, and the escaping every XML text goes through.
+// The XML report: one <data_entry> element per row inside a <logdata> document, and the escaping
+// every XML text goes through.
 #pragma once
 
 #include <cstddef>
@@ -7,14 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "dns/dns_record.hpp"
-#include "support/cmd_params.hpp"
+#include "report/record_writer.hpp"
 
 namespace resq {
 
-/// Writes one <data_entry> line for `record` with its status, then flushes.
-void write_xml_entry(const dns_record& record, std::ostream& out, const cmd_params& options,
-                     std::string_view status);
+/// Writes one <data_entry> line for the row, then flushes.
+void write_xml_entry(std::ostream& out, const report_row& row, const cmd_params& options);
 
 /// Writes `text` as XML character data or attribute value: markup characters as entities, a
 /// backslash doubled, a byte XML cannot carry as a backslash and three decimal digits.
@@ -23,5 +22,16 @@ void write_xml_escaped(std::ostream& out, std::string_view text);
 /// The colon form of an IPv6 address (first run of zero groups as "::"). False, `out` empty,
 /// when there are no bytes.
 bool ipv6_to_text(const uint8_t* bytes, std::size_t length, std::string& out);
+
+/// The XML writer: the declaration, the header block as a comment and the <logdata> element
+/// around the rows.
+class xml_writer final : public record_writer {
+  public:
+    using record_writer::record_writer;
+
+    void begin(const report_header& header) override;
+    void row(const report_row& row) override;
+    void end() override;
+};
 
 }  // namespace resq

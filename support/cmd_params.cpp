@@ -161,10 +161,9 @@ void cmd_params::reset() {
     compact_output = false;
     keep_time_space = true;
     quoted_fields = false;
-    xml_output = false;
+    format = report_format::table;
     verbose = true;
     pair_datetime = false;
-    header_pending = true;
     filter_list.clear();
     batch_input = false;
     enumdir_path.clear();
@@ -195,36 +194,32 @@ bool cmd_params::parse_options(args& list, std::ostream& err) {
         write_diagnostics(value, command_line, list);
     }
     if (has_option("-csv", list)) {
-        xml_output = false;
+        format = report_format::table;
         set_csv_separator(*this, ",", false);
         compact_output = !pair_datetime;
     }
     if (has_option("-csvgen", list)) {
-        xml_output = false;
+        format = report_format::table;
         set_csv_separator(*this, ",", false);
         compact_output = true;
     }
     if (has_option("-csvl2t", list)) {
-        xml_output = false;
+        format = report_format::table;
         set_csv_separator(*this, ",", false);
-        header_pending = true;
     }
     if (has_option("-bodyfile", list)) {
-        xml_output = false;
+        format = report_format::table;
         set_csv_separator(*this, "|", false);
-        header_pending = true;
     }
     if (has_option("-xml", list)) {
-        xml_output = true;
+        format = report_format::xml;
         set_csv_separator(*this, "", false);
-        header_pending = false;
     }
     if (has_option("-multiline", list)) {
-        xml_output = false;
+        format = report_format::table;
         csv_separator.clear();
         replace_char = 0;
         replace_with = 0;
-        header_pending = true;
     }
     consume_value("-alias", list);
     consume_value("-aliaspath", list);

@@ -21,6 +21,9 @@ struct filter_entry {
     bool path_pattern = false;  // the remaining text begins with "/"
 };
 
+/// The form of the report: rows of a table (padded or separated values), or an XML document.
+enum class report_format { table, xml };
+
 /// Output format, separator, date and time layout, results file, batch input and filters.
 class cmd_params {
   public:
@@ -47,10 +50,9 @@ class cmd_params {
     bool compact_output = false;
     bool keep_time_space = true;
     bool quoted_fields = false;
-    bool xml_output = false;
+    report_format format = report_format::table;
     bool verbose = true;
     bool pair_datetime = false;
-    bool header_pending = true;
     std::vector<filter_entry> filter_list;
     bool batch_input = false;
     std::string enumdir_path;

@@ -27,7 +27,8 @@ struct batch_loop : resq::testing_support::run_fixture {
         std::ostringstream out;
         std::ostringstream errors;
         std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
-        resq::run_batch(out, attempt, query, options, input, hooks);
+        resq::run_batch(*resq::make_record_writer(out, options), attempt, query, options, input,
+                        hooks);
         std::cerr.rdbuf(saved);
         messages = errors.str();
         return out.str();
@@ -85,7 +86,8 @@ TEST_F(batch_loop, stops_when_the_report_can_no_longer_be_written) {
     std::istringstream input("a\nb\nc\n");
     std::ostringstream out;
     out.setstate(std::ios::badbit);
-    EXPECT_FALSE(resq::run_batch(out, attempt, query, options, input, hooks));
+    EXPECT_FALSE(resq::run_batch(*resq::make_record_writer(out, options), attempt, query, options,
+                                 input, hooks));
     EXPECT_EQ(input.tellg(), 2);
 }
 

@@ -31,7 +31,7 @@ std::string outcome(const args& options) {
         s << ((o.*field).empty() ? "" : name + ("=" + o.*field) + " ");
     }
     s << "[" << o.query_name << "] type " << o.query_type << (o.batch_input ? " batch" : "") << " @"
-      << o.server << (o.xml_output ? " xml" : "") << (o.verbose ? " verbose" : "")
+      << o.server << (o.format == report_format::xml ? " xml" : "") << (o.verbose ? " verbose" : "")
       << (o.ipv6 ? " ipv6" : "");
     if (o.timeout_secs != 1 || o.retries != 0 || o.delay_secs != 0) {
         s << " numbers " << o.timeout_secs << " " << o.retries << " " << o.delay_secs;

@@ -18,7 +18,7 @@ struct attempt_loop : resq::testing_support::run_fixture {
     attempt_loop() { EXPECT_TRUE(resq::build_query(query, "www.example", 1)); }
     std::string run() {
         std::ostringstream out;
-        resq::run_query(out, attempt, query, options, hooks);
+        resq::run_query(*resq::make_record_writer(out, options), attempt, query, options, hooks);
         return out.str();
     }
 };
@@ -35,7 +35,6 @@ TEST_F(attempt_loop, writes_the_column_header_once_for_all_attempts) {
     options.retries = 2;
     const std::string report = run();
     EXPECT_EQ(count(report, "DNSserv"), 1u);
-    EXPECT_FALSE(options.header_pending);
     EXPECT_TRUE(sleeps.empty());
 }
 
@@ -56,7 +55,7 @@ TEST_F(attempt_loop, follows_each_attempt_with_the_verbose_block_unless_xml) {
     options.verbose = true;
     options.retries = 1;
     EXPECT_EQ(count(run(), std::string(79, '-')), 4u);
-    options.xml_output = true;
+    options.format = resq::report_format::xml;
     const std::string xml = run();
     EXPECT_EQ(count(xml, std::string(79, '-')), 0u);
     EXPECT_EQ(count(xml, "<status>sock err</status>"), 2u);

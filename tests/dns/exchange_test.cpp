@@ -63,7 +63,7 @@ TEST_F(exchange_over_loopback, waits_for_the_time_out_and_no_longer) {
         EXPECT_EQ(run(c.name, c.timeout_secs), c.answered);
         EXPECT_GE(waited_, c.min_wait);
         EXPECT_LT(waited_, c.max_wait);
-        EXPECT_EQ(attempt_.sent_size, query_.message.size());
+        EXPECT_EQ(attempt_.sent_size, query_.bytes().size());
         EXPECT_EQ(attempt_.received_size == 0, !c.answered);
         EXPECT_EQ(attempt_.reply_time == 0, !c.answered);
     }
@@ -89,9 +89,9 @@ TEST_F(exchange_over_loopback, succeeds_only_on_a_decoded_reply_from_the_server_
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(run(c.name), c.success);
-        EXPECT_EQ(std::tie(attempt_.sent_bytes, attempt_.sent_size, query_.dns_server),
-                  std::tuple(query_.message, query_.message.size(), server_address));
-        EXPECT_EQ(std::tuple(attempt_.received_size, attempt_.received_bytes.size(),
+        EXPECT_EQ(std::tie(attempt_.sent_bytes, attempt_.sent_size, attempt_.server),
+                  std::tuple(query_.message, query_.bytes().size(), server_address));
+        EXPECT_EQ(std::tuple(attempt_.received_size, attempt_.received_bytes->size(),
                              attempt_.questions.size()),
                   std::tuple(c.received_size, c.received_size, c.questions));
         EXPECT_NE(query_.query_time, 0u);
@@ -99,10 +99,10 @@ TEST_F(exchange_over_loopback, succeeds_only_on_a_decoded_reply_from_the_server_
         ASSERT_EQ(attempt_.answers.size(), c.answers);
         if (c.answers != 0) {
             const dns_record& first = attempt_.answers[0];
-            EXPECT_EQ(
-                std::tie(first.data_bytes, first.dns_server, first.query_time, first.packet_id),
-                std::tuple(bytes{192, 0, 2, 1}, server_address, attempt_.reply_time,
-                           query_.packet_id + c.id_shift));
+            EXPECT_EQ(std::tuple(bytes(first.data().begin(), first.data().end()), first.query_time,
+                                 first.packet_id),
+                      std::tuple(bytes{192, 0, 2, 1}, attempt_.reply_time,
+                                 query_.packet_id + c.id_shift));
         }
     }
     // The next attempt of the same lookup gets its identifier right.
@@ -115,17 +115,17 @@ TEST_F(exchange_over_loopback, fails_without_a_message_or_a_dotted_server_addres
     attempt_.answers.resize(3);
     EXPECT_FALSE(run("www.demo.example", 1, ""));
     // Reset first, and returned before the send time is taken.
-    EXPECT_EQ(std::tuple(attempt_.sent_size, attempt_.answers.size(), attempt_.sent_bytes.size(),
-                         query_.query_time, query_.dns_server),
-              std::tuple(0u, 0u, 0u, 0u, ""));
+    EXPECT_EQ(std::tuple(attempt_.sent_size, attempt_.answers.size(), attempt_.sent_bytes,
+                         query_.query_time, attempt_.server),
+              std::tuple(0u, 0u, nullptr, 0u, ""));
     dns_record empty;
     EXPECT_FALSE(exchange(attempt_, empty, server_address, 1, false));
     EXPECT_EQ(empty.query_time, 0u);
     // A host name is not resolved: the send fails, though the attempt holds the query.
     EXPECT_FALSE(run("www.demo.example", 1, "localhost"));
-    EXPECT_EQ(std::tie(attempt_.sent_bytes, attempt_.sent_size, attempt_.received_size,
-                       query_.dns_server),
-              std::tuple(query_.message, 0u, 0u, "localhost"));
+    EXPECT_EQ(
+        std::tie(attempt_.sent_bytes, attempt_.sent_size, attempt_.received_size, attempt_.server),
+        std::tuple(query_.message, 0u, 0u, "localhost"));
     EXPECT_EQ(server_.queries_seen(), 0u);
 }
 

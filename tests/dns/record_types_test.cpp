@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
 #include <tuple>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace resq {
@@ -42,23 +45,47 @@ const bytes soa_message = {
 };
 // clang-format on
 
-TEST(record_types, decodes_soa_data_bounded_by_the_message) {
-    const bytes exact(soa_message.begin(), soa_message.end() - 1);  // numbers end at the end
+// A record over `message` whose data is `length` bytes from `offset`.
+dns_record record_in(const bytes& message, uint16_t type, uint32_t offset, uint16_t length) {
+    dns_record record;
+    record.message = std::make_shared<const bytes>(message);
+    record.section = section_kind::answer;
+    record.dns_type = type;
+    record.data_offset = offset;
+    record.data_length = length;
+    return record;
+}
+
+TEST(record_types, decodes_soa_data_bounded_by_the_record_data) {
     soa_fields soa;
-    for (const bytes* message : {&soa_message, &exact}) {
-        ASSERT_TRUE(decode_soa(*message, 17, soa));
-        EXPECT_EQ(std::tie(soa.domain_name, soa.admin_mailbox, soa.serial_num, soa.refresh_sec,
-                           soa.retry_sec, soa.expire_sec, soa.min_sec),
-                  std::make_tuple("ns1.x.y.", "hostmaster.x.y.", 2018052609u, 7200u, 3600u,
-                                  1209600u, 300u));  // RNAME kept dotted, not made an address
-    }
-    const bytes cut(soa_message.begin(), soa_message.end() - 2);  // MINIMUM lacks a byte
-    EXPECT_FALSE(decode_soa(cut, 17, soa));
+    ASSERT_TRUE(decode_soa(record_in(soa_message, type_soa, 17, 39), soa));
+    EXPECT_EQ(std::tie(soa.domain_name, soa.admin_mailbox, soa.serial_num, soa.refresh_sec,
+                       soa.retry_sec, soa.expire_sec, soa.min_sec),
+              std::make_tuple("ns1.x.y.", "hostmaster.x.y.", 2018052609u, 7200u, 3600u, 1209600u,
+                              300u));  // RNAME kept dotted, not made an address
+    // MINIMUM lacks a byte of the data, though the message has it.
+    EXPECT_FALSE(decode_soa(record_in(soa_message, type_soa, 17, 38), soa));
     EXPECT_EQ(soa.serial_num, 0u);  // emptied, not left from the decoding before
+    // MNAME's own labels run past a data of 3 bytes.
+    EXPECT_FALSE(decode_soa(record_in(soa_message, type_soa, 17, 3), soa));
     bytes loop = soa_message;
     loop[35] = 0x22;  // RNAME pointer at 34 -> 34 itself
-    EXPECT_FALSE(decode_soa(loop, 17, soa));
-    EXPECT_FALSE(decode_soa(soa_message, 0, soa));
+    EXPECT_FALSE(decode_soa(record_in(loop, type_soa, 17, 39), soa));
+}
+
+TEST(record_types, decodes_names_and_strings_inside_the_data_only) {
+    // NS at @17 "ns1" ->12 (6 bytes); as TXT: strings "ns1" and "\xc0"; the length 0x0c of the
+    // second runs past a data of 6 bytes.
+    const auto ns = std::get<name_rdata>(decode_rdata(record_in(soa_message, type_ns, 17, 6)));
+    EXPECT_EQ(ns.name, "ns1.x.y.");
+    const auto cut = std::get<name_rdata>(decode_rdata(record_in(soa_message, type_ns, 17, 5)));
+    EXPECT_EQ(cut.name, std::nullopt);  // the pointer's second byte lies past the data
+    const auto mx = std::get<mx_rdata>(decode_rdata(record_in(soa_message, type_mx, 15, 8)));
+    EXPECT_EQ(std::tie(mx.preference, mx.exchange), std::make_tuple(0x7900, "ns1.x.y."));
+    const auto txt = std::get<txt_rdata>(decode_rdata(record_in(soa_message, type_txt, 17, 6)));
+    EXPECT_EQ(txt.strings, (std::vector<std::string>{"ns1"}));
+    EXPECT_TRUE(std::holds_alternative<raw_rdata>(decode_rdata(record_in(soa_message, 1, 17, 3))));
+    EXPECT_TRUE(std::holds_alternative<raw_rdata>(decode_rdata(record_in(soa_message, 99, 17, 4))));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -39,17 +40,24 @@ const bytes uncompressed_reply = header + example_com + bytes{0x00, 0x01, 0x00, 
 
 struct decoded {
     std::size_t end = 0;
-    uint16_t id = 0;
+    uint16_t id = 0;  // as the report shows it: read little-endian
+    reply_header header;
     std::array<std::vector<dns_record>, 4> sections;  // questions, answers, authority, additional
 };
 
-// Decodes into lists that hold a stale entry each, so a decoder that does not empty them shows.
+// Decodes into an attempt whose lists hold a stale entry each, so a decoder that does not empty
+// them shows.
 decoded decode(const bytes& reply, bool require_response = true) {
+    dns_exchange attempt;
+    for (auto* list :
+         {&attempt.questions, &attempt.answers, &attempt.authority, &attempt.additional}) {
+        list->resize(1);
+    }
     decoded d;
-    d.sections.fill(std::vector<dns_record>(1));
-    auto& [questions, answers, authority, additional] = d.sections;
-    d.end = decode_reply("192.0.2.53", 1234, reply, d.id, questions, answers, authority, additional,
-                         require_response);
+    d.end = decode_reply(std::make_shared<const bytes>(reply), 1234, attempt, require_response);
+    d.header = attempt.header;
+    d.id = static_cast<uint16_t>((d.header.id & 0xff) << 8 | d.header.id >> 8);
+    d.sections = {attempt.questions, attempt.answers, attempt.authority, attempt.additional};
     return d;
 }
 
@@ -57,30 +65,64 @@ std::array<std::size_t, 4> sizes(const decoded& d) {
     return {d.sections[0].size(), d.sections[1].size(), d.sections[2].size(), d.sections[3].size()};
 }
 
-TEST(reply_decoder, decodes_all_four_sections_and_the_same_names_uncompressed) {
-    using fields = std::tuple<std::string, uint16_t, uint16_t, uint32_t, uint16_t, uint32_t, bytes>;
-    // owner, type, class, TTL, data length, data offset, data (copied for answers only)
+TEST(reply_decoder, decodes_the_header_all_four_sections_and_the_same_names_uncompressed) {
+    using fields = std::tuple<std::string, section_kind, uint16_t, uint16_t, uint32_t, uint16_t,
+                              uint32_t, uint64_t, uint16_t>;
+    // owner, section, type, class, TTL, data length, data offset, time, id
     const fields rows[] = {
-        {"example.com.", 1, 1, 0, 0, 0, {}},
-        {"example.com.", 1, 1, 3600, 4, 41, {192, 0, 2, 1}},
-        {"example.com.", 2, 1, 86400, 6, 57, {}},
-        {"ns1.example.com.", 1, 3, 60, 4, 75, {}},
+        {"example.com.", section_kind::question, 1, 1, 0, 0, 0, 1234, 42},
+        {"example.com.", section_kind::answer, 1, 1, 3600, 4, 41, 1234, 42},
+        {"example.com.", section_kind::authority, 2, 1, 86400, 6, 57, 1234, 42},
+        {"ns1.example.com.", section_kind::additional, 1, 3, 60, 4, 75, 1234, 42},
     };
-    const decoded d = decode(compressed_reply);
+    const auto reply = std::make_shared<const bytes>(compressed_reply);
+    dns_exchange attempt;
+    EXPECT_EQ(decode_reply(reply, 1234, attempt, true), 79u);
     const decoded plain = decode(uncompressed_reply);
-    EXPECT_EQ(d.end, 79u);
     EXPECT_EQ(plain.end, uncompressed_reply.size());
+    const std::array sections = {&attempt.questions, &attempt.answers, &attempt.authority,
+                                 &attempt.additional};
     for (std::size_t i = 0; i < 4; ++i) {
-        ASSERT_EQ(d.sections[i].size(), 1u);
+        ASSERT_EQ(sections[i]->size(), 1u);
         ASSERT_EQ(plain.sections[i].size(), 1u);
-        const dns_record& e = d.sections[i][0];
-        EXPECT_EQ(std::tie(e.query, e.dns_type, e.dns_class, e.ttl_secs, e.data_length,
-                           e.data_offset, e.data_bytes),
+        const dns_record& e = sections[i]->front();
+        EXPECT_EQ(std::tie(e.query, e.section, e.dns_type, e.dns_class, e.ttl_secs, e.data_length,
+                           e.data_offset, e.query_time, e.packet_id),
                   rows[i]);
         EXPECT_EQ(plain.sections[i][0].query, e.query);
-        EXPECT_EQ(e.message, compressed_reply);
-        EXPECT_EQ(std::tie(e.dns_server, e.query_time, e.packet_id),
-                  std::tuple("192.0.2.53", 1234u, 42));
+        EXPECT_EQ(e.message, reply);  // shared, not copied
+    }
+    const reply_header& h = attempt.header;
+    EXPECT_EQ(std::tie(h.id, h.qr, h.opcode, h.aa, h.tc, h.rd, h.ra, h.ad, h.cd, h.rcode),
+              std::make_tuple(0x2a00, true, 0, false, false, true, true, false, false, 0));
+    // Opcode 2 (STATUS), AA, TC, AD, CD and RCODE 3 (NXDOMAIN), with the counts.
+    const decoded flags = decode(bytes{0, 1, 0x97, 0x33, 0, 0, 0, 0, 0, 0, 0, 0});
+    const reply_header& f = flags.header;
+    EXPECT_EQ(std::tie(f.id, f.opcode, f.aa, f.tc, f.rd, f.ra, f.ad, f.cd, f.rcode),
+              std::make_tuple(1, 2, true, true, true, false, true, true, 3));
+    EXPECT_EQ(std::tie(h.question_count, h.answer_count, h.authority_count, h.additional_count),
+              std::make_tuple(1, 1, 1, 1));
+}
+
+TEST(reply_decoder, entries_of_a_full_size_reply_share_its_one_copy) {
+    // Near 64 KiB: a root question, then 4,094 minimal answers (owner pointing to the question,
+    // A, 4 bytes of data); and 13,104 five-byte root questions.
+    bytes answers = {0, 0, 0x80, 0, 0, 1, 0xff, 0xff, 0, 0, 0, 0, 0, 0, 1, 0, 1};
+    while (answers.size() + 16 <= 65535) {
+        answers.insert(answers.end(), {0xc0, 12, 0, 1, 0, 1, 0, 0, 0, 1, 0, 4, 192, 0, 2, 1});
+    }
+    bytes questions = {0, 0, 0x80, 0, 0xff, 0xff, 0, 0, 0, 0, 0, 0};
+    while (questions.size() + 5 <= 65535) {
+        questions.insert(questions.end(), {0, 0, 1, 0, 1});
+    }
+    for (const auto& [message, count] : {std::pair{&answers, 4094u}, {&questions, 13104u}}) {
+        const auto reply = std::make_shared<const bytes>(*message);
+        dns_exchange attempt;
+        decode_reply(reply, 0, attempt, true);
+        const auto& list = attempt.answers.empty() ? attempt.questions : attempt.answers;
+        ASSERT_EQ(list.size(), count);
+        EXPECT_EQ(reply.use_count(),
+                  static_cast<long>(attempt.questions.size() + attempt.answers.size() + 1));
     }
 }
 
@@ -95,7 +137,7 @@ TEST(reply_decoder, decodes_damaged_replies_up_to_the_fault_keeping_earlier_entr
         uint16_t qtype = 1;
         bool require_response = true;
     } cases[] = {
-        {"QR clear: refused before the id is read", 79, {{2, 0x01}}, 0, 0, {}},
+        {"QR clear: refused after the header", 79, {{2, 0x01}}, 0, 42, {}},
         {"QR clear, no response required", 79, {{2, 0x01}}, 79, 42, {1, 1, 1, 1}, 1, false},
         {"all counts zero", 79, {{5, 0}, {7, 0}, {9, 0}, {11, 0}}, 12, 42, {}},
         {"ANCOUNT 9, ARCOUNT 5: stop at the end", 45, {{7, 9}, {9, 0}, {11, 5}}, 45, 42, {1, 1}},
@@ -109,7 +151,8 @@ TEST(reply_decoder, decodes_damaged_replies_up_to_the_fault_keeping_earlier_entr
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
-        bytes reply(compressed_reply.begin(), compressed_reply.begin() + static_cast<std::ptrdiff_t>(c.length));
+        bytes reply(compressed_reply.begin(),
+                    compressed_reply.begin() + static_cast<std::ptrdiff_t>(c.length));
         for (const auto& [offset, value] : c.patches) {
             reply[offset] = value;
         }
@@ -132,7 +175,7 @@ TEST(reply_decoder, returns_a_defined_result_for_every_cut_of_a_valid_reply) {
             if (length <= 12) {
                 // One or two bytes hold no flags, so the QR bit reads as clear.
                 EXPECT_EQ(d.end, length <= 2 ? 0u : 12u);
-                EXPECT_EQ(d.id, length <= 2 ? 0 : 42);
+                EXPECT_EQ(d.id, 42);
                 EXPECT_EQ(sizes(d), (std::array<std::size_t, 4>{}));
             } else {
                 EXPECT_LE(d.end, length + 4);  // a cut question still counts its fixed fields

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iomanip>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -56,14 +57,11 @@ TEST(kx_hex_view, dumps_a_range_from_its_base_offset_widening_the_offset_only_wh
         {0x0002000300040050, "0002 0003 0004 0050:  "}};
     for (const auto& [base, offset_text] : cases) {
         std::ostringstream out;
-        kx::hex_dump(out, kx::binary_data(query_29, false), 16, 1000, base, true);
+        kx::hex_dump(out, kx::binary_data(query_29), 16, 1000, base, true);
         EXPECT_EQ(out.str(), offset_text + line_2) << offset_text;
     }
-    std::vector<uint8_t> source = query_29;
-    const kx::binary_data owned(source, true);
-    std::fill(source.begin(), source.end(), 0);  // an owned copy does not follow its source
     std::ostringstream out;
-    kx::hex_dump(out, owned, 0, 16, 0, false);  // the first line alone, without its offset
+    kx::hex_dump(out, kx::binary_data(query_29), 0, 16, 0, false);  // one line, no offset
     EXPECT_EQ(out.str(), line_1);
 }
 
@@ -78,11 +76,11 @@ TEST(kx_hex_view, verbose_block_shows_what_the_attempt_sent_and_received) {
         return out.str();
     };
     EXPECT_EQ(block(), "\n" + rule + "\n" + rule + "\n\n**122 1E+30");  // a send failure
-    attempt.sent_bytes = query_29;
+    attempt.sent_bytes = std::make_shared<const std::vector<uint8_t>>(query_29);
     attempt.sent_size = 29;  // a time-out
     const std::string sent = "\n" + rule + "\npacket that was sent\n" + query_29_dump + "\n";
     EXPECT_EQ(block(), sent + rule + "\n\n**122 1E+30");
-    attempt.received_bytes = {0x2a};
+    attempt.received_bytes = std::make_shared<const std::vector<uint8_t>>(1, uint8_t{0x2a});
     attempt.received_size = 1;
     EXPECT_EQ(block(), sent + "packet that was recv'd\n0000 0000:  2a" + std::string(47, ' ') +
                            " *\n" + rule + "\n\n**122 1E+30");

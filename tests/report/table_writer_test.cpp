@@ -14,11 +14,15 @@ namespace {
 using golden::sample_entry;
 using golden::sample_lookup;
 
-/// The rows written for `record` as an answer, with the header only if `header` is set.
-std::string row(const dns_record& record, cmd_params options, bool header = false) {
-    options.header_pending = header;
+/// The row written for `record` as an answer, after the column header line if `header` is set.
+std::string row(const dns_record& record, const cmd_params& options, bool header = false) {
     std::ostringstream out;
-    write_table_row(record, out, "answer", "success", options);
+    const report_row answer{record, golden::sample_server, "answer", "success"};
+    if (header) {
+        table_writer(out, options).row(answer);
+    } else {
+        write_table_row(out, answer, options);
+    }
     return out.str();
 }
 
@@ -66,15 +70,16 @@ TEST(table_writer, translates_the_data_of_each_type) {
 }
 
 TEST(table_writer, writes_the_header_once_then_padded_rows_that_long_values_shift) {
-    cmd_params options;
+    const cmd_params options;
     dns_record long_name = sample_lookup(15);
     long_name.query = "a-name-of-forty-five-characters.x.example.com";
     long_name.query_time = 0;  // no valid time: date and time stay empty
     std::ostringstream out;
-    write_table_row(sample_entry(6, golden::soa_data, 39), out, "authority", "success", options);
-    write_table_row(sample_lookup(), out, "question", "timeout", options);
-    write_table_row(long_name, out, "question", "sock err", options);
-    EXPECT_FALSE(options.header_pending);
+    table_writer writer(out, options);
+    const std::string_view server = golden::sample_server;
+    writer.row({sample_entry(6, golden::soa_data, 39), server, "authority", "success"});
+    writer.row({sample_lookup(), server, "question", "timeout"});
+    writer.row({long_name, server, "question", "sock err"});
     EXPECT_EQ(
         out.str(),
         "query                                    | comment   | status  | id   | DNSserv   | "

@@ -19,9 +19,9 @@ namespace {
 
 using golden::sample_entry;
 
-std::string entry(const dns_record& record) {
+std::string entry(const dns_record& record, std::string_view server = golden::sample_server) {
     std::ostringstream out;
-    write_xml_entry(record, out, cmd_params{}, "success");
+    write_xml_entry(out, {record, server, "answer", "success"}, cmd_params{});
     return out.str();
 }
 
@@ -141,11 +141,15 @@ TEST(xml_writer, entries_with_every_byte_value_parse_as_xml) {
     }
     message.push_back(0);  // root
     dns_record record = sample_entry(2, 12, static_cast<uint16_t>(message.size() - 12), false);
-    record.message = message;
+    record.message = std::make_shared<const std::vector<uint8_t>>(message);
     record.query = every_byte + "\xef\xbf\xbf\xed\xa0\x80";  // U+FFFF, a surrogate
-    record.dns_server = every_byte;
-    const std::string document = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<logdata tool=\"" +
-                                 escaped(every_byte) + "\">\n" + entry(record) + "</logdata>\n";
+    // The whole document as the writer frames it, every byte in its header and program name.
+    std::ostringstream out;
+    xml_writer writer(out, cmd_params{});
+    writer.begin({every_byte, every_byte + "--->", every_byte});
+    writer.row({record, every_byte, "answer", "success"});
+    writer.end();
+    const std::string document = out.str();
     FILE* xmllint = popen("xmllint --noout -", "w");
     ASSERT_NE(xmllint, nullptr);
     std::fwrite(document.data(), 1, document.size(), xmllint);

@@ -35,8 +35,8 @@ std::string outcome(const args& options) {
     }
     std::ostringstream s;
     s << "[" << r.csv_separator << "] " << (r.replace_char ? r.replace_char : '0')
-      << (r.replace_with ? r.replace_with : '0') << (r.xml_output ? " xml" : "")
-      << (r.header_pending ? " header" : "") << (r.compact_output ? " compact" : "")
+      << (r.replace_with ? r.replace_with : '0') << (r.format == report_format::xml ? " xml" : "")
+      << (r.format == report_format::table ? " header" : "") << (r.compact_output ? " compact" : "")
       << (r.keep_time_space ? " keep" : "") << (r.verbose ? " verbose" : "")
       << (r.batch_input ? " pipe" : "");
     const kx::datetime_layout& layout = r.datetime_layout;

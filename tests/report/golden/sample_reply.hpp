@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dns/dns_record.hpp"
@@ -51,22 +53,34 @@ inline const std::vector<uint8_t> sample_query = {
 };
 // clang-format on
 
-/// A decoded entry of sample_reply; only answer entries carry a copy of their data.
+/// A decoded entry of sample_reply, from the answer section or another one.
 inline dns_record sample_entry(uint16_t type, uint32_t offset, uint16_t length,
                                bool answer = true) {
-    const auto data = sample_reply.begin() + offset;
-    std::vector<uint8_t> copy(data, data + (answer ? length : 0));
-    return {sample_reply, "192.0.2.1", "x.example.", type, 1,   300,
-            length,       offset,      sample_time,  42,   copy};
+    static const shared_message reply = std::make_shared<const std::vector<uint8_t>>(sample_reply);
+    dns_record record{reply,
+                      "x.example.",
+                      answer ? section_kind::answer : section_kind::authority,
+                      type,
+                      1,
+                      300,
+                      length,
+                      offset,
+                      sample_time,
+                      42};
+    return record;
 }
 
 /// The lookup itself, as the row of an attempt without a usable reply shows it.
 inline dns_record sample_lookup(uint16_t type = 1) {
     dns_record record = sample_entry(type, 0, 0, false);
-    record.message = sample_query;
+    record.message = std::make_shared<const std::vector<uint8_t>>(sample_query);
+    record.section = section_kind::question;
     record.query = "x.example";
     record.ttl_secs = 0;
     return record;
 }
+
+/// The server every sample row names.
+inline constexpr std::string_view sample_server = "192.0.2.1";
 
 }  // namespace resq::golden

@@ -1,0 +1,18 @@
+#include "report/record_writer.hpp"
+
+#include "report/table_writer.hpp"
+#include "report/xml_writer.hpp"
+
+namespace resq {
+
+std::unique_ptr<record_writer> make_record_writer(std::ostream& out, const cmd_params& options) {
+    switch (options.format) {
+        case report_format::xml:
+            return std::make_unique<xml_writer>(out, options);
+        case report_format::table:
+            break;
+    }
+    return std::make_unique<table_writer>(out, options);
+}
+
+}  // namespace resq

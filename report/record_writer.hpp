@@ -1,0 +1,60 @@
+// The one interface every report format is written through.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "dns/dns_record.hpp"
+#include "support/cmd_params.hpp"
+
+namespace resq {
+
+/// What heads a report: the program's banner, the header block (banner, start time and host,
+/// command line, each line ended) and the program name as typed.
+struct report_header {
+    std::string banner;
+    std::string text;
+    std::string program;
+};
+
+/// One row of a report: a record, with the attempt's server and the row's section and status.
+struct report_row {
+    const dns_record& record;
+    std::string_view server;
+    std::string_view section;
+    std::string_view status;
+};
+
+/// Writes one report to one stream: begin once, the rows of each attempt followed by
+/// end_attempt, then end once. A writer owns its own state and frame and reads the options
+/// without changing them.
+class record_writer {
+  public:
+    record_writer(std::ostream& out, const cmd_params& options) : out_(out), options_(options) {}
+    virtual ~record_writer() = default;
+    record_writer(const record_writer&) = delete;
+    record_writer& operator=(const record_writer&) = delete;
+
+    /// Writes what comes before the first row.
+    virtual void begin(const report_header& header) = 0;
+    /// Writes one row.
+    virtual void row(const report_row& row) = 0;
+    /// Writes what follows the rows of one attempt; nothing by default.
+    virtual void end_attempt(const dns_exchange& attempt) { static_cast<void>(attempt); }
+    /// Writes what comes after the last row and flushes the stream.
+    virtual void end() = 0;
+
+    /// False once a write to the report stream has failed.
+    bool good() const { return static_cast<bool>(out_); }
+
+  protected:
+    std::ostream& out_;
+    const cmd_params& options_;
+};
+
+/// The writer of the report format the options chose, writing to `out`.
+std::unique_ptr<record_writer> make_record_writer(std::ostream& out, const cmd_params& options);
+
+}  // namespace resq
