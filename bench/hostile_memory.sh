@@ -1,0 +1,53 @@
+#!/bin/sh
+# Peak memory and time of resq on the largest replies a hostile server can send: nearly 64 KiB of
+# minimal answers (about 4,000) or of five-byte questions (about 13,000), each decoded and written
+# as a table, CSV, XML and with -verbose. Target: under 8 MiB and well under a second per run.
+# usage: bench/hostile_memory.sh RESQ_BINARY
+set -u
+if [ "$#" -ne 1 ]; then
+    echo "usage: bench/hostile_memory.sh RESQ_BINARY" >&2
+    exit 2
+fi
+bench_root=$(cd "$(dirname "$0")/.." && pwd)
+. "$bench_root/bench/lib.sh"
+resq=$(readlink -f "$1")
+if [ ! -x "$resq" ]; then
+    echo "bench: no resq binary at $resq" >&2
+    exit 2
+fi
+bench_need python3:python3
+bench_enter_netns "$0" "$resq"
+
+addr=$(nsd_default_addr)
+work=$(mktemp -d "${TMPDIR:-/tmp}/resq-hostile.XXXXXX") || exit 1
+python3 "$bench_root/bench/hostile_replies.py" "$addr" >"$work/server.log" 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
+trap 'exit 1' HUP INT TERM
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+    grep -q ready "$work/server.log" 2>/dev/null && break
+    sleep 0.2
+done
+
+printf '%-10s %-10s %8s %14s %9s\n' "reply" "format" "rows" "peak RSS KiB" "seconds"
+worst_kib=0
+worst_s=0
+for reply in answers questions; do
+    for format in table -csv -xml -verbose; do
+        set -- -url "$reply.hostile.test" -server "$addr"
+        [ "$format" = table ] || set -- "$@" "$format"
+        start=$(bench_now_ns)
+        kib=$(bench_peak_rss_kib /dev/null "$resq" "$@")
+        end=$(bench_now_ns)
+        rows=$("$resq" "$@" |
+            grep -c -e '| success |' -e ',success,' -e '| invalid |' -e ',invalid,' \
+                -e '<data_entry>')
+        seconds=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.2f", ns / 1e9 }')
+        printf '%-10s %-10s %8s %14s %9s\n' "$reply" "$format" "$rows" "$kib" "$seconds"
+        worst_kib=$((kib > worst_kib ? kib : worst_kib))
+        worst_s=$(awk -v a="$seconds" -v b="$worst_s" 'BEGIN { print (a > b) ? a : b }')
+    done
+done
+awk -v kib="$worst_kib" -v s="$worst_s" 'BEGIN {
+    printf "hostile verdict: peak %d KiB, slowest %.2f s: %s\n", kib, s,
+        (kib < 8192 && s < 1) ? "target met" : "target missed" }'
