@@ -1,5 +1,6 @@
 // The built resq against the scripted responder on loopback port 53, in a private network
 // namespace (tests/tools/netns_run.sh): reports compared with golden files, statuses, messages.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,14 +44,14 @@ class resq_run : public testing::Test {
         }
     }
 
-    // resq with `arguments`, then the server unless `with_server` is false.
+    // resq with `arguments`, then the server unless `with_server` is false; output to `out_fd`.
     static process_result resq(std::vector<std::string> arguments, const std::string& input = "",
-                               bool with_server = true) {
+                               bool with_server = true, int out_fd = -1) {
         arguments.insert(arguments.begin(), RESQ_BINARY);
         if (with_server) {
             arguments.insert(arguments.end(), {"-server", server_address()});
         }
-        return run_process(arguments, input);
+        return run_process(arguments, input, out_fd);
     }
 
     static fs::path temp_file(const std::string& name) {
@@ -202,6 +203,22 @@ TEST_F(resq_run, a_failing_run_leaves_an_earlier_report_alone_and_append_extends
     fs::remove(file);
 }
 
+// Standard output that refuses the report, a full device or a pipe whose reader went away, ends
+// the run with status 255 and a message, not with a signal (-1 here).
+TEST_F(resq_run, a_report_that_standard_output_refuses_fails_with_its_message) {
+    int closed_pipe[2];
+    ASSERT_EQ(pipe2(closed_pipe, O_CLOEXEC), 0);
+    close(closed_pipe[0]);
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    for (const int out_fd : {full, closed_pipe[1]}) {
+        const process_result run = resq({"-pipe"}, "www.demo.example\n", true, out_fd);
+        EXPECT_EQ(run.exit_status, 255);
+        EXPECT_TRUE(run.err.ends_with("prob writing results to standard output\n")) << run.err;
+    }
+    close(full);
+    close(closed_pipe[1]);
+}
+
 struct failure_case {
     const char* description;
     std::string arguments;  // as in golden_case; no server is appended
@@ -230,6 +247,8 @@ const failure_case failure_cases[] = {
      "This option is not offered in this build\n"},
     {"results file in a missing directory", "-out /nonexistent/dir/r.txt -url x -server 127.0.0.1",
      255, "prob opening file /nonexistent/dir/r.txt for output, aborting\n"},
+    {"results file on a full device", "-out /dev/full -url_pipe -server 127.0.0.1", 255,
+     "prob writing results to /dev/full\n"},
     {"label too long", "-url " + std::string(64, 'a') + ".test -server 127.0.0.1", 255,
      "prob building dns packet... aborting\n"},
 };
