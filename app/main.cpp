@@ -1,9 +1,14 @@
 // resq: asks a DNS server one question at a time and reports every record of the reply.
+#include <csignal>
 #include <iostream>
 
 #include "app/query_run.hpp"
 
 int main(int argc, char** argv) {
+    // A reader that went away (a closed pipe) must end the run as a failed write, with its message
+    // and exit status, not kill it. The socket layer ignores SIGPIPE too, but only from the first
+    // lookup on, after the header has already been written.
+    std::signal(SIGPIPE, SIG_IGN);
     // The report is written through iostreams only; unsynchronised streams read and write in
     // large blocks, which batch runs of many names depend on.
     std::ios::sync_with_stdio(false);

@@ -1,15 +1,11 @@
 #include "tests/e2e/process.hpp"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace resq::testing_support {
 
@@ -24,19 +20,21 @@ std::vector<char*> c_arguments(const std::vector<std::string>& argv) {
     return pointers;
 }
 
-std::string slurp(std::FILE* file) {
+std::string slurp_and_close(std::FILE* file) {
     std::string text;
     std::rewind(file);
     char block[4096];
     for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) != 0;) {
         text.append(block, n);
     }
+    std::fclose(file);
     return text;
 }
 
 }  // namespace
 
-process_result run_process(const std::vector<std::string>& argv, const std::string& input) {
+process_result run_process(const std::vector<std::string>& argv, const std::string& input,
+                           int out_fd) {
     // Temporary files rather than pipes: no deadlock whatever the sizes, and nothing to poll.
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::tmpfile();
@@ -52,8 +50,10 @@ process_result run_process(const std::vector<std::string>& argv, const std::stri
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(fileno(in), STDIN_FILENO);
-        dup2(fileno(out), STDOUT_FILENO);
+        dup2(out_fd >= 0 ? out_fd : fileno(out), STDOUT_FILENO);
         dup2(fileno(err), STDERR_FILENO);
+        signal(SIGPIPE, SIG_DFL);  // as a shell starts a program
+        alarm(60);  // kept across exec: a run that hangs is killed and fails its test
         execv(arguments[0], arguments.data());
         _exit(127);
     }
@@ -61,11 +61,9 @@ process_result run_process(const std::vector<std::string>& argv, const std::stri
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
         result.exit_status = WEXITSTATUS(status);
     }
-    result.out = slurp(out);
-    result.err = slurp(err);
+    result.out = slurp_and_close(out);
+    result.err = slurp_and_close(err);
     std::fclose(in);
-    std::fclose(out);
-    std::fclose(err);
     return result;
 }
 

@@ -13,8 +13,10 @@ struct process_result {
     std::string err;
 };
 
-/// Runs `argv` (argv[0] is the program path) with `input` on its standard input and waits for it.
-process_result run_process(const std::vector<std::string>& argv, const std::string& input = "");
+/// Runs `argv` (argv[0] is the program path) with `input` on its standard input and waits for it;
+/// its standard output goes to `out_fd` instead when that is given (then `out` stays empty).
+process_result run_process(const std::vector<std::string>& argv, const std::string& input = "",
+                           int out_fd = -1);
 
 /// A child process that runs until stopped (the scripted responder).
 class background_process {
