@@ -169,7 +169,9 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         }
     }
     std::ostream& out = options.out_path.empty() ? std::cout : results;
-    const std::unique_ptr<record_writer> writer = make_record_writer(out, options);
+    // A terminal is never written control bytes from the network; files and pipes get them all.
+    const bool terminal = options.out_path.empty() && ::isatty(STDOUT_FILENO) == 1;
+    const std::unique_ptr<record_writer> writer = make_record_writer(out, options, terminal);
     writer->begin(header);
     if (batch) {
         run_batch(*writer, attempt, query, options, input, hooks);

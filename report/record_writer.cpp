@@ -5,14 +5,15 @@
 
 namespace resq {
 
-std::unique_ptr<record_writer> make_record_writer(std::ostream& out, const cmd_params& options) {
+std::unique_ptr<record_writer> make_record_writer(std::ostream& out, const cmd_params& options,
+                                                  bool terminal) {
     switch (options.format) {
         case report_format::xml:
-            return std::make_unique<xml_writer>(out, options);
+            return std::make_unique<xml_writer>(out, options, terminal);
         case report_format::table:
             break;
     }
-    return std::make_unique<table_writer>(out, options);
+    return std::make_unique<table_writer>(out, options, terminal);
 }
 
 }  // namespace resq

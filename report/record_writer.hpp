@@ -32,7 +32,10 @@ struct report_row {
 /// without changing them.
 class record_writer {
   public:
-    record_writer(std::ostream& out, const cmd_params& options) : out_(out), options_(options) {}
+    /// A writer to `out`; `terminal` when `out` is a terminal, which is never written control
+    /// bytes taken from the network.
+    record_writer(std::ostream& out, const cmd_params& options, bool terminal = false)
+        : out_(out), options_(options), terminal_(terminal) {}
     virtual ~record_writer() = default;
     record_writer(const record_writer&) = delete;
     record_writer& operator=(const record_writer&) = delete;
@@ -52,9 +55,12 @@ class record_writer {
   protected:
     std::ostream& out_;
     const cmd_params& options_;
+    const bool terminal_;
 };
 
-/// The writer of the report format the options chose, writing to `out`.
-std::unique_ptr<record_writer> make_record_writer(std::ostream& out, const cmd_params& options);
+/// The writer of the report format the options chose, writing to `out` (a terminal when
+/// `terminal` is set).
+std::unique_ptr<record_writer> make_record_writer(std::ostream& out, const cmd_params& options,
+                                                  bool terminal = false);
 
 }  // namespace resq

@@ -147,6 +147,44 @@ std::string data_text(const dns_record& record, std::string_view inner, bool& tx
         decode_rdata(record));
 }
 
+/// A field of separated values as a CSV reader reads it back (RFC 4180): between double quotes,
+/// inner quotes doubled, when it holds the separator, a double quote, CR or LF; else as it is.
+std::string separated_field(std::string_view text, std::string_view separator) {
+    const bool quote = (!separator.empty() && text.find(separator) != std::string_view::npos) ||
+                       text.find_first_of("\"\r\n") != std::string_view::npos;
+    if (!quote) {
+        return std::string(text);
+    }
+    std::string field = "\"";
+    for (const char c : text) {
+        field += c;
+        if (c == '"') {
+            field += '"';
+        }
+    }
+    field += '"';
+    return field;
+}
+
+/// Bytes from the network as a terminal may be given them: control bytes (below 0x20 but TAB,
+/// and DEL) as a backslash and three decimal digits, so no name can move the cursor or erase.
+std::string terminal_safe(std::string text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7f) {
+            shown += '\\';
+            shown += static_cast<char>('0' + byte / 100);
+            shown += static_cast<char>('0' + byte / 10 % 10);
+            shown += static_cast<char>('0' + byte % 10);
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 /// The space before the time column, which the compact form drops unless asked to keep it.
 std::string_view time_gap(const cmd_params& options) {
     return options.compact_output && !options.keep_time_space ? "" : " ";
@@ -159,7 +197,8 @@ void end_line(std::ostream& out, const std::string& line) {
 
 }  // namespace
 
-void write_table_row(std::ostream& out, const report_row& row, const cmd_params& options) {
+void write_table_row(std::ostream& out, const report_row& row, const cmd_params& options,
+                     bool terminal) {
     const dns_record& record = row.record;
     const column_widths widths = widths_for(row.server, options);
     const std::string_view separator = options.csv_separator;
@@ -173,6 +212,9 @@ void write_table_row(std::ostream& out, const report_row& row, const cmd_params&
         }
     }
     name = one_line(std::move(name));
+    if (terminal) {
+        name = terminal_safe(std::move(name));
+    }
 
     std::string date_text;
     std::string time_text;
@@ -181,8 +223,13 @@ void write_table_row(std::ostream& out, const report_row& row, const cmd_params&
 
     std::string line;
     line.reserve(160);
+    // Compact rows are separated values: a field that would split the row is quoted.
     const auto column = [&](std::string_view text, std::size_t width, align side, char fill = ' ') {
-        put(line, text, width, side, fill);
+        if (options.compact_output) {
+            put(line, separated_field(text, separator), width, side, fill);
+        } else {
+            put(line, text, width, side, fill);
+        }
         line += separator;
     };
     column(name, widths.name, align::left);
@@ -200,7 +247,11 @@ void write_table_row(std::ostream& out, const report_row& row, const cmd_params&
     column(number_text(record.data_length), widths.size, align::right);
 
     bool txt_row = false;
-    line += data_text(record, options.compact_output ? ";" : "; ", txt_row);
+    std::string data = data_text(record, options.compact_output ? ";" : "; ", txt_row);
+    if (terminal) {
+        data = terminal_safe(std::move(data));
+    }
+    line += options.compact_output ? separated_field(data, separator) : data;
     end_line(out, line);
     if (txt_row) {
         out << std::endl;
@@ -232,7 +283,7 @@ void table_writer::row(const report_row& row) {
         end_line(out_, header);
         header_pending_ = false;
     }
-    write_table_row(out_, row, options_);
+    write_table_row(out_, row, options_, terminal_);
 }
 
 void table_writer::end_attempt(const dns_exchange& attempt) {

@@ -7,8 +7,10 @@
 
 namespace resq {
 
-/// Writes one row of the table (no column header line) and flushes it.
-void write_table_row(std::ostream& out, const report_row& row, const cmd_params& options);
+/// Writes one row of the table (no column header line) and flushes it. Compact rows quote the
+/// fields that would split them; `terminal` shows control bytes of names and data as `\ddd`.
+void write_table_row(std::ostream& out, const report_row& row, const cmd_params& options,
+                     bool terminal = false);
 
 /// The table writer: the header block, the column header line before the first row, one line
 /// per row (TXT rows followed by an empty line), and with -verbose the packets of each attempt.

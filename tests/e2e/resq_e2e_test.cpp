@@ -219,6 +219,26 @@ TEST_F(resq_run, a_report_that_standard_output_refuses_fails_with_its_message) {
     close(closed_pipe[1]);
 }
 
+// A name a server echoes with terminal codes in it reaches a terminal as text; a pipe gets the
+// bytes as they came.
+TEST_F(resq_run, a_terminal_is_never_written_control_bytes_from_the_network) {
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    const int screen = open(ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const std::string input = "erase\x1b[2J\x7f.demo.example\n";
+    resq({"-pipe"}, input, true, screen);
+    close(screen);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) {
+        shown.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(terminal);
+    EXPECT_EQ(shown.find_first_of("\x1b\x7f"), std::string::npos);
+    EXPECT_NE(shown.find("erase\\027[2J\\127.demo.example."), std::string::npos) << shown;
+    EXPECT_NE(resq({"-pipe"}, input).out.find("erase\x1b[2J\x7f.demo.example."), std::string::npos);
+}
+
 struct failure_case {
     const char* description;
     std::string arguments;  // as in golden_case; no server is appended

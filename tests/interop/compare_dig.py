@@ -10,6 +10,7 @@ XML; the XML documents must be well-formed for xmllint and carry the same record
 usage: compare_dig.py RESQ SERVER WORKDIR
 """
 
+import csv
 import ipaddress
 import re
 import subprocess
@@ -208,12 +209,18 @@ class Table:
                         (width(12), False), (width(4), True), (width(6), True), (width(5), True),
                         (width(6), True), (width(4), True)]
 
+    def field(self, text):
+        """A compact field as a CSV reader reads it back: quoted when it would split the row."""
+        if self.compact and (self.sep in text or any(c in text for c in '"\r\n')):
+            return '"' + text.replace('"', '""') + '"'
+        return text
+
     def line(self, values):
         cells = []
         for i, (value, (w, right)) in enumerate(zip(values, self.columns)):
             cell = value.rjust(w, "0" if i == 3 else " ") if right else value.ljust(w)
-            cells.append((" " if i == 6 else "") + cell)
-        return self.sep.join(cells + [values[12]])
+            cells.append(self.field((" " if i == 6 else "") + cell))
+        return self.sep.join(cells + [self.field(values[12])])
 
     def header(self):
         words = [w.ljust(c[0]) for w, c in zip(HEADER_WORDS, self.columns)]
@@ -235,7 +242,10 @@ def table_rows(output, table):
             if i == len(lines) - 1:
                 break
             raise ValueError("empty line after row %r" % lines[i - 1])
-        values = line.split(table.sep, 12)
+        if table.compact:
+            values = next(csv.reader([line], delimiter=table.sep, strict=True))
+        else:
+            values = line.split(table.sep, 12)
         if len(values) != 13:
             raise ValueError("row without 13 columns: %r" % line)
         values = [v.strip() for v in values[:6]] + [values[6][1:].strip()] + \

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <tuple>
 
+#include "dns/reply_decoder.hpp"
 #include "tests/report/golden/sample_reply.hpp"
 
 namespace resq {
@@ -24,6 +31,16 @@ std::string row(const dns_record& record, const cmd_params& options, bool header
         write_table_row(out, answer, options);
     }
     return out.str();
+}
+
+/// Bytes as lower-case hexadecimal digits.
+std::string hex(std::string_view bytes) {
+    std::string text;
+    for (const char c : bytes) {
+        text += "0123456789abcdef"[static_cast<uint8_t>(c) >> 4];
+        text += "0123456789abcdef"[static_cast<uint8_t>(c) & 0xf];
+    }
+    return text;
 }
 
 /// The options of -csv_separator `separator`, padded or compact; -no_whitespace is "|" compact.
@@ -46,8 +63,8 @@ TEST(table_writer, translates_the_data_of_each_type) {
         {"mx of 1 byte", 15, golden::mx_data, 1, true, "15|MX|1|300|1|00\n"},
         {"mx whose name fails", 15, golden::unk_data, 3, true, "15|MX|1|300|3|2560;0a 00 05\n"},
         {"ns", 2, golden::ns_data, 5, true, "2|NS|1|300|5|ns.x.example.\n"},
-        {"cname, lf as a space, | kept", 5, golden::cname_data, 6, true,
-         "5|CNAME|1|300|6|w |.x.example.\n"},
+        {"cname, lf as a space, quoted for its |", 5, golden::cname_data, 6, true,
+         "5|CNAME|1|300|6|\"w |.x.example.\"\n"},
         {"ptr", 12, golden::ptr_data, 2, true, "12|PTR|1|300|2|mail.x.example.\n"},
         {"ptr whose name fails", 12, golden::unk_data, 3, true, "12|PTR|1|300|3|0a 00 05\n"},
         {"soa", 6, golden::soa_data, 39, true,
@@ -124,6 +141,79 @@ TEST(table_writer, replaces_the_separator_character_and_line_ends_in_names) {
                                               {"|", "a;b,c  d."}}) {
         const std::string text = row(record, separated_by(separator, true));
         EXPECT_EQ(text.substr(0, text.find(separator)), expected) << separator;
+    }
+}
+
+// clang-format off
+// A reply whose owner names and TXT strings hold every character that splits a CSV row: the
+// separators, quotes, and length bytes that are themselves '"' (34) and ',' (44).
+const std::vector<uint8_t> hostile_reply = [] {
+    std::vector<uint8_t> reply = {
+        0x2a, 0x00, 0x81, 0x80, 0, 1, 0, 3, 0, 0, 0, 0,  // id, QR RD RA, QD 1, AN 3
+        9, 'q', '"', 'a', ',', 'b', '|', 'c', ';', 'd', 0, 0, 16, 0, 1,  // @12 q"a,b|c;d. TXT IN
+    };
+    for (const std::string text : {std::string("a,\"b\"|c;d,"), std::string(34, '"'),
+                                   std::string(22, ',') + std::string(22, '|')}) {
+        const auto length = static_cast<uint8_t>(text.size());  // 10, then 34 and 44
+        reply.insert(reply.end(), {0xc0, 12, 0, 16, 0, 1, 0, 0, 0, 60, 0,
+                                   static_cast<uint8_t>(length + 1), length});
+        reply.insert(reply.end(), text.begin(), text.end());
+    }
+    return reply;
+}();
+// clang-format on
+
+TEST(table_writer, compact_rows_read_back_with_a_csv_reader_as_thirteen_fields) {
+    if (std::system("command -v python3 >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "python3 is not installed";
+    }
+    dns_exchange attempt;
+    ASSERT_NE(
+        decode_reply(std::make_shared<const std::vector<uint8_t>>(hostile_reply), 0, attempt, true),
+        0u);
+    const std::vector<std::string> forms[] = {
+        {"-csv"},
+        {"-csv", "-enable_quoted_csv_fields"},
+        {"-csv_separator", "|", "-no_whitespace"},
+        {"-csv_separator", ";", "-no_whitespace"},
+        {"-csv_separator", "tab", "-no_whitespace"},
+    };
+    for (const auto& form : forms) {
+        cmd_params options;
+        args list = {"resq"};
+        list.insert(list.end(), form.begin(), form.end());
+        ASSERT_TRUE(options.parse_options(list));
+        // Each row as Python's csv module reads it: its field count, then the first field and
+        // the data field in hexadecimal.
+        const std::string reader =
+            "python3 -c 'import csv, io, sys\n"
+            "for row in csv.reader(io.TextIOWrapper(sys.stdin.buffer, \"latin-1\", newline=\"\"),"
+            " delimiter=sys.argv[1]):\n"
+            "    row and print(len(row), row[0].encode(\"latin-1\").hex(),"
+            " row[-1].encode(\"latin-1\").hex())' '" +
+            options.csv_separator + "' > " + testing::TempDir() + "csv_rows";
+        FILE* pipe = popen(reader.c_str(), "w");
+        ASSERT_NE(pipe, nullptr);
+        std::ostringstream rows;
+        for (const dns_record& record : attempt.answers) {
+            write_table_row(rows, {record, golden::sample_server, "answer", "success"}, options);
+        }
+        std::fwrite(rows.str().data(), 1, rows.str().size(), pipe);
+        ASSERT_EQ(pclose(pipe), 0);
+        std::ifstream read_back(testing::TempDir() + "csv_rows");
+        // The bytes written: the name after its separator replacement, the data with CR and LF
+        // as spaces.
+        std::string name = "q\"a,b|c;d.";
+        std::replace(name.begin(), name.end(), options.replace_char, options.replace_with);
+        std::string expected;
+        for (const dns_record& record : attempt.answers) {
+            std::string data(record.data().begin(), record.data().end());
+            std::replace(data.begin(), data.end(), '\n', ' ');
+            expected += "13 " + hex(name) + " " + hex(data) + "\n";
+        }
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(read_back), {}), expected)
+            << form.front() << " " << options.csv_separator << "\n"
+            << rows.str();
     }
 }
 
