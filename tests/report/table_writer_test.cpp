@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -152,7 +151,7 @@ const std::vector<uint8_t> hostile_reply = [] {
         0x2a, 0x00, 0x81, 0x80, 0, 1, 0, 3, 0, 0, 0, 0,  // id, QR RD RA, QD 1, AN 3
         9, 'q', '"', 'a', ',', 'b', '|', 'c', ';', 'd', 0, 0, 16, 0, 1,  // @12 q"a,b|c;d. TXT IN
     };
-    for (const std::string text : {std::string("a,\"b\"|c;d,"), std::string(34, '"'),
+    for (const std::string& text : {std::string("a,\"b\"|c;d,"), std::string(34, '"'),
                                    std::string(22, ',') + std::string(22, '|')}) {
         const auto length = static_cast<uint8_t>(text.size());  // 10, then 34 and 44
         reply.insert(reply.end(), {0xc0, 12, 0, 16, 0, 1, 0, 0, 0, 60, 0,
@@ -191,16 +190,17 @@ TEST(table_writer, compact_rows_read_back_with_a_csv_reader_as_thirteen_fields) 
             " delimiter=sys.argv[1]):\n"
             "    row and print(len(row), row[0].encode(\"latin-1\").hex(),"
             " row[-1].encode(\"latin-1\").hex())' '" +
-            options.csv_separator + "' > " + testing::TempDir() + "csv_rows";
-        FILE* pipe = popen(reader.c_str(), "w");
-        ASSERT_NE(pipe, nullptr);
+            options.csv_separator + "' < " + testing::TempDir() + "csv_rows";
         std::ostringstream rows;
         for (const dns_record& record : attempt.answers) {
             write_table_row(rows, {record, golden::sample_server, "answer", "success"}, options);
         }
-        std::fwrite(rows.str().data(), 1, rows.str().size(), pipe);
+        std::ofstream(testing::TempDir() + "csv_rows") << rows.str();
+        FILE* pipe = popen(reader.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string read_back(4096, '\0');
+        read_back.resize(std::fread(read_back.data(), 1, read_back.size(), pipe));
         ASSERT_EQ(pclose(pipe), 0);
-        std::ifstream read_back(testing::TempDir() + "csv_rows");
         // The bytes written: the name after its separator replacement, the data with CR and LF
         // as spaces.
         std::string name = "q\"a,b|c;d.";
@@ -211,9 +211,8 @@ TEST(table_writer, compact_rows_read_back_with_a_csv_reader_as_thirteen_fields) 
             std::replace(data.begin(), data.end(), '\n', ' ');
             expected += "13 " + hex(name) + " " + hex(data) + "\n";
         }
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(read_back), {}), expected)
-            << form.front() << " " << options.csv_separator << "\n"
-            << rows.str();
+        EXPECT_EQ(read_back, expected) << form.front() << " " << options.csv_separator << "\n"
+                                       << rows.str();
     }
 }
 
