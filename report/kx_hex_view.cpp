@@ -15,39 +15,20 @@ namespace {
 constexpr char hex_digits[] = "0123456789abcdef";
 
 /// Appends `value` as `digits` lower-case hexadecimal digits, zero-padded.
-void append_hex(std::string& text, uint64_t value, int digits) {
+void append_hex(std::string& text, uint32_t value, int digits) {
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
         text.push_back(hex_digits[(value >> shift) & 0x0fu]);
     }
 }
 
-}  // namespace
-
-void write_dump_line(std::ostream& out, const binary_data& data, uint32_t first, uint32_t count,
-                     uint64_t offset, bool show_offset) {
-    // Stay inside the viewed bytes whatever the caller asked for.
-    if (first >= data.size()) {
-        count = 0;
-    }
-    count = std::min({count, 16u, data.size() - std::min(first, data.size())});
-
-    std::string line;
-    line.reserve(80);
-    if (show_offset) {
-        const uint32_t high = static_cast<uint32_t>(offset >> 32);
-        if (high != 0) {
-            if ((high >> 16) != 0) {
-                append_hex(line, high >> 16, 4);
-                line.push_back(' ');
-            }
-            append_hex(line, high & 0xffffu, 4);
-            line.push_back(' ');
-        }
-        append_hex(line, (offset >> 16) & 0xffffu, 4);
-        line.push_back(' ');
-        append_hex(line, offset & 0xffffu, 4);
-        line += ":  ";
-    }
+/// Writes the dump line of up to 16 bytes from `first`: offset, bytes in hexadecimal, characters.
+void write_dump_line(std::string& line, const binary_data& data, uint32_t first) {
+    const uint32_t count = std::min(16u, data.size() - first);
+    line.clear();
+    append_hex(line, first >> 16, 4);
+    line.push_back(' ');
+    append_hex(line, first & 0xffffu, 4);
+    line += ":  ";
     for (uint32_t i = 0; i < count; ++i) {
         if (i == 8) {
             line.push_back(' ');  // gap between the two halves of the line
@@ -64,18 +45,18 @@ void write_dump_line(std::ostream& out, const binary_data& data, uint32_t first,
         const uint8_t byte = data(first + i);
         line.push_back(byte >= 0x20 && byte <= 0x7e ? static_cast<char>(byte) : '.');
     }
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    line.push_back('\n');  // no flush: a 64 KB reply is 4096 lines
 }
 
-void hex_dump(std::ostream& out, const binary_data& data, uint32_t start, uint32_t end,
-              uint64_t base_offset, bool show_offset) {
-    const uint32_t stop = std::min(end, data.size());
-    uint64_t offset = base_offset;
+}  // namespace
+
+void hex_dump(std::ostream& out, const binary_data& data) {
+    std::string line;
+    line.reserve(80);
     // 64-bit cursor: adding 16 near the top of the 32-bit range must not wrap.
-    for (uint64_t index = start; index < stop; index += 16, offset += 16) {
-        const auto count = static_cast<uint32_t>(std::min<uint64_t>(16, stop - index));
-        write_dump_line(out, data, static_cast<uint32_t>(index), count, offset, show_offset);
-        out.put('\n');  // no flush: a 64 KB reply is 4096 lines
+    for (uint64_t first = 0; first < data.size(); first += 16) {
+        write_dump_line(line, data, static_cast<uint32_t>(first));
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
 }
 
@@ -92,11 +73,7 @@ std::span<const uint8_t> message_bytes(const shared_message& message) {
 }  // namespace
 
 void dump_bytes(std::span<const uint8_t> bytes, std::ostream& out) {
-    if (bytes.empty()) {
-        return;
-    }
-    const kx::binary_data view(bytes);
-    kx::hex_dump(out, view, 0, view.size(), 0, true);
+    kx::hex_dump(out, kx::binary_data(bytes));
 }
 
 std::string hex_text(std::span<const uint8_t> bytes) {

@@ -25,13 +25,8 @@ class binary_data {
     std::span<const uint8_t> bytes_;
 };
 
-/// Writes one dump line (offset column, up to 16 bytes in hexadecimal, the characters), no end.
-void write_dump_line(std::ostream& out, const binary_data& data, uint32_t first, uint32_t count,
-                     uint64_t offset, bool show_offset);
-
-/// Writes the standard dump of bytes [start, min(end, size)), 16 to a line.
-void hex_dump(std::ostream& out, const binary_data& data, uint32_t start, uint32_t end,
-              uint64_t base_offset, bool show_offset);
+/// Writes the standard dump of the bytes, 16 to a line, each line led by its offset.
+void hex_dump(std::ostream& out, const binary_data& data);
 
 }  // namespace kx
 

@@ -16,12 +16,8 @@ using bytes = std::vector<uint8_t>;
 
 TEST(record_types, names_every_type_of_the_table_and_unk_otherwise) {
     const std::pair<uint16_t, const char*> cases[] = {
-        {1, "A"},     {2, "NS"},       {5, "CNAME"},     {6, "SOA"},         {12, "PTR"},
-        {15, "MX"},   {16, "TXT"},     {23, "NSAP_PTR"}, {28, "AAAA"},       {29, "LOC"},
-        {31, "EID"},  {41, "OPT"},     {44, "SSHFP"},    {51, "NSEC3PARAM"}, {55, "HIP"},
-        {99, "SPF"},  {103, "UNSPEC"}, {249, "TKEY"},    {252, "AXFR"},      {254, "MAILA"},
-        {255, "ANY"}, {32768, "TA"},   {32769, "DLV"},   {0, "unk"},         {30, "unk"},
-        {253, "unk"}, {256, "unk"},    {32767, "unk"},   {32770, "unk"},     {65535, "unk"},
+        {1, "A"},   {23, "NSAP_PTR"}, {51, "NSEC3PARAM"}, {32769, "DLV"},
+        {0, "unk"}, {30, "unk"},      {256, "unk"},       {65535, "unk"},
     };
     for (const auto& [type, name] : cases) {
         EXPECT_EQ(type_name(type), name) << type;
