@@ -4,17 +4,9 @@
 # as a table, CSV, XML and with -verbose. Target: under 8 MiB and well under a second per run.
 # usage: bench/hostile_memory.sh RESQ_BINARY
 set -u
-if [ "$#" -ne 1 ]; then
-    echo "usage: bench/hostile_memory.sh RESQ_BINARY" >&2
-    exit 2
-fi
 bench_root=$(cd "$(dirname "$0")/.." && pwd)
 . "$bench_root/bench/lib.sh"
-resq=$(readlink -f "$1")
-if [ ! -x "$resq" ]; then
-    echo "bench: no resq binary at $resq" >&2
-    exit 2
-fi
+bench_resq_binary "bench/hostile_memory.sh RESQ_BINARY" "${1:-}"
 bench_need python3:python3
 bench_enter_netns "$0" "$resq"
 

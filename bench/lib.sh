@@ -15,6 +15,20 @@ bench_enter_netns() {
     fi
 }
 
+# bench_resq_binary USAGE PATH: sets resq to the absolute path of the binary PATH, or exits with
+# USAGE (no PATH) or a message (no executable there).
+bench_resq_binary() {
+    if [ -z "${2:-}" ]; then
+        echo "usage: $1" >&2
+        exit 2
+    fi
+    resq=$(readlink -f "$2")
+    if [ ! -x "$resq" ]; then
+        echo "bench: no resq binary at $resq" >&2
+        exit 2
+    fi
+}
+
 # bench_need TOOL:PACKAGE...: exits with a message naming the packages of the tools not found.
 bench_need() {
     bench_missing=

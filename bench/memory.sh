@@ -5,19 +5,11 @@
 # usage: bench/memory.sh RESQ_BINARY [COUNT...]      (default counts: 1000 1000000)
 # Called by bench/run.sh with BENCH_ADDR (a running server) and BENCH_WORK (its zone's names).
 set -u
-if [ "$#" -lt 1 ]; then
-    echo "usage: bench/memory.sh RESQ_BINARY [COUNT...]" >&2
-    exit 2
-fi
 bench_root=$(cd "$(dirname "$0")/.." && pwd)
 . "$bench_root/bench/lib.sh"
-resq=$(readlink -f "$1")
+bench_resq_binary "bench/memory.sh RESQ_BINARY [COUNT...]" "${1:-}"
 shift
 [ "$#" -gt 0 ] || set -- 1000 1000000
-if [ ! -x "$resq" ]; then
-    echo "bench: no resq binary at $resq" >&2
-    exit 2
-fi
 
 if [ -z "${BENCH_ADDR:-}" ]; then
     bench_need nsd:nsd dig:bind9-dnsutils
