@@ -1,8 +1,6 @@
 #include "dns/exchange.hpp"
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <new>
@@ -28,35 +26,26 @@ uint16_t little_endian_id(std::span<const uint8_t> message) {
     return static_cast<uint16_t>(high << 8 | low);
 }
 
-// Waits until `deadline` for a datagram from the server's address and port 53 and returns its
-// size (0: none). The socket is not connected, so anyone may write to its port; a datagram from
+// Waits until `deadline` for a datagram from `server` (address and port) and returns its size
+// (0: none). The socket is not connected, so anyone may write to its port; a datagram from
 // elsewhere is dropped and the wait goes on for the time left.
-std::size_t receive_from_server(net_socket& socket, uint8_t* buffer,
-                                uint32_t server_address_network_order,
-                                net_socket::deadline_clock::time_point deadline) {
-    const uint32_t server_address = ntohl(server_address_network_order);
-    for (;;) {
-        // Preset to values no sender can have, so a failed read never passes for the server.
-        uint32_t from_address = 0;
-        uint32_t from_port = 0;
-        const std::size_t size =
-            socket.recv_until(buffer, receive_capacity, from_address, from_port, deadline, true);
-        if (from_address == server_address && from_port == dns_port) {
+std::size_t receive_reply(net_socket& socket, std::span<uint8_t> buffer, const endpoint& server,
+                          net_socket::deadline_clock::time_point deadline) {
+    std::size_t size = 0;
+    endpoint from;
+    while (socket.receive_until(buffer, size, from, deadline)) {
+        if (from == server) {
             return size;
         }
-        if (size == 0 && from_address == 0) {
-            return 0;  // the deadline passed, or the socket failed
-        }
     }
+    return 0;
 }
 
 }  // namespace
 
-bool exchange(dns_exchange& attempt, dns_record& query, const std::string& server,
-              int32_t timeout_secs, bool ipv6) {
-    static_cast<void>(ipv6);  // accepted for the option record's sake; the transport is IPv4 only
+bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target) {
     attempt.reset();
-    if (server.empty() || query.message.empty()) {
+    if (query.message.empty()) {
         return false;
     }
     const uint16_t query_id = little_endian_id(query.message);
@@ -71,28 +60,28 @@ bool exchange(dns_exchange& attempt, dns_record& query, const std::string& serve
 
     net_socket socket;
     query.query_time = kx::capture_now().value();
-    query.dns_server = server;
+    query.dns_server = target.server_text;
 
     bool success = false;
-    if (socket.create(1, AF_INET)) {
-        // No name resolution here: a text that is not a dotted address becomes 255.255.255.255,
-        // which an ordinary socket may not send to, so the attempt ends with nothing sent.
-        const uint32_t address = inet_addr(server.c_str());
+    // A server address the socket may not send to (a broadcast address) ends the attempt with
+    // nothing sent; so does a target that holds no address.
+    if (socket.create(transport::udp, target.server)) {
         attempt.sent_bytes = query.message;
-        if (socket.send_to(query.message.data(), query.message.size(), address, dns_port)) {
+        if (socket.send_to(query.message, target.server)) {
             attempt.sent_size = static_cast<uint32_t>(query.message.size());
             const auto deadline = net_socket::deadline_clock::now() +
-                                  std::chrono::seconds(timeout_secs < 0 ? 0 : timeout_secs);
-            const std::size_t size = receive_from_server(socket, buffer.get(), address, deadline);
+                                  std::max(target.timeout, std::chrono::milliseconds(0));
+            const std::size_t size =
+                receive_reply(socket, {buffer.get(), receive_capacity}, target.server, deadline);
             attempt.received_size = static_cast<uint32_t>(size);
             if (size != 0) {
                 const std::span<const uint8_t> reply(buffer.get(), size);
                 attempt.received_bytes.assign(reply.begin(), reply.end());
                 attempt.reply_time = kx::capture_now().value();
                 uint16_t reply_id = 0;
-                const std::size_t decoded =
-                    decode_reply(server, attempt.reply_time, reply, reply_id, attempt.questions,
-                                 attempt.answers, attempt.authority, attempt.additional, true);
+                const std::size_t decoded = decode_reply(
+                    target.server_text, attempt.reply_time, reply, reply_id, attempt.questions,
+                    attempt.answers, attempt.authority, attempt.additional, true);
                 success = decoded != 0 && reply_id == query_id;
             }
         }

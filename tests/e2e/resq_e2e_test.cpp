@@ -223,6 +223,29 @@ TEST_F(resq_run, each_attempt_of_a_silent_server_is_a_timeout_row) {
               "a.silent.test,question,timeout,ID,SERVER,DATE, TIME,1,A,1,0,0,  <none>\n");
 }
 
+TEST_F(resq_run, reads_the_server_address_once_and_shows_it_as_typed) {
+    // 127.1 for 127.0.0.1, 127.21 for 127.0.0.21: the short form inet_aton reads.
+    const std::string typed = "127." + server_address().substr(server_address().rfind('.') + 1);
+    const process_result short_form =
+        resq({"-url", "www.demo.example", "-csv", "-server", typed}, "", false);
+    EXPECT_EQ(short_form.exit_status, 0);
+    EXPECT_NE(short_form.out.find("," + typed + ","), std::string::npos) << short_form.out;
+    EXPECT_NE(short_form.out.find(",answer,success,"), std::string::npos) << short_form.out;
+    // A broadcast address is read, but the socket may not send to it.
+    if (std::getenv("RESQ_IN_NETNS") != nullptr) {
+        const process_result broadcast =
+            resq({"-url", "x.test", "-csv", "-server", "255.255.255.255"}, "", false);
+        EXPECT_EQ(broadcast.exit_status, 0);
+        EXPECT_NE(broadcast.out.find(",sock err,"), std::string::npos) << broadcast.out;
+    }
+    // Anything else stops the run before any lookup, with the header alone on standard output.
+    const process_result refused = resq({"-url", "x.test", "-server", "localhost"}, "", false);
+    EXPECT_EQ(refused.exit_status, 255);
+    EXPECT_EQ(refused.err, "invalid DNS server address: localhost\n");
+    EXPECT_EQ(lines_of(refused.out).size(), 4u);
+    EXPECT_EQ(rows_of(refused.out), "");
+}
+
 TEST_F(resq_run, verbose_shows_the_packets_of_each_attempt) {
     const process_result answered = resq({"-url", "www.demo.example", "-verbose"});
     EXPECT_NE(answered.out.find("packet that was sent\n0000 0000:  "), std::string::npos);
