@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -19,7 +20,7 @@ namespace {
 
 // Not 127.0.0.1 or 127.0.0.53, where a host's own resolver may listen.
 const std::string server_address = "127.0.0.21";
-// Only there is a broadcast address tried.
+// Only there is a broadcast address tried or the local port range narrowed.
 const bool private_namespace = std::getenv("RESQ_IN_NETNS") != nullptr;
 
 class exchange_over_loopback : public ::testing::Test {
@@ -60,14 +61,18 @@ TEST_F(exchange_over_loopback, takes_the_first_reply_to_the_query_from_the_serve
         {"a.silent.test", false, false, 0, 0, 1000, 0.9, 3.0},
         {"b.silent.test", false, false, 0, 0, -1000, 0.0, 0.5},  // negative counts as 0
         {"a.late.test", true, true, 1, 1, 2000, 1.4, 3.0},       // answered after 1.5 seconds
-        // A datagram from elsewhere (198.51.100.66) comes first and is dropped; the reply
+        // A datagram that is not the reply (198.51.100.66) comes first and is dropped; the reply
         // (192.0.2.1) follows 0.1 seconds later.
         {"a.otheraddr-then-ok.test", true, true, 1, 1, 1000, 0.09},  // from 127.0.0.22:53
         {"a.otherport-then-ok.test", true, true, 1, 1, 1000, 0.09},  // another port
-        {"nosuch.demo.example", true, true, 1, 0},                   // NXDOMAIN is an answer too
-        {"a.noqr.test", false, true, 0, 0},                          // QR clear: nothing decoded
-        {"a.short.test", false, true, 0, 0},      // identifier only: QR reads as clear
-        {"a.malformed.test", false, true, 1, 0},  // RDLENGTH past the end: question stays
+        {"a.wrongid-first.test", true, true, 1, 1, 1000, 0.09},
+        {"a.otherquestion-first.test", true, true, 1, 1, 1000, 0.09},
+        {"a.wrongid.test", false, false, 0, 0, 1000, 0.9, 3.0},  // never the query's id
+        {"A.UpCase.test", true, true, 1, 1},        // the question in other letter case
+        {"nosuch.demo.example", true, true, 1, 0},  // NXDOMAIN is an answer too
+        {"a.noqr.test", false, true, 0, 0},         // QR clear: nothing decoded
+        {"a.short.test", false, true, 0, 0},        // identifier only: no question to compare
+        {"a.malformed.test", false, true, 1, 0},    // RDLENGTH past the end: question stays
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -103,6 +108,25 @@ TEST_F(exchange_over_loopback, sends_nothing_without_a_message_an_address_or_to_
                   std::tuple(0u, 0u, server));
     }
     EXPECT_EQ(server_.queries_seen(), 0u);
+}
+
+// With a single local port, the socket of each lookup gets the port of the one before, and the
+// late reply to that one reaches it: it answers another query, so the wait goes on.
+TEST_F(exchange_over_loopback, drops_a_late_reply_to_an_earlier_lookup_on_a_reused_port) {
+    const char* const range_file = "/proc/sys/net/ipv4/ip_local_port_range";
+    std::string saved;
+    if (!private_namespace || !std::getline(std::ifstream(range_file), saved)) {
+        GTEST_SKIP() << "the port range is narrowed only in a private network namespace";
+    }
+    // Above the default range, so no port the responder took can be it.
+    std::ofstream(range_file) << "61000 61000\n";
+    EXPECT_FALSE(run("c.late.test"));  // answered 1.5 seconds after the query
+    const uint16_t first_port = server_.last_client_port();
+    EXPECT_TRUE(run("d.late.test", 2000));
+    std::ofstream(range_file) << saved << '\n';
+    EXPECT_EQ(std::tuple(first_port, server_.last_client_port(), waited_ >= 1.4),
+              std::tuple(61000, 61000, true));
+    EXPECT_EQ(attempt_.questions.empty() ? "" : attempt_.questions[0].query, "d.late.test.");
 }
 
 }  // namespace
