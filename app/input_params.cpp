@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "dns/exchange.hpp"
 #include "dns/record_types.hpp"
 
 namespace resq {
@@ -91,6 +92,7 @@ void input_params::reset() {
     verbose = false;
     batch_input = false;
     server = default_server;
+    server_endpoint = endpoint{};
     url_arg.clear();
     ip_arg.clear();
     mx_arg.clear();
@@ -136,6 +138,11 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     if (!get_option_value("-server", server, list)) {
         err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
                "addr>\n";
+        return false;
+    }
+    // Read once here, so that a mistyped address stops the run before any lookup.
+    if (!parse_endpoint(server, dns_port, server_endpoint)) {
+        err << "invalid DNS server address: " << server << '\n';
         return false;
     }
     if (has_option("-ipv6", list)) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/endpoint.hpp"
 #include "support/args.hpp"
 #include "support/cmd_params.hpp"
 
@@ -32,7 +33,8 @@ class input_params : public cmd_params {
     /// recognises; false when the run must stop (the message has been written to `err`).
     bool parse_options(args& list, std::ostream& err = std::cerr);
 
-    std::string server;
+    std::string server;        // as typed: the report shows it
+    endpoint server_endpoint;  // as read from -server; holds none until a valid one is read
     std::string url_arg;
     std::string ip_arg;
     std::string mx_arg;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
@@ -96,9 +97,11 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
                const input_params& options, const run_hooks& hooks) {
     // Counted in 64 bits so that the largest -retry value cannot overflow the attempt count.
     const int64_t attempts = static_cast<int64_t>(options.retries) + 1;
+    const exchange_target target{options.server_endpoint, options.server,
+                                 std::chrono::seconds(options.timeout_secs)};
     bool success = false;
     for (int64_t count = 0; count < attempts && !success; ++count) {
-        success = exchange(attempt, query, options.server, options.timeout_secs, options.ipv6);
+        success = exchange(attempt, query, target);
         report_exchange(writer, attempt, query);
         if (!success && options.delay_secs > 0) {
             hooks.sleep(static_cast<uint32_t>(options.delay_secs));

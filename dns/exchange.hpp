@@ -1,20 +1,26 @@
-// One attempt of a lookup: send the query, wait for the reply, decode it.
+// One attempt of a lookup: send the query, wait for its reply, decode it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 #include "dns/dns_record.hpp"
+#include "net/endpoint.hpp"
 
 namespace resq {
 
-/// UDP port of every DNS server this tool asks.
+/// Port a DNS server is asked on unless another is given.
 inline constexpr uint16_t dns_port = 53;
 
-/// Sends `query` to `server` (dotted IPv4) and decodes the one reply that comes from it within
-/// `timeout_secs`. True when a response carrying the query's identifier was decoded without error.
-/// `ipv6` is accepted and has no effect.
-bool exchange(dns_exchange& attempt, dns_record& query, const std::string& server,
-              int32_t timeout_secs, bool ipv6);
+/// What every attempt of one lookup needs: the server, read once per run, and the wait.
+struct exchange_target {
+    endpoint server;                       // holding none, an attempt sends nothing
+    std::string server_text;               // the server as typed: the report's server column
+    std::chrono::milliseconds timeout{0};  // for the reply; negative counts as 0
+};
+
+/// Sends `query` to the target and decodes its reply; false: nothing sent, no reply, or undecoded.
+bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target);
 
 }  // namespace resq

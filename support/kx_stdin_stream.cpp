@@ -38,7 +38,9 @@ bool stdin_stream::read_line(std::string& line, bool trim) {
     at_line_start_ = buffer[count - 1] == '\n';
     // The bytes become the name as they are, up to the first zero byte.
     const void* zero = std::memchr(buffer.get(), 0, count);
-    line.assign(buffer.get(), zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - buffer.get()) : count);
+    line.assign(
+        buffer.get(),
+        zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - buffer.get()) : count);
     if (trim) {
         trim_line_end(line);
     }

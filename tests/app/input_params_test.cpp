@@ -30,8 +30,11 @@ std::string outcome(const args& options) {
                                       {"ns", &p::ns_arg}}) {
         s << ((o.*field).empty() ? "" : name + ("=" + o.*field) + " ");
     }
+    endpoint typed;
+    parse_endpoint(o.server, 53, typed);
     s << "[" << o.query_name << "] type " << o.query_type << (o.batch_input ? " batch" : "") << " @"
-      << o.server << (o.format == report_format::xml ? " xml" : "") << (o.verbose ? " verbose" : "")
+      << o.server << (o.server_endpoint == typed ? "" : " (not the address typed)")
+      << (o.format == report_format::xml ? " xml" : "") << (o.verbose ? " verbose" : "")
       << (o.ipv6 ? " ipv6" : "");
     if (o.timeout_secs != 1 || o.retries != 0 || o.delay_secs != 0) {
         s << " numbers " << o.timeout_secs << " " << o.retries << " " << o.delay_secs;
@@ -44,36 +47,41 @@ std::string outcome(const args& options) {
 
 TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missing_server) {
     const std::pair<args, std::string> cases[] = {
-        {{"-url", "Example.org", "-SERVER", "s"}, "url=Example.org [Example.org] type 1 @s"},
-        {{"-ip", "x", "-server", "s"}, "ip=x [x] type 12 @s"},
-        {{"-mx", "x", "-server", "s"}, "mx=x [x] type 15 @s"},
-        {{"-txt", "x", "-server", "s"}, "txt=x [x] type 16 @s"},
-        {{"-ns", "x", "-server", "s"}, "ns=x [x] type 2 @s"},
-        {{"-CNAME", "x", "-server", "s"}, "ns=x [x] type 5 @s"},
-        {{"-url", "a.org", "-mx", "b.org", "-server", "s"}, combination},
-        {{"-mx", "b.org", "-url", "a.org", "-server", "s"}, combination},
-        {{"-ns", "a.org", "-cname", "b.org", "-server", "s"}, combination},
+        {{"-url", "Example.org", "-SERVER", "127.1"},
+         "url=Example.org [Example.org] type 1 @127.1"},
+        {{"-ip", "x", "-server", "127.1"}, "ip=x [x] type 12 @127.1"},
+        {{"-mx", "x", "-server", "127.1"}, "mx=x [x] type 15 @127.1"},
+        {{"-txt", "x", "-server", "127.1"}, "txt=x [x] type 16 @127.1"},
+        {{"-ns", "x", "-server", "127.1"}, "ns=x [x] type 2 @127.1"},
+        {{"-CNAME", "x", "-server", "127.1"}, "ns=x [x] type 5 @127.1"},
+        {{"-url", "a.org", "-mx", "b.org", "-server", "127.1"}, combination},
+        {{"-mx", "b.org", "-url", "a.org", "-server", "127.1"}, combination},
+        {{"-ns", "a.org", "-cname", "b.org", "-server", "127.1"}, combination},
         // The last batch form decides the type; a single form then adds its name.
-        {{"-mx_pipe", "-url_pipe", "-server", "s"}, "[] type 15 batch @s"},
-        {{"-url_pipe", "-mx", "x", "-server", "s"}, "mx=x [x] type 15 batch @s"},
+        {{"-mx_pipe", "-url_pipe", "-server", "127.1"}, "[] type 15 batch @127.1"},
+        {{"-url_pipe", "-mx", "x", "-server", "127.1"}, "mx=x [x] type 15 batch @127.1"},
         // Names from a directory walk replace standard input: only the type is taken.
-        {{"-enumdir", "/tmp", "-txt_pipe", "-server", "s"}, "[] type 16 @s"},
+        {{"-enumdir", "/tmp", "-txt_pipe", "-server", "127.1"}, "[] type 16 @127.1"},
         // An empty name sets nothing and leaves room for another form.
-        {{"-url", "", "-server", "s"}, "[] type 1 @s"},
-        {{"-ip", "", "-txt", "x", "-server", "s"}, "txt=x [x] type 16 @s"},
+        {{"-url", "", "-server", "127.1"}, "[] type 1 @127.1"},
+        {{"-ip", "", "-txt", "x", "-server", "127.1"}, "txt=x [x] type 16 @127.1"},
         {{"-url", "x"}, no_server},
         {{"-url", "x", "-server"}, no_server},
-        {{"-url", "-server", "s"}, no_server},
+        {{"-url", "-server", "127.1"}, no_server},
+        // The server is read when parsed: the text as typed is kept for the report.
+        {{"-url", "x", "-server", "0x7f.1:5353"}, "url=x [x] type 1 @0x7f.1:5353"},
+        {{"-url", "x", "-server", "localhost"}, "invalid DNS server address: localhost\n"},
+        {{"-url", "x", "-server", ""}, "invalid DNS server address: \n"},
         // The common options are read first: a failure there stops before the lookup options.
-        {{"-sqlite", "x", "-url", "a.org", "-server", "s"},
+        {{"-sqlite", "x", "-url", "a.org", "-server", "127.1"},
          "This option is not offered in this build\n"},
-        {{"-xml", "-url", "x", "-verbose", "-server", "s", "-ipv6", "-delay"},
-         "url=x [x] type 1 @s xml verbose ipv6 left -delay"},
+        {{"-xml", "-url", "x", "-verbose", "-server", "127.1", "-ipv6", "-delay"},
+         "url=x [x] type 1 @127.1 xml verbose ipv6 left -delay"},
         // Numbers in each form; one that does not read keeps the default.
-        {{"-url", "x", "-server", "s", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
-         "url=x [x] type 1 @s numbers 10 12 10"},
-        {{"-url", "x", "-server", "s", "-timeout", "abc", "-retry", "-1", "-delay", "5s"},
-         "url=x [x] type 1 @s numbers 1 -1 5"}};
+        {{"-url", "x", "-server", "127.1", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
+         "url=x [x] type 1 @127.1 numbers 10 12 10"},
+        {{"-url", "x", "-server", "127.1", "-timeout", "abc", "-retry", "-1", "-delay", "5s"},
+         "url=x [x] type 1 @127.1 numbers 1 -1 5"}};
     for (const auto& [options, expected] : cases) {
         EXPECT_EQ(outcome(options), expected) << ::testing::PrintToString(options);
     }

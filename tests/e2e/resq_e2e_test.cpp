@@ -239,6 +239,23 @@ TEST_F(resq_run, a_terminal_is_never_written_control_bytes_from_the_network) {
     EXPECT_NE(resq({"-pipe"}, input).out.find("erase\x1b[2J\x7f.demo.example."), std::string::npos);
 }
 
+TEST_F(resq_run, reads_the_server_address_once_and_shows_it_as_typed) {
+    // 127.1 for 127.0.0.1, 127.21 for 127.0.0.21: the short form inet_aton reads.
+    const std::string typed = "127." + server_address().substr(server_address().rfind('.') + 1);
+    const process_result short_form =
+        resq({"-url", "www.demo.example", "-csv", "-server", typed}, "", false);
+    EXPECT_EQ(short_form.exit_status, 0);
+    EXPECT_NE(short_form.out.find(",answer,success,"), std::string::npos);
+    EXPECT_NE(short_form.out.find("," + typed + ","), std::string::npos) << short_form.out;
+    // A broadcast address is read, but the socket may not send to it.
+    if (std::getenv("RESQ_IN_NETNS") != nullptr) {
+        const process_result broadcast =
+            resq({"-url", "x.test", "-csv", "-server", "255.255.255.255"}, "", false);
+        EXPECT_EQ(broadcast.exit_status, 0);
+        EXPECT_NE(broadcast.out.find(",sock err,"), std::string::npos) << broadcast.out;
+    }
+}
+
 struct failure_case {
     const char* description;
     std::string arguments;  // as in golden_case; no server is appended
@@ -271,6 +288,8 @@ const failure_case failure_cases[] = {
      "prob writing results to /dev/full\n"},
     {"label too long", "-url " + std::string(64, 'a') + ".test -server 127.0.0.1", 255,
      "prob building dns packet... aborting\n"},
+    {"server that is not an address", "-url x.test -server localhost", 255,
+     "invalid DNS server address: localhost\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(statuses, resq_failure, testing::ValuesIn(failure_cases),

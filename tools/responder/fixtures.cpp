@@ -11,6 +11,11 @@
 //   late.test.                the answer, sent late_reply_ms (1500 ms) after the query
 //   wrongid.test.             the answer with identifier byte 0 increased by one
 //   wrongid-then-ok.test.     first query for the name as wrongid.test., every later one right
+//   wrongid-first.test.       spoofed_answer with identifier byte 0 increased by one, then the
+//                             answer as for otheraddr-then-ok.test.
+//   otherquestion-first.test. spoofed_answer with the question's first letter replaced by a
+//                             digit (a question for another name), then the answer as above
+//   upcase.test.              the answer with the question's name in upper case
 //   noqr.test.                the answer with the QR bit cleared
 //   short.test.               only the two identifier bytes of the answer
 //   malformed.test.           the answer with overlong_answer: RDLENGTH 255, four data bytes
@@ -382,6 +387,9 @@ constexpr std::array zones{
     zone_behaviour{"late.test.", behaviour::late},
     zone_behaviour{"wrongid.test.", behaviour::wrong_id},
     zone_behaviour{"wrongid-then-ok.test.", behaviour::wrong_id_then_ok},
+    zone_behaviour{"wrongid-first.test.", behaviour::wrong_id_first},
+    zone_behaviour{"otherquestion-first.test.", behaviour::other_question_first},
+    zone_behaviour{"upcase.test.", behaviour::upper_case},
     zone_behaviour{"noqr.test.", behaviour::no_qr},
     zone_behaviour{"short.test.", behaviour::short_reply},
     zone_behaviour{"malformed.test.", behaviour::malformed},

@@ -211,6 +211,7 @@ void responder::send_due() {
 
 void responder::take_query(const uint8_t* data, std::size_t size, const sockaddr_in& client) {
     ++queries_seen_;
+    last_client_port_ = ntohs(client.sin_port);
     parsed_query query;
     if (!parse_query(std::span<const uint8_t>(data, size), query)) {
         return;
@@ -233,6 +234,31 @@ void responder::take_query(const uint8_t* data, std::size_t size, const sockaddr
         case behaviour::wrong_id_then_ok:
             if (nth == 1) {
                 ++answer[0];
+            }
+            queue(listen_fd_, client, answer);
+            break;
+        case behaviour::wrong_id_first: {
+            std::vector<uint8_t> wrong = assemble(answer_header, query, spoofed_answer);
+            ++wrong[0];
+            queue(listen_fd_, client, std::move(wrong));
+            queue(listen_fd_, client, answer, real_reply_delay);
+            break;
+        }
+        case behaviour::other_question_first: {
+            // Byte 13 is the first letter of the first label; digits have no letter case.
+            std::vector<uint8_t> other = assemble(answer_header, query, spoofed_answer);
+            other[13] = other[13] == '0' ? '1' : '0';
+            queue(listen_fd_, client, std::move(other));
+            queue(listen_fd_, client, answer, real_reply_delay);
+            break;
+        }
+        case behaviour::upper_case:
+            // Length bytes are below 64, so only the letters of the name change.
+            for (std::size_t at = answer_header.size();
+                 at + 4 < answer_header.size() + query.question.size(); ++at) {
+                if (answer[at] >= 'a' && answer[at] <= 'z') {
+                    answer[at] = static_cast<uint8_t>(answer[at] - 'a' + 'A');
+                }
             }
             queue(listen_fd_, client, answer);
             break;

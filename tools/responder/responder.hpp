@@ -39,6 +39,8 @@ class responder {
 
     /// Queries taken so far, answered or not.
     uint64_t queries_seen() const { return queries_seen_.load(); }
+    /// The port the last query came from, host byte order.
+    uint16_t last_client_port() const { return last_client_port_.load(); }
     /// The port the listening socket is bound to.
     uint16_t port() const { return port_; }
     /// The listening address, host byte order.
@@ -72,6 +74,7 @@ class responder {
     std::map<std::string, unsigned> queries_by_name_;
     std::vector<pending_reply> pending_;
     std::atomic<uint64_t> queries_seen_{0};
+    std::atomic<uint16_t> last_client_port_{0};
     std::atomic<bool> stop_requested_{false};
     std::thread thread_;
 };

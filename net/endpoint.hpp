@@ -1,0 +1,31 @@
+// The address and port of a peer of a socket, and the reading of the address texts users type.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <cstdint>
+#include <string_view>
+
+namespace resq {
+
+/// A peer's family (AF_INET, later AF_INET6), address and port; by default none (AF_UNSPEC).
+struct endpoint {
+    /// AF_INET or AF_INET6; AF_UNSPEC when the endpoint holds none.
+    int family() const { return storage_.ss_family; }
+    /// The socket address, for the system calls.
+    const sockaddr* address() const { return reinterpret_cast<const sockaddr*>(&storage_); }
+    /// The size of the socket address of this family; 0 when the endpoint holds none.
+    socklen_t size() const;
+    /// Takes over a socket address the system gave; false, holding none, for another family.
+    bool assign(const sockaddr* address, socklen_t size);
+    /// Equal in family, address and port; two endpoints that hold none are equal.
+    bool operator==(const endpoint& other) const;
+
+  private:
+    sockaddr_storage storage_{};
+};
+
+/// Reads "IPV4[:PORT]", IPv4 in any inet_aton form (127.1, 0x7f.1); false, `out` kept, for others.
+bool parse_endpoint(std::string_view text, uint16_t default_port, endpoint& out);
+
+}  // namespace resq
