@@ -112,7 +112,8 @@ std::string data_text(const dns_record& record, std::string_view inner, bool& tx
     const std::string hex = hex_text(record.data());
     return std::visit(
         overloaded{
-            [&](const raw_rdata&) { return hex; },
+            // Raw data, and data of types this report has never translated: hexadecimal.
+            [&](const auto&) { return hex; },
             [&](const ipv4_rdata& value) { return ipv4_text(value); },
             [&](const ipv6_rdata& value) { return ipv6_groups_text(value); },
             [&](const name_rdata& value) { return value.name ? one_line(*value.name) : hex; },

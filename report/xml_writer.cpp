@@ -93,7 +93,8 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
     out << "<translated_data ";
     std::visit(
         overloaded{
-            [](const raw_rdata&) {},
+            // Raw data, and data of types this report has never translated: no attributes.
+            [](const auto&) {},
             [&](const ipv4_rdata& value) { write_attribute(out, "ipv4_addr", ipv4_text(value)); },
             [&](const ipv6_rdata& value) {
                 std::string address;
@@ -125,7 +126,6 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
                 write_attribute(out, "expire_sec", number_text(soa.expire_sec));
                 write_attribute(out, "min_sec", number_text(soa.min_sec));
             },
-            [](const txt_rdata&) {},
         },
         decode_rdata(record));
     out << "></translated_data>";
