@@ -1,5 +1,6 @@
 #include "dns/reply_decoder.hpp"
 
+#include <string_view>
 #include <utility>
 
 #include "dns/wire_reader.hpp"
@@ -62,10 +63,30 @@ bool decode_section(const reply_context& reply, uint16_t count, std::size_t& off
     return true;
 }
 
+// Appends a label's bytes in master-file form, escaped as dig writes names: the characters that
+// have a meaning in a zone file behind a backslash, and bytes outside printable ASCII (space
+// included) as a backslash and three decimal digits.
+void append_escaped_label(std::string& out, std::string_view label) {
+    for (const char c : label) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (byte <= 0x20 || byte >= 0x7f) {
+            out += '\\';
+            out += static_cast<char>('0' + byte / 100);
+            out += static_cast<char>('0' + byte / 10 % 10);
+            out += static_cast<char>('0' + byte % 10);
+            continue;
+        }
+        if (std::string_view(".\\\"();@$").find(c) != std::string_view::npos) {
+            out += '\\';
+        }
+        out += c;
+    }
+}
+
 }  // namespace
 
 std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::string& out,
-                        unsigned step_limit) {
+                        unsigned step_limit, name_form form) {
     out.clear();
     if (message.size() < header_size || offset == 0 || offset > message.size()) {
         return 0;
@@ -95,7 +116,13 @@ std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::
             return followed_pointer ? consumed : consumed + 1;
         } else {
             // Lengths 64 to 191 (high bits 01 or 10) are taken as plain lengths.
-            if (!wire.copy(out, length)) {
+            if (form == name_form::escaped) {
+                std::string label;
+                if (!wire.copy(label, length)) {
+                    break;
+                }
+                append_escaped_label(out, label);
+            } else if (!wire.copy(out, length)) {
                 break;
             }
             out.push_back('.');

@@ -13,10 +13,16 @@ namespace resq {
 /// Steps (labels and pointers) a name may take before its decoding fails.
 inline constexpr unsigned name_step_limit = 99;
 
+/// How a decoded name writes the bytes of its labels.
+enum class name_form : uint8_t {
+    raw,      // as received
+    escaped,  // master-file form (RFC 1035 5.1): special characters and non-printing bytes escaped
+};
+
 /// Decodes the possibly compressed name at `offset` of `message` into `out` (every label followed
 /// by "."; the root is ""). Returns the bytes the name occupies at `offset`, 0 on failure.
 std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::string& out,
-                        unsigned step_limit = name_step_limit);
+                        unsigned step_limit = name_step_limit, name_form form = name_form::raw);
 
 /// Decodes `reply` into the header and the four lists of `attempt`; every entry shares `reply`
 /// and carries `reply_time`. Returns the offset past the last entry, 0 on failure (entries decoded
