@@ -4,6 +4,7 @@
 
 #include "dns/reply_decoder.hpp"
 #include "dns/wire_reader.hpp"
+#include "support/kx_string.hpp"
 
 namespace resq {
 
@@ -91,7 +92,7 @@ struct type_entry {
 };
 
 // Sorted by number for the binary searches below.
-constexpr std::array<type_entry, 61> type_table{{
+constexpr std::array<type_entry, 82> type_table{{
     {1, "A", decode_ipv4},
     {2, "NS", decode_domain_name},
     {3, "MD"},
@@ -131,6 +132,7 @@ constexpr std::array<type_entry, 61> type_table{{
     {40, "SINK"},
     {41, "OPT"},
     {42, "APL"},
+    {43, "DS"},
     {44, "SSHFP"},
     {45, "IPSECKEY"},
     {46, "RRSIG"},
@@ -139,18 +141,38 @@ constexpr std::array<type_entry, 61> type_table{{
     {49, "DHCID"},
     {50, "NSEC3"},
     {51, "NSEC3PARAM"},
+    {52, "TLSA"},
+    {53, "SMIMEA"},
     {55, "HIP"},
+    {59, "CDS"},
+    {60, "CDNSKEY"},
+    {61, "OPENPGPKEY"},
+    {62, "CSYNC"},
+    {63, "ZONEMD"},
+    {64, "SVCB"},
+    {65, "HTTPS"},
     {99, "SPF"},
     {100, "UINFO"},
     {101, "UID"},
     {102, "GID"},
     {103, "UNSPEC"},
+    {104, "NID"},
+    {105, "L32"},
+    {106, "L64"},
+    {107, "LP"},
+    {108, "EUI48"},
+    {109, "EUI64"},
     {249, "TKEY"},
     {250, "TSIG"},
     {251, "IXFR"},
     {252, "AXFR"},
+    {253, "MAILB"},
     {254, "MAILA"},
     {255, "ANY"},
+    {256, "URI"},
+    {257, "CAA"},
+    {260, "AMTRELAY"},
+    {261, "RESINFO"},
     {32768, "TA"},
     {32769, "DLV"},
 }};
@@ -172,6 +194,39 @@ const type_entry* find_type(uint16_t type) {
 std::string_view type_name(uint16_t type) {
     const type_entry* entry = find_type(type);
     return entry == nullptr ? "unk" : entry->name;
+}
+
+std::string type_mnemonic(uint16_t type) {
+    const type_entry* entry = find_type(type);
+    return entry == nullptr ? "TYPE" + number_text(type) : std::string(entry->name);
+}
+
+std::optional<uint16_t> type_number(std::string_view mnemonic) {
+    const auto same = [](std::string_view a, std::string_view b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
+    };
+    for (const type_entry& entry : type_table) {
+        if (same(entry.name, mnemonic)) {
+            return entry.number;
+        }
+    }
+    // RFC 3597 5: "TYPE" and the number in decimal.
+    const std::string_view digits = mnemonic.substr(std::min<std::size_t>(mnemonic.size(), 4));
+    uint32_t number = 0;
+    if (!same(mnemonic.substr(0, 4), "TYPE") || digits.empty() || digits.size() > 5) {
+        return std::nullopt;
+    }
+    for (const char c : digits) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        number = number * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (number > 0xffff) {
+        return std::nullopt;
+    }
+    return static_cast<uint16_t>(number);
 }
 
 rdata_value decode_rdata(const dns_record& record) {

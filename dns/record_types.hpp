@@ -34,6 +34,12 @@ enum type_code : uint16_t {
 /// The mnemonic of a type number, "unk" for numbers without one.
 std::string_view type_name(uint16_t type);
 
+/// The master-file mnemonic of a type number: its name, or "TYPE" and the number (RFC 3597).
+std::string type_mnemonic(uint16_t type);
+
+/// The number of a mnemonic in any letter case, or of "TYPE" and a number; empty for others.
+std::optional<uint16_t> type_number(std::string_view mnemonic);
+
 /// The decoded data of an SOA record.
 struct soa_fields {
     std::string domain_name;    // MNAME

@@ -16,17 +16,32 @@ using bytes = std::vector<uint8_t>;
 
 TEST(record_types, names_every_type_of_the_table_and_unk_otherwise) {
     const std::pair<uint16_t, const char*> cases[] = {
-        {1, "A"},   {23, "NSAP_PTR"}, {51, "NSEC3PARAM"}, {32769, "DLV"},
-        {0, "unk"}, {30, "unk"},      {256, "unk"},       {65535, "unk"},
+        {1, "A"},      {23, "NSAP_PTR"}, {51, "NSEC3PARAM"}, {61, "OPENPGPKEY"},
+        {65, "HTTPS"}, {257, "CAA"},     {32769, "DLV"},     {0, "unk"},
+        {30, "unk"},   {54, "unk"},      {65535, "unk"},
     };
     for (const auto& [type, name] : cases) {
         EXPECT_EQ(type_name(type), name) << type;
     }
     int named = 0;
     for (uint32_t type = 0; type <= 0xffff; ++type) {
-        named += type_name(static_cast<uint16_t>(type)) != "unk";
+        const auto number = static_cast<uint16_t>(type);
+        named += type_name(number) != "unk";
+        // Every name and every RFC 3597 mnemonic leads back to its number.
+        EXPECT_EQ(type_number(type_mnemonic(number)), number);
     }
-    EXPECT_EQ(named, 61);
+    EXPECT_EQ(named, 82);
+}
+
+TEST(record_types, reads_mnemonics_in_any_letter_case_and_the_rfc_3597_form) {
+    const std::pair<const char*, std::optional<uint16_t>> cases[] = {
+        {"https", 65}, {"Svcb", 64},      {"TYPE65", 65}, {"type0", 0},       {"TYPE65535", 65535},
+        {"TYPE", {}},  {"TYPE65536", {}}, {"TYPE6x", {}}, {"TYPE000001", {}}, {"unk", {}},
+        {"", {}},      {"HTTPSX", {}},    {"TYPE-1", {}}, {"A ", {}},
+    };
+    for (const auto& [mnemonic, number] : cases) {
+        EXPECT_EQ(type_number(mnemonic), number) << mnemonic;
+    }
 }
 
 // clang-format off
