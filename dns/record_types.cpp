@@ -1,6 +1,7 @@
 #include "dns/record_types.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "dns/reply_decoder.hpp"
 #include "dns/wire_reader.hpp"
@@ -16,18 +17,72 @@ constexpr std::size_t soa_numbers_size = 20;
 // The name that starts `at` bytes into the record's data. Its own labels must end inside the
 // data; a compression pointer may lead anywhere in the message. `size` receives the bytes the
 // name takes in the data.
-std::optional<std::string> name_in_data(const dns_record& record, std::size_t at,
-                                        std::size_t& size) {
+std::optional<std::string> name_in_data(const dns_record& record, std::size_t at, std::size_t& size,
+                                        name_form form = name_form::raw) {
     const std::size_t data_size = record.data().size();
     if (at >= data_size) {
         return std::nullopt;
     }
     std::string name;
-    size = decode_name(record.bytes(), static_cast<uint32_t>(record.data_offset + at), name);
+    size = decode_name(record.bytes(), static_cast<uint32_t>(record.data_offset + at), name,
+                       name_step_limit, form);
     if (size == 0 || size > data_size - at) {
         return std::nullopt;
     }
+    if (form == name_form::escaped && name.empty()) {
+        name = ".";
+    }
     return name;
+}
+
+// The fields of one record's data, read in order: numbers and strings through a reader over the
+// data alone, names through the name decoder, which may follow pointers into the whole message.
+// Any fault leaves the reader failed, so a decoder checks `whole()` once at its end.
+struct data_fields {
+    explicit data_fields(const dns_record& of) : record(of), wire(of.data()) {}
+
+    // The next name, in master-file form.
+    void name(std::string& out) {
+        std::size_t size = 0;
+        std::optional<std::string> decoded =
+            wire.failed() ? std::nullopt
+                          : name_in_data(record, wire.offset(), size, name_form::escaped);
+        if (!decoded) {
+            fail();
+            return;
+        }
+        out = std::move(*decoded);
+        wire.skip(size);
+    }
+
+    // The next character-string (RFC 1035 3.3): a length byte and as many bytes.
+    void string(std::string& out) { wire.copy(out, wire.u8()); }
+
+    // The rest of the data, which must hold at least one byte.
+    void rest(std::vector<uint8_t>& out) {
+        if (wire.remaining() == 0) {
+            fail();
+        }
+        wire.copy(out, wire.remaining());
+    }
+
+    // True when every field read and the fields fill the data exactly.
+    bool whole() const { return !wire.failed() && wire.remaining() == 0; }
+
+    // Marks the data as not decoding: every later read fails.
+    void fail() { wire.seek(wire.size() + 1); }
+
+    const dns_record& record;
+    wire_reader wire;
+};
+
+// `value` when its fields filled the data exactly, the raw data otherwise.
+template <typename Value>
+rdata_value whole_or_raw(const data_fields& fields, Value&& value) {
+    if (!fields.whole()) {
+        return raw_rdata{};
+    }
+    return rdata_value(std::forward<Value>(value));
 }
 
 rdata_value decode_ipv4(const dns_record& record) {
@@ -83,6 +138,204 @@ rdata_value decode_txt(const dns_record& record) {
     return value;
 }
 
+rdata_value decode_srv(const dns_record& record) {
+    data_fields fields(record);
+    srv_rdata value;
+    value.priority = fields.wire.u16();
+    value.weight = fields.wire.u16();
+    value.port = fields.wire.u16();
+    fields.name(value.target);
+    return whole_or_raw(fields, std::move(value));
+}
+
+rdata_value decode_caa(const dns_record& record) {
+    data_fields fields(record);
+    caa_rdata value;
+    value.flags = fields.wire.u8();
+    fields.string(value.tag);
+    // The tag is one or more letters and digits (RFC 8659 4.1), so it is shown as it stands.
+    const bool tag_ok =
+        !value.tag.empty() && std::all_of(value.tag.begin(), value.tag.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (ascii_lower(c) >= 'a' && ascii_lower(c) <= 'z');
+        });
+    if (!tag_ok) {
+        fields.fail();
+    }
+    fields.wire.copy(value.value, fields.wire.remaining());
+    return whole_or_raw(fields, std::move(value));
+}
+
+rdata_value decode_naptr(const dns_record& record) {
+    data_fields fields(record);
+    naptr_rdata value;
+    value.order = fields.wire.u16();
+    value.preference = fields.wire.u16();
+    fields.string(value.flags);
+    fields.string(value.services);
+    fields.string(value.regexp);
+    fields.name(value.replacement);
+    return whole_or_raw(fields, std::move(value));
+}
+
+rdata_value decode_ds(const dns_record& record) {
+    data_fields fields(record);
+    ds_rdata value;
+    value.key_tag = fields.wire.u16();
+    value.algorithm = fields.wire.u8();
+    value.digest_type = fields.wire.u8();
+    fields.rest(value.digest);
+    return whole_or_raw(fields, std::move(value));
+}
+
+rdata_value decode_dnskey(const dns_record& record) {
+    data_fields fields(record);
+    dnskey_rdata value;
+    value.flags = fields.wire.u16();
+    value.protocol = fields.wire.u8();
+    value.algorithm = fields.wire.u8();
+    fields.rest(value.public_key);
+    return whole_or_raw(fields, std::move(value));
+}
+
+rdata_value decode_rrsig(const dns_record& record) {
+    data_fields fields(record);
+    rrsig_rdata value;
+    value.type_covered = fields.wire.u16();
+    value.algorithm = fields.wire.u8();
+    value.labels = fields.wire.u8();
+    value.original_ttl = fields.wire.u32();
+    value.expiration = fields.wire.u32();
+    value.inception = fields.wire.u32();
+    value.key_tag = fields.wire.u16();
+    fields.name(value.signer_name);
+    fields.rest(value.signature);
+    return whole_or_raw(fields, std::move(value));
+}
+
+rdata_value decode_nsec(const dns_record& record) {
+    data_fields fields(record);
+    nsec_rdata value;
+    fields.name(value.next_name);
+    if (fields.wire.failed()) {
+        return raw_rdata{};
+    }
+    // Windows of 1 to 32 bitmap bytes, in ascending order (RFC 4034 4.1.2).
+    wire_reader& wire = fields.wire;
+    int last_window = -1;
+    while (wire.remaining() != 0) {
+        const uint8_t window = wire.u8();
+        const uint8_t length = wire.u8();
+        std::vector<uint8_t> bitmap;
+        if (length == 0 || length > 32 || window <= last_window || !wire.copy(bitmap, length)) {
+            value.complete = false;
+            break;
+        }
+        last_window = window;
+        for (std::size_t bit = 0; bit < bitmap.size() * 8; ++bit) {
+            if ((bitmap[bit / 8] & (0x80 >> bit % 8)) != 0) {
+                value.types.push_back(static_cast<uint16_t>(window << 8 | bit));
+            }
+        }
+    }
+    return value;
+}
+
+rdata_value decode_tlsa(const dns_record& record) {
+    data_fields fields(record);
+    tlsa_rdata value;
+    value.usage = fields.wire.u8();
+    value.selector = fields.wire.u8();
+    value.matching_type = fields.wire.u8();
+    fields.rest(value.data);
+    return whole_or_raw(fields, std::move(value));
+}
+
+rdata_value decode_sshfp(const dns_record& record) {
+    data_fields fields(record);
+    sshfp_rdata value;
+    value.algorithm = fields.wire.u8();
+    value.fingerprint_type = fields.wire.u8();
+    fields.rest(value.fingerprint);
+    return whole_or_raw(fields, std::move(value));
+}
+
+// Whether a SvcParamValue has the shape its key requires (RFC 9460 7); values of other keys are
+// any bytes.
+bool svc_value_fits(uint16_t key, const std::vector<uint8_t>& value) {
+    switch (key) {
+        case svc_mandatory:
+            return !value.empty() && value.size() % 2 == 0;
+        case svc_alpn: {
+            // One or more non-empty character-strings that fill the value.
+            wire_reader ids(value);
+            while (ids.remaining() != 0) {
+                const uint8_t length = ids.u8();
+                if (length == 0 || !ids.skip(length)) {
+                    return false;
+                }
+            }
+            return !value.empty();
+        }
+        case svc_no_default_alpn:
+            return value.empty();
+        case svc_port:
+            return value.size() == 2;
+        case svc_ipv4hint:
+            return !value.empty() && value.size() % 4 == 0;
+        case svc_ipv6hint:
+            return !value.empty() && value.size() % 16 == 0;
+        default:
+            return true;
+    }
+}
+
+rdata_value decode_svcb(const dns_record& record) {
+    data_fields fields(record);
+    svcb_rdata value;
+    value.priority = fields.wire.u16();
+    fields.name(value.target);
+    if (fields.wire.failed()) {
+        return raw_rdata{};
+    }
+    // Keys in strictly ascending order (RFC 9460 2.2).
+    wire_reader& wire = fields.wire;
+    int last_key = -1;
+    while (wire.remaining() != 0) {
+        svc_param param;
+        param.key = wire.u16();
+        const uint16_t length = wire.u16();
+        if (!wire.copy(param.value, length) || param.key <= last_key ||
+            !svc_value_fits(param.key, param.value)) {
+            value.complete = false;
+            break;
+        }
+        last_key = param.key;
+        value.params.push_back(std::move(param));
+    }
+    return value;
+}
+
+rdata_value decode_opt(const dns_record& record) {
+    opt_rdata value;
+    value.udp_size = record.dns_class;
+    value.extended_rcode = static_cast<uint8_t>(record.ttl_secs >> 24);
+    value.version = static_cast<uint8_t>(record.ttl_secs >> 16);
+    value.flags = static_cast<uint16_t>(record.ttl_secs);
+    value.dnssec_ok = (value.flags & 0x8000) != 0;
+    wire_reader wire(record.data());
+    while (wire.remaining() != 0) {
+        edns_option option;
+        option.code = wire.u16();
+        const uint16_t length = wire.u16();
+        if (!wire.copy(option.data, length)) {
+            value.complete = false;
+            break;
+        }
+        value.options.push_back(std::move(option));
+    }
+    return value;
+}
+
 using rdata_decoder = rdata_value (*)(const dns_record&);
 
 struct type_entry {
@@ -91,7 +344,8 @@ struct type_entry {
     rdata_decoder decode = nullptr;
 };
 
-// Sorted by number for the binary searches below.
+// Sorted by number for the binary searches below. The data of a type without a decoder is shown
+// as its bytes.
 constexpr std::array<type_entry, 82> type_table{{
     {1, "A", decode_ipv4},
     {2, "NS", decode_domain_name},
@@ -116,41 +370,41 @@ constexpr std::array<type_entry, 82> type_table{{
     {21, "RT"},
     {22, "NSAP"},
     {23, "NSAP_PTR"},
-    {24, "SIG"},
-    {25, "KEY"},
+    {24, "SIG", decode_rrsig},
+    {25, "KEY", decode_dnskey},
     {26, "PX"},
     {27, "GPOS"},
     {28, "AAAA", decode_ipv6},
     {29, "LOC"},
     {31, "EID"},
     {32, "NIMLOC"},
-    {33, "SRV"},
-    {35, "NAPTR"},
+    {33, "SRV", decode_srv},
+    {35, "NAPTR", decode_naptr},
     {36, "KX"},
     {37, "CERT"},
     {39, "DNAME"},
     {40, "SINK"},
-    {41, "OPT"},
+    {41, "OPT", decode_opt},
     {42, "APL"},
-    {43, "DS"},
-    {44, "SSHFP"},
+    {43, "DS", decode_ds},
+    {44, "SSHFP", decode_sshfp},
     {45, "IPSECKEY"},
-    {46, "RRSIG"},
-    {47, "NSEC"},
-    {48, "DNSKEY"},
+    {46, "RRSIG", decode_rrsig},
+    {47, "NSEC", decode_nsec},
+    {48, "DNSKEY", decode_dnskey},
     {49, "DHCID"},
     {50, "NSEC3"},
     {51, "NSEC3PARAM"},
-    {52, "TLSA"},
-    {53, "SMIMEA"},
+    {52, "TLSA", decode_tlsa},
+    {53, "SMIMEA", decode_tlsa},
     {55, "HIP"},
-    {59, "CDS"},
-    {60, "CDNSKEY"},
+    {59, "CDS", decode_ds},
+    {60, "CDNSKEY", decode_dnskey},
     {61, "OPENPGPKEY"},
     {62, "CSYNC"},
     {63, "ZONEMD"},
-    {64, "SVCB"},
-    {65, "HTTPS"},
+    {64, "SVCB", decode_svcb},
+    {65, "HTTPS", decode_svcb},
     {99, "SPF"},
     {100, "UINFO"},
     {101, "UID"},
@@ -170,11 +424,11 @@ constexpr std::array<type_entry, 82> type_table{{
     {254, "MAILA"},
     {255, "ANY"},
     {256, "URI"},
-    {257, "CAA"},
+    {257, "CAA", decode_caa},
     {260, "AMTRELAY"},
     {261, "RESINFO"},
-    {32768, "TA"},
-    {32769, "DLV"},
+    {32768, "TA", decode_ds},
+    {32769, "DLV", decode_ds},
 }};
 
 static_assert(std::is_sorted(type_table.begin(), type_table.end(),
@@ -259,6 +513,10 @@ bool decode_soa(const dns_record& record, soa_fields& soa) {
     soa.expire_sec = numbers.u32();
     soa.min_sec = numbers.u32();
     return true;
+}
+
+std::optional<std::string> rdata_name(const dns_record& record, std::size_t at, std::size_t& size) {
+    return name_in_data(record, at, size, name_form::escaped);
 }
 
 }  // namespace resq

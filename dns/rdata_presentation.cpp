@@ -1,0 +1,398 @@
+#include "dns/rdata_presentation.hpp"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "dns/record_types.hpp"
+#include "dns/wire_reader.hpp"
+#include "support/kx_string.hpp"
+
+namespace resq {
+
+namespace {
+
+using text = std::optional<std::string>;
+
+// RFC 3597 5: "\#", the length, and the bytes in hexadecimal when there are any.
+std::string unknown_form(std::span<const uint8_t> data) {
+    std::string form = "\\# " + number_text(data.size());
+    if (!data.empty()) {
+        form += ' ';
+        form += hex_upper_text(data);
+    }
+    return form;
+}
+
+// A backslash and the byte's value in three decimal digits (RFC 1035 5.1).
+void append_decimal_escape(std::string& out, uint8_t byte) {
+    out += '\\';
+    out += static_cast<char>('0' + byte / 100);
+    out += static_cast<char>('0' + byte / 10 % 10);
+    out += static_cast<char>('0' + byte % 10);
+}
+
+// A character-string between double quotes: '"' and '\' behind a backslash, bytes outside
+// printable ASCII as decimal escapes; spaces stay as they are.
+void append_quoted(std::string& out, std::string_view chars) {
+    out += '"';
+    for (const char c : chars) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (byte < 0x20 || byte >= 0x7f) {
+            append_decimal_escape(out, byte);
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    out += '"';
+}
+
+std::string quoted(std::string_view chars) {
+    std::string out;
+    append_quoted(out, chars);
+    return out;
+}
+
+std::string ipv4_text(std::span<const uint8_t> address) {
+    std::string dotted;
+    for (const uint8_t byte : address) {
+        if (!dotted.empty()) {
+            dotted += '.';
+        }
+        dotted += number_text(byte);
+    }
+    return dotted;
+}
+
+// An IPv6 address in the RFC 5952 form: lower case, the longest run of two or more zero groups
+// as "::", an IPv4-mapped address with its last 32 bits dotted. Empty unless `address` holds
+// exactly sixteen bytes.
+std::string ipv6_text(std::span<const uint8_t> address) {
+    wire_reader reader(address);
+    std::vector<uint8_t> bytes;
+    char buffer[INET6_ADDRSTRLEN] = {};
+    if (!reader.copy(bytes, 16) || reader.remaining() != 0 ||
+        inet_ntop(AF_INET6, bytes.data(), buffer, sizeof buffer) == nullptr) {
+        return {};
+    }
+    return buffer;
+}
+
+// Seconds since 1970 as YYYYMMDDHHmmSS in UTC (RFC 4034 3.2).
+std::string signature_time(uint32_t value) {
+    using namespace std::chrono;
+    const sys_seconds moment{seconds{value}};
+    const sys_days day = floor<days>(moment);
+    const year_month_day date{day};
+    const hh_mm_ss clock{moment - day};
+    std::string digits = number_text(static_cast<int>(date.year()));
+    for (const auto part : {static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                            static_cast<unsigned>(clock.hours().count()),
+                            static_cast<unsigned>(clock.minutes().count()),
+                            static_cast<unsigned>(clock.seconds().count())}) {
+        digits += static_cast<char>('0' + part / 10);
+        digits += static_cast<char>('0' + part % 10);
+    }
+    return digits;
+}
+
+std::string_view svc_key_name(uint16_t key) {
+    switch (key) {
+        case svc_mandatory:
+            return "mandatory";
+        case svc_alpn:
+            return "alpn";
+        case svc_no_default_alpn:
+            return "no-default-alpn";
+        case svc_port:
+            return "port";
+        case svc_ipv4hint:
+            return "ipv4hint";
+        case svc_ech:
+            return "ech";
+        case svc_ipv6hint:
+            return "ipv6hint";
+        case svc_dohpath:
+            return "dohpath";
+        default:
+            return {};
+    }
+}
+
+std::string svc_key_text(uint16_t key) {
+    const std::string_view name = svc_key_name(key);
+    return name.empty() ? "key" + number_text(key) : std::string(name);
+}
+
+// "key=value" of one SvcParam (RFC 9460 2.1), its value already checked against its key.
+std::string svc_param_text(const svc_param& param) {
+    std::string out = svc_key_text(param.key);
+    const std::span<const uint8_t> value(param.value);
+    wire_reader reader(value);
+    std::string list;
+    const auto item = [&](const std::string& entry) {
+        list += list.empty() ? "" : ",";
+        list += entry;
+    };
+    switch (param.key) {
+        case svc_no_default_alpn:
+            return out;
+        case svc_mandatory:
+            while (reader.remaining() != 0) {
+                item(svc_key_text(reader.u16()));
+            }
+            return out + "=" + list;
+        case svc_alpn:
+            // A value-list: ',' and '\' inside an id are escaped once for the list and once more
+            // for the quoted string (RFC 9460 A.1).
+            while (reader.remaining() != 0) {
+                std::string id;
+                reader.copy(id, reader.u8());
+                std::string escaped;
+                for (const char c : id) {
+                    escaped += c == ',' || c == '\\' ? "\\" : "";
+                    escaped += c;
+                }
+                item(escaped);
+            }
+            return out + "=" + quoted(list);
+        case svc_port:
+            return out + "=" + number_text(reader.u16());
+        case svc_ipv4hint:
+        case svc_ipv6hint: {
+            const std::size_t size = param.key == svc_ipv4hint ? 4 : 16;
+            std::vector<uint8_t> address;
+            while (reader.copy(address, size)) {
+                item(size == 4 ? ipv4_text(address) : ipv6_text(address));
+                address.clear();
+            }
+            return out + "=" + list;
+        }
+        case svc_ech:
+            return out + "=" + base64_text(value);
+        default: {
+            // Other keys: their value as a quoted string, or the key alone when it is empty.
+            std::string chars;
+            reader.copy(chars, value.size());
+            return chars.empty() ? out : out + "=" + quoted(chars);
+        }
+    }
+}
+
+std::string_view edns_option_name(uint16_t code) {
+    constexpr std::pair<uint16_t, std::string_view> names[] = {
+        {3, "NSID"},     {5, "DAU"},     {6, "DHU"},         {7, "N3U"},         {8, "ECS"},
+        {9, "EXPIRE"},   {10, "COOKIE"}, {11, "KEEPALIVE"},  {12, "PADDING"},    {13, "CHAIN"},
+        {14, "KEY-TAG"}, {15, "EDE"},    {16, "CLIENT-TAG"}, {17, "SERVER-TAG"},
+    };
+    for (const auto& [number, name] : names) {
+        if (number == code) {
+            return name;
+        }
+    }
+    return {};
+}
+
+// The master-file text of each kind of decoded data; empty where the data does not fill its
+// fields exactly, which the caller shows in the RFC 3597 form.
+struct presenter {
+    const dns_record& record;
+    std::span<const uint8_t> data;
+
+    // The name from `at` to the data's end.
+    text last_name(std::size_t at) const {
+        std::size_t size = 0;
+        text name = rdata_name(record, at, size);
+        return name && at + size == data.size() ? name : std::nullopt;
+    }
+
+    text operator()(const raw_rdata&) const { return std::nullopt; }
+
+    text operator()(const ipv4_rdata& value) const { return ipv4_text(value.address); }
+
+    text operator()(const ipv6_rdata& value) const {
+        std::string address = ipv6_text(value.address);
+        return address.empty() ? std::nullopt : text(address);
+    }
+
+    text operator()(const name_rdata&) const { return last_name(0); }
+
+    text operator()(const mx_rdata& value) const {
+        const text exchange = last_name(2);
+        if (!value.preference || !exchange) {
+            return std::nullopt;
+        }
+        return number_text(*value.preference) + " " + *exchange;
+    }
+
+    text operator()(const soa_fields& soa) const {
+        std::size_t mname_size = 0;
+        std::size_t rname_size = 0;
+        const text mname = rdata_name(record, 0, mname_size);
+        const text rname = mname ? rdata_name(record, mname_size, rname_size) : std::nullopt;
+        if (!rname || mname_size + rname_size + 20 != data.size()) {
+            return std::nullopt;
+        }
+        std::string out = *mname + " " + *rname;
+        for (const uint32_t number :
+             {soa.serial_num, soa.refresh_sec, soa.retry_sec, soa.expire_sec, soa.min_sec}) {
+            out += " " + number_text(number);
+        }
+        return out;
+    }
+
+    text operator()(const txt_rdata& value) const {
+        // The strings fill the data only when none was cut short; RFC 1035 3.3.14 asks for one.
+        std::size_t size = 0;
+        std::string out;
+        for (const std::string& string : value.strings) {
+            size += 1 + string.size();
+            out += out.empty() ? "" : " ";
+            append_quoted(out, string);
+        }
+        return size == data.size() && size != 0 ? text(out) : std::nullopt;
+    }
+
+    text operator()(const srv_rdata& value) const {
+        return number_text(value.priority) + " " + number_text(value.weight) + " " +
+               number_text(value.port) + " " + value.target;
+    }
+
+    text operator()(const caa_rdata& value) const {
+        return number_text(value.flags) + " " + value.tag + " " + quoted(value.value);
+    }
+
+    text operator()(const naptr_rdata& value) const {
+        return number_text(value.order) + " " + number_text(value.preference) + " " +
+               quoted(value.flags) + " " + quoted(value.services) + " " + quoted(value.regexp) +
+               " " + value.replacement;
+    }
+
+    text operator()(const ds_rdata& value) const {
+        return number_text(value.key_tag) + " " + number_text(value.algorithm) + " " +
+               number_text(value.digest_type) + " " + hex_upper_text(value.digest);
+    }
+
+    text operator()(const dnskey_rdata& value) const {
+        return number_text(value.flags) + " " + number_text(value.protocol) + " " +
+               number_text(value.algorithm) + " " + base64_text(value.public_key);
+    }
+
+    text operator()(const rrsig_rdata& value) const {
+        return type_mnemonic(value.type_covered) + " " + number_text(value.algorithm) + " " +
+               number_text(value.labels) + " " + number_text(value.original_ttl) + " " +
+               signature_time(value.expiration) + " " + signature_time(value.inception) + " " +
+               number_text(value.key_tag) + " " + value.signer_name + " " +
+               base64_text(value.signature);
+    }
+
+    text operator()(const nsec_rdata& value) const {
+        if (!value.complete) {
+            return std::nullopt;
+        }
+        std::string out = value.next_name;
+        for (const uint16_t type : value.types) {
+            out += " " + type_mnemonic(type);
+        }
+        return out;
+    }
+
+    text operator()(const tlsa_rdata& value) const {
+        return number_text(value.usage) + " " + number_text(value.selector) + " " +
+               number_text(value.matching_type) + " " + hex_upper_text(value.data);
+    }
+
+    text operator()(const sshfp_rdata& value) const {
+        return number_text(value.algorithm) + " " + number_text(value.fingerprint_type) + " " +
+               hex_upper_text(value.fingerprint);
+    }
+
+    text operator()(const svcb_rdata& value) const {
+        if (!value.complete) {
+            return std::nullopt;
+        }
+        std::string out = number_text(value.priority) + " " + value.target;
+        for (const svc_param& param : value.params) {
+            out += " " + svc_param_text(param);
+        }
+        return out;
+    }
+
+    text operator()(const opt_rdata& value) const {
+        // OPT has no master-file form; this one names each field as dig's EDNS lines do.
+        if (!value.complete) {
+            return std::nullopt;
+        }
+        std::string out = "udp=" + number_text(value.udp_size) +
+                          " ercode=" + number_text(value.extended_rcode) +
+                          " version=" + number_text(value.version);
+        if (value.dnssec_ok) {
+            out += " flags=do";
+        }
+        if ((value.flags & 0x7fff) != 0) {
+            out += " z=0x" + number_text(value.flags & 0x7fff, 16);
+        }
+        for (const edns_option& option : value.options) {
+            const std::string_view name = edns_option_name(option.code);
+            out += " ";
+            out += name.empty() ? "OPT" + number_text(option.code) : std::string(name);
+            if (!option.data.empty()) {
+                out += "=" + hex_upper_text(option.data);
+            }
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+std::string rdata_presentation(const dns_record& record) {
+    if (record.section == section_kind::question) {
+        return {};
+    }
+    const std::span<const uint8_t> data = record.data();
+    const text form = std::visit(presenter{record, data}, decode_rdata(record));
+    return form ? *form : unknown_form(data);
+}
+
+std::string hex_upper_text(std::span<const uint8_t> bytes) {
+    constexpr std::string_view digits = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (const uint8_t byte : bytes) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0x0f];
+    }
+    return hex;
+}
+
+std::string base64_text(std::span<const uint8_t> bytes) {
+    constexpr std::string_view alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string encoded;
+    encoded.reserve((bytes.size() + 2) / 3 * 4);
+    // Each three bytes become four characters; a last group of one or two bytes is padded.
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        const std::size_t count = std::min<std::size_t>(3, bytes.size() - at);
+        uint32_t group = 0;
+        for (std::size_t i = 0; i < 3; ++i) {
+            group = group << 8 | (i < count ? bytes[at + i] : 0u);
+        }
+        for (std::size_t i = 0; i < 4; ++i) {
+            encoded += i <= count ? alphabet[group >> (18 - 6 * i) & 0x3f] : '=';
+        }
+    }
+    return encoded;
+}
+
+}  // namespace resq

@@ -1,0 +1,28 @@
+// Record data in master-file form: the text a zone file holds after the type, as RFC 1035 5.1
+// and the RFC of each type write it, and the RFC 3597 form for data that has no decoder or does
+// not decode.
+//
+// The text is the one `dig +noall +answer` shows, but for three choices: hexadecimal and base64
+// fields stay one word where dig breaks them every 56 characters, SvcParamKey 7 is named dohpath
+// (RFC 9461) where dig 9.18 writes key7, and OPT, which has no master-file form, is written as
+// named fields ("udp=1232 ercode=0 version=0 flags=do NSID=6E73").
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "dns/dns_record.hpp"
+
+namespace resq {
+
+/// The data of `record` in master-file form; empty for a question, which carries none.
+std::string rdata_presentation(const dns_record& record);
+
+/// `bytes` as upper-case hexadecimal digits, two per byte, without separators.
+std::string hex_upper_text(std::span<const uint8_t> bytes);
+
+/// `bytes` in base64 (RFC 4648 4), padded with "=".
+std::string base64_text(std::span<const uint8_t> bytes);
+
+}  // namespace resq
