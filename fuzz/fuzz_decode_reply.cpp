@@ -1,11 +1,12 @@
-// Fuzz target: a whole reply through the decoder, then the record-data decoder and every report
-// writer on each entry.
+// Fuzz target: a whole reply through the decoder, then the record-data decoder, the master-file
+// form and every report writer on each entry.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <sstream>
 #include <vector>
 
+#include "dns/rdata_presentation.hpp"
 #include "dns/record_types.hpp"
 #include "dns/reply_decoder.hpp"
 #include "report/record_writer.hpp"
@@ -25,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 __builtin_trap();
             }
             (void)resq::decode_rdata(entry);
+            (void)resq::rdata_presentation(entry);
         }
     }
     // Every report form of the whole attempt, as the query run writes them.
