@@ -23,10 +23,12 @@ bool get_option_value(std::string_view name, std::string& value, args& list);
 bool has_option(std::string_view name, args& list, bool keep = false);
 
 /// Reads an option's number: hexadecimal after an "x", octal after an "o", else signed decimal.
-/// False (and `value` untouched) for an empty text or one that starts with no digit or sign.
+/// False (and `value` untouched) for an empty text, one that starts with no digit or sign, or one
+/// with no digit of its base after its "x" or "o" ("two", "1x").
 bool parse_number(std::string_view text, int32_t& value);
 
-/// Reads an unsigned number ("0x1f", "x1f", "o17", "'a'", decimal); `value` is 0 on failure.
+/// Reads an unsigned number ("0x1f", "x1f", "o17", "'a'", decimal); `value` is 0 on failure,
+/// which a hexadecimal or octal form without a digit of its base ("0x", "ox") is too.
 bool read_unsigned(std::string_view text, uint32_t& value);
 
 }  // namespace resq

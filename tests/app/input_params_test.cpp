@@ -73,7 +73,9 @@ TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missin
         {{"-url", "x", "-server", "s", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
          "url=x [x] type 1 @s numbers 10 12 10"},
         {{"-url", "x", "-server", "s", "-timeout", "abc", "-retry", "-1", "-delay", "5s"},
-         "url=x [x] type 1 @s numbers 1 -1 5"}};
+         "url=x [x] type 1 @s numbers 1 -1 5"},
+        {{"-url", "x", "-server", "s", "-timeout", "two", "-retry", "1x", "-delay", "10seconds"},
+         "url=x [x] type 1 @s"}};
     for (const auto& [options, expected] : cases) {
         EXPECT_EQ(outcome(options), expected) << ::testing::PrintToString(options);
     }

@@ -30,6 +30,11 @@ TEST(args, parse_number_and_read_unsigned_read_their_number_forms) {
         {false, "abc", false, 1}, {false, "", false, 1}, {false, "   ", false, 1},
         {false, "0xffffffff", true, -1}, {false, "0x100000000", true, -1},  // clamped, not cut
         {false, "2147483648", true, INT_MAX}, {false, "99999999999999999999", true, INT_MAX},
+        // An "x" or "o" needs a digit of its base after it: "two" and "10seconds" are no numbers.
+        {false, "two", false, 1}, {false, "10seconds", false, 1}, {false, "1x", false, 1},
+        {false, "0x", false, 1}, {false, "0xg", false, 1}, {false, "0o9", false, 1},
+        {false, "0x -1", true, -1}, {false, "-", true, 0},
+        {true, "0x", false, 0}, {true, "ox", false, 0}, {true, "1xz", false, 0},
         {true, "0x1f", true, 31}, {true, "x1F", true, 31}, {true, "o17", true, 15},
         {true, "'a'", true, 97}, {true, " 17 ", true, 17}, {true, "-1", true, UINT32_MAX},
         {true, "99999999999", true, UINT32_MAX}, {true, "abc", false, 0}, {true, "", false, 0}};
