@@ -68,8 +68,8 @@ bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, inpu
             continue;
         }
         run_query(out, attempt, query, options, hooks);
-        if (options.delay_secs > 0) {
-            hooks.sleep(static_cast<uint32_t>(options.delay_secs));
+        if (options.delay > std::chrono::milliseconds::zero()) {
+            hooks.sleep(options.delay);
         }
         if (!out) {
             return false;

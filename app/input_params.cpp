@@ -79,6 +79,13 @@ void read_number(std::string_view option, int32_t& field, args& list) {
     }
 }
 
+void read_seconds(std::string_view option, std::chrono::milliseconds& field, args& list) {
+    std::string value;
+    if (get_option_value(option, value, list)) {
+        parse_seconds(value, field);
+    }
+}
+
 }  // namespace
 
 input_params::input_params() {
@@ -97,9 +104,9 @@ void input_params::reset() {
     txt_arg.clear();
     ns_arg.clear();
     query_name.clear();
-    timeout_secs = 1;
+    timeout = std::chrono::seconds(1);
     retries = 0;
-    delay_secs = 0;
+    delay = std::chrono::milliseconds::zero();
     query_type = type_a;
     ipv6 = false;
 }
@@ -141,9 +148,9 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     if (has_option("-ipv6", list)) {
         ipv6 = true;
     }
-    read_number("-timeout", timeout_secs, list);
+    read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
-    read_number("-delay", delay_secs, list);
+    read_seconds("-delay", delay, list);
     return true;
 }
 

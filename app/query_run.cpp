@@ -2,12 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/batch.hpp"
@@ -110,15 +113,21 @@ void write_report_start(std::ostream& out, const std::string& header, const std:
     out << "\">\n" << std::flush;
 }
 
+// exchange waits whole seconds: a fraction is rounded up, so no reply gets less time than asked.
+int32_t exchange_timeout(std::chrono::milliseconds timeout) {
+    const int64_t seconds = std::chrono::ceil<std::chrono::seconds>(timeout).count();
+    return static_cast<int32_t>(std::min<int64_t>(seconds, std::numeric_limits<int32_t>::max()));
+}
+
+// sleep_for resumes after a signal, so the delay is served in full.
+void sleep_in_full(std::chrono::milliseconds delay) {
+    std::this_thread::sleep_for(delay);
+}
+
 }  // namespace
 
 run_hooks system_hooks() {
-    return run_hooks{[](uint32_t seconds) {
-        // sleep() returns early when a signal arrives; the delay is served in full.
-        for (unsigned left = seconds; left != 0;) {
-            left = ::sleep(left);
-        }
-    }};
+    return run_hooks{sleep_in_full};
 }
 
 bool run_query(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
@@ -127,14 +136,15 @@ bool run_query(std::ostream& out, dns_exchange& attempt, dns_record& query, inpu
     const int64_t attempts = static_cast<int64_t>(options.retries) + 1;
     bool success = false;
     for (int64_t count = 0; count < attempts && !success; ++count) {
-        success = exchange(attempt, query, options.server, options.timeout_secs, options.ipv6);
+        success = exchange(attempt, query, options.server, exchange_timeout(options.timeout),
+                           options.ipv6);
         report_exchange(out, attempt, query, options);
         options.header_pending = false;
         if (options.verbose && !options.xml_output) {
             write_verbose_block(out, attempt);
         }
-        if (!success && options.delay_secs > 0) {
-            hooks.sleep(static_cast<uint32_t>(options.delay_secs));
+        if (!success && options.delay > std::chrono::milliseconds::zero()) {
+            hooks.sleep(options.delay);
         }
     }
     return true;

@@ -1,6 +1,7 @@
 // The program's run: options, report frame, single lookup or batch, exit status.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <istream>
@@ -18,7 +19,7 @@ inline constexpr int exit_failure = 255;
 
 /// What the run takes from its surroundings; tests replace the sleep to count delays.
 struct run_hooks {
-    std::function<void(uint32_t seconds)> sleep;
+    std::function<void(std::chrono::milliseconds)> sleep;
 };
 
 /// Hooks that sleep for real.

@@ -153,6 +153,33 @@ bool parse_number(std::string_view text, int32_t& value) {
     return true;
 }
 
+bool parse_seconds(std::string_view text, std::chrono::milliseconds& value) {
+    const std::string copy = to_lower(trim_blanks(text));
+    // A decimal fraction: a sign, digits (possibly none), a point and at least one digit.
+    const std::size_t sign = !copy.empty() && (copy[0] == '-' || copy[0] == '+') ? 1 : 0;
+    const std::size_t point = copy.find_first_not_of("0123456789", sign);
+    const bool fraction = point != std::string::npos && copy[point] == '.' &&
+                          point + 1 < copy.size() && is_digit(copy[point + 1]) &&
+                          copy.find_first_of("xo") == std::string::npos;
+    int32_t whole = 0;
+    if (!(fraction && point == sign) && !parse_number(text, whole)) {
+        return false;
+    }
+    int64_t millis = int64_t{whole} * 1000;
+    if (fraction) {
+        // Thousandths only: further digits are below what any wait here can tell apart.
+        int64_t part = 0;
+        int64_t weight = 100;
+        for (std::size_t at = point + 1; at < copy.size() && is_digit(copy[at]) && weight != 0;
+             ++at, weight /= 10) {
+            part += (copy[at] - '0') * weight;
+        }
+        millis += copy[0] == '-' ? -part : part;
+    }
+    value = std::chrono::milliseconds(millis);
+    return true;
+}
+
 bool read_unsigned(std::string_view text, uint32_t& value) {
     value = 0;
     if (text.empty()) {

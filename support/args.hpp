@@ -1,6 +1,7 @@
 // The argument list and the option lookups shared by every option parser.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,6 +27,10 @@ bool has_option(std::string_view name, args& list, bool keep = false);
 /// False (and `value` untouched) for an empty text, one that starts with no digit or sign, or one
 /// with no digit of its base after its "x" or "o" ("two", "1x").
 bool parse_number(std::string_view text, int32_t& value);
+
+/// Reads an option's time in seconds: parse_number's forms, or a decimal fraction ("0.5", "1.25",
+/// ".5") to the millisecond. False (and `value` untouched) where parse_number fails.
+bool parse_seconds(std::string_view text, std::chrono::milliseconds& value);
 
 /// Reads an unsigned number ("0x1f", "x1f", "o17", "'a'", decimal); `value` is 0 on failure,
 /// which a hexadecimal or octal form without a digit of its base ("0x", "ox") is too.

@@ -38,10 +38,15 @@ struct batch_loop : resq::testing_support::run_fixture {
 
 TEST_F(batch_loop, sleeps_after_every_failed_attempt_and_after_every_name) {
     options.retries = 2;
-    options.delay_secs = 1;
+    options.delay = std::chrono::seconds(1);
     const std::string report = run("a.example\nb.example\n");
     EXPECT_EQ(count(report, "sock err"), 6u);
-    EXPECT_EQ(sleeps.size(), 8u);
+    EXPECT_EQ(sleeps, std::vector(8, options.delay));
+    options.retries = 0;
+    options.delay = std::chrono::milliseconds(250);  // a fraction of a second, to the millisecond
+    sleeps.clear();
+    run("a.example\n");
+    EXPECT_EQ(sleeps, std::vector(2, options.delay));
 }
 
 TEST_F(batch_loop, writes_the_header_once_for_many_names) {
@@ -51,7 +56,7 @@ TEST_F(batch_loop, writes_the_header_once_for_many_names) {
 }
 
 TEST_F(batch_loop, skips_blank_lines_without_a_delay) {
-    options.delay_secs = 3;
+    options.delay = std::chrono::seconds(3);
     EXPECT_EQ(run("\n\r\n\n"), "");
     EXPECT_TRUE(sleeps.empty());
 }

@@ -13,7 +13,7 @@ constexpr const char* no_server =
 
 // The message when parsing fails, else the lookup it read: the name fields that are set, the
 // query name and type, batch input, the server, the switches that are on, the timeout, retry and
-// delay when they are not the defaults, and what is left over.
+// delay (milliseconds) when they are not the defaults, and what is left over.
 std::string outcome(const args& options) {
     input_params o;
     args list = {"resq"};
@@ -33,8 +33,8 @@ std::string outcome(const args& options) {
     s << "[" << o.query_name << "] type " << o.query_type << (o.batch_input ? " batch" : "") << " @"
       << o.server << (o.xml_output ? " xml" : "") << (o.verbose ? " verbose" : "")
       << (o.ipv6 ? " ipv6" : "");
-    if (o.timeout_secs != 1 || o.retries != 0 || o.delay_secs != 0) {
-        s << " numbers " << o.timeout_secs << " " << o.retries << " " << o.delay_secs;
+    if (o.timeout.count() != 1000 || o.retries != 0 || o.delay.count() != 0) {
+        s << " numbers " << o.timeout.count() << " " << o.retries << " " << o.delay.count();
     }
     for (std::size_t i = 1; i < list.size(); ++i) {
         s << " left " << list[i];
@@ -69,11 +69,16 @@ TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missin
          "This option is not offered in this build\n"},
         {{"-xml", "-url", "x", "-verbose", "-server", "s", "-ipv6", "-delay"},
          "url=x [x] type 1 @s xml verbose ipv6 left -delay"},
-        // Numbers in each form; one that does not read keeps the default.
+        // Numbers in each form, times also as decimal fractions to the millisecond; one that does
+        // not read keeps the default.
         {{"-url", "x", "-server", "s", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
-         "url=x [x] type 1 @s numbers 10 12 10"},
+         "url=x [x] type 1 @s numbers 10000 12 10000"},
         {{"-url", "x", "-server", "s", "-timeout", "abc", "-retry", "-1", "-delay", "5s"},
-         "url=x [x] type 1 @s numbers 1 -1 5"},
+         "url=x [x] type 1 @s numbers 1000 -1 5000"},
+        {{"-url", "x", "-server", "s", "-timeout", "0.5", "-delay", "1.25"},
+         "url=x [x] type 1 @s numbers 500 0 1250"},
+        {{"-url", "x", "-server", "s", "-timeout", ".5", "-delay", "-0.25"},
+         "url=x [x] type 1 @s numbers 500 0 -250"},
         {{"-url", "x", "-server", "s", "-timeout", "two", "-retry", "1x", "-delay", "10seconds"},
          "url=x [x] type 1 @s"}};
     for (const auto& [options, expected] : cases) {

@@ -25,10 +25,10 @@ struct attempt_loop : resq::testing_support::run_fixture {
 
 TEST_F(attempt_loop, reports_every_attempt_and_sleeps_after_each_failed_one) {
     options.retries = 2;
-    options.delay_secs = 1;
+    options.delay = std::chrono::milliseconds(1500);
     const std::string report = run();
     EXPECT_EQ(count(report, "sock err"), 3u);
-    EXPECT_EQ(sleeps, (std::vector<uint32_t>{1, 1, 1}));
+    EXPECT_EQ(sleeps, std::vector(3, options.delay));
 }
 
 TEST_F(attempt_loop, writes_the_column_header_once_for_all_attempts) {
@@ -41,13 +41,13 @@ TEST_F(attempt_loop, writes_the_column_header_once_for_all_attempts) {
 
 TEST_F(attempt_loop, makes_no_attempt_for_a_negative_retry_count) {
     options.retries = -1;
-    options.delay_secs = 1;
+    options.delay = std::chrono::seconds(1);
     EXPECT_EQ(run(), "");
     EXPECT_TRUE(sleeps.empty());
 }
 
 TEST_F(attempt_loop, never_sleeps_for_a_negative_delay) {
-    options.delay_secs = -5;
+    options.delay = std::chrono::seconds(-5);
     run();
     EXPECT_TRUE(sleeps.empty());
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,8 @@ struct run_fixture : testing::Test {
     input_params options;
     dns_record query;
     dns_exchange attempt;
-    std::vector<uint32_t> sleeps;
-    run_hooks hooks{[this](uint32_t seconds) { sleeps.push_back(seconds); }};
+    std::vector<std::chrono::milliseconds> sleeps;
+    run_hooks hooks{[this](std::chrono::milliseconds delay) { sleeps.push_back(delay); }};
 };
 
 }  // namespace resq::testing_support

@@ -48,5 +48,21 @@ TEST(args, parse_number_and_read_unsigned_read_their_number_forms) {
     }
 }
 
+TEST(args, parse_seconds_reads_decimal_fractions_to_the_millisecond_and_other_forms_as_numbers) {
+    // A refused text leaves the value (7 ms) as it was.
+    // clang-format off
+    const struct { const char* text; bool ok; int64_t millis; } cases[] = {
+        {"0.5", true, 500}, {"1.25", true, 1250}, {".5", true, 500}, {" 2.0019 ", true, 2001},
+        {"-0.5", true, -500}, {"-1.5", true, -1500}, {"3", true, 3000}, {"5.", true, 5000},
+        {"5s", true, 5000}, {"0x0A", true, 10000}, {"1.5x", false, 7}, {"two", false, 7},
+        {".", false, 7}, {"", false, 7}};
+    // clang-format on
+    for (const auto& c : cases) {
+        std::chrono::milliseconds value{7};
+        EXPECT_EQ(parse_seconds(c.text, value), c.ok) << c.text;
+        EXPECT_EQ(value.count(), c.millis) << c.text;
+    }
+}
+
 }  // namespace
 }  // namespace resq
