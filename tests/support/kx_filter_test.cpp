@@ -39,9 +39,11 @@ INSTANTIATE_TEST_SUITE_P(
         filter_case{"*mail*", "x.gmail.com", true},
         // mail*: begins with
         filter_case{"mail*", "mail.example", true}, filter_case{"mail*", "webmail.example", false},
-        // *.org: the first occurrence must end the name
-        filter_case{"*.org", "example.org", true}, filter_case{"*.org", "a.org.org", false},
-        filter_case{"*.org", "example.com", false},
+        // *.org: the name ends with it, whatever came before
+        filter_case{"*.org", "example.org", true}, filter_case{"*.org", "a.org.org", true},
+        filter_case{"*.org", "example.com", false}, filter_case{"*.com", "mail.company.com", true},
+        filter_case{"*abc", "abcabc", true}, filter_case{"*.com", "a.com.org", false},
+        filter_case{"*.example.org", "e.org", false},
         // a,b and a|b: exactly those names, any letter case
         filter_case{"a,b", "a", true}, filter_case{"a,b", "B", true},
         filter_case{"a,b", "ab", false}, filter_case{"a|b", "b", true},
