@@ -164,8 +164,11 @@ void print_error(const char* format, ...) {
     std::vector<char> message(static_cast<std::size_t>(length) + 1);
     std::vsnprintf(message.data(), message.size(), format, arguments);
     va_end(arguments);
-    // Erase whatever a progress display left on the terminal line first.
-    std::cerr << "\x1b[2K\r" << std::string(27, ' ') << '\r' << std::flush;
+    // Erase whatever a progress display left on the terminal line first; a file or pipe gets the
+    // message alone.
+    if (::isatty(STDERR_FILENO) == 1) {
+        std::cerr << "\x1b[2K\r" << std::string(27, ' ') << '\r' << std::flush;
+    }
     std::cerr.write(message.data(), length);
     std::cerr.flush();
 }

@@ -30,8 +30,8 @@ run_hooks system_hooks();
 bool run_query(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
                const run_hooks& hooks);
 
-/// Writes a message to standard error after erasing the terminal line; messages over 4096
-/// characters, or that cannot be formatted, are not written.
+/// Writes a message to standard error, after erasing the terminal line when standard error is a
+/// terminal; messages over 4096 characters, or that cannot be formatted, are not written.
 void print_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 /// Runs the whole program on the process arguments and returns its exit status.

@@ -1,6 +1,8 @@
 #include "app/query_run.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <sstream>
@@ -62,14 +64,30 @@ TEST_F(attempt_loop, follows_each_attempt_with_the_verbose_block_unless_xml) {
     EXPECT_EQ(count(xml, "<status>sock err</status>"), 2u);
 }
 
-TEST(print_error, erases_the_terminal_line_then_writes_the_message) {
-    std::ostringstream captured;
-    std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
-    resq::print_error("prob opening results file: %s for writing\n", "/x/y");
-    resq::print_error("%s", std::string(4097, 'a').c_str());
-    std::cerr.rdbuf(saved);
-    EXPECT_EQ(captured.str(), "\x1b[2K\r" + std::string(27, ' ') +
-                                  "\rprob opening results file: /x/y for writing\n");
+TEST(print_error, erases_the_terminal_line_only_on_a_terminal) {
+    const auto printed_with_stderr_on = [](int descriptor) {
+        std::ostringstream captured;
+        std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
+        const int original = ::dup(2);
+        ::dup2(descriptor, 2);
+        resq::print_error("prob opening results file: %s for writing\n", "/x/y");
+        resq::print_error("%s", std::string(4097, 'a').c_str());  // too long: not written
+        ::dup2(original, 2);
+        ::close(original);
+        std::cerr.rdbuf(saved);
+        return captured.str();
+    };
+    const std::string message = "prob opening results file: /x/y for writing\n";
+    const int file = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    EXPECT_EQ(printed_with_stderr_on(file), message);
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    const int other_end = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_EQ(printed_with_stderr_on(other_end),
+              "\x1b[2K\r" + std::string(27, ' ') + "\r" + message);
+    for (const int descriptor : {file, other_end, terminal}) {
+        ::close(descriptor);
+    }
 }
 
 }  // namespace
