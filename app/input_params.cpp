@@ -151,6 +151,16 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
     read_seconds("-delay", delay, list);
+
+    // -append was only looked at with -out; it is taken here, after every option that takes a
+    // value, so that it never becomes another option's value.
+    has_option("-append", list);
+    // What is left was taken by no option: a misspelt option would otherwise pass unnoticed.
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        if (list[i].starts_with('-')) {
+            err << "ignoring unknown option: " << list[i] << '\n';
+        }
+    }
     return true;
 }
 

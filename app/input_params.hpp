@@ -30,7 +30,8 @@ class input_params : public cmd_params {
     void reset();
 
     /// Reads the common options and then the DNS options from `list`, removing what it
-    /// recognises; false when the run must stop (the message has been written to `err`).
+    /// recognises; false when the run must stop (the message has been written to `err`). Words
+    /// starting with "-" that no option took are named on `err` as ignored.
     bool parse_options(args& list, std::ostream& err = std::cerr);
 
     std::string server;

@@ -13,14 +13,14 @@ constexpr const char* no_server =
 
 // The message when parsing fails, else the lookup it read: the name fields that are set, the
 // query name and type, batch input, the server, the switches that are on, the timeout, retry and
-// delay (milliseconds) when they are not the defaults, and what is left over.
+// delay (milliseconds) when they are not the defaults, what is left over and the messages.
 std::string outcome(const args& options) {
     input_params o;
     args list = {"resq"};
     list.insert(list.end(), options.begin(), options.end());
-    std::ostringstream s;
-    if (!o.parse_options(list, s)) {
-        return s.str();
+    std::ostringstream s, err;
+    if (!o.parse_options(list, err)) {
+        return err.str();
     }
     using p = input_params;
     for (const auto& [name, field] : {std::pair{"url", &p::url_arg},
@@ -39,7 +39,7 @@ std::string outcome(const args& options) {
     for (std::size_t i = 1; i < list.size(); ++i) {
         s << " left " << list[i];
     }
-    return s.str();
+    return s.str() + (err.str().empty() ? "" : " msg: " + err.str());
 }
 
 TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missing_server) {
@@ -68,7 +68,7 @@ TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missin
         {{"-sqlite", "x", "-url", "a.org", "-server", "s"},
          "This option is not offered in this build\n"},
         {{"-xml", "-url", "x", "-verbose", "-server", "s", "-ipv6", "-delay"},
-         "url=x [x] type 1 @s xml verbose ipv6 left -delay"},
+         "url=x [x] type 1 @s xml verbose ipv6 left -delay msg: ignoring unknown option: -delay\n"},
         // Numbers in each form, times also as decimal fractions to the millisecond; one that does
         // not read keeps the default.
         {{"-url", "x", "-server", "s", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
@@ -80,7 +80,12 @@ TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missin
         {{"-url", "x", "-server", "s", "-timeout", ".5", "-delay", "-0.25"},
          "url=x [x] type 1 @s numbers 500 0 -250"},
         {{"-url", "x", "-server", "s", "-timeout", "two", "-retry", "1x", "-delay", "10seconds"},
-         "url=x [x] type 1 @s"}};
+         "url=x [x] type 1 @s"},
+        // Only the words no option took are unknown: option values may start with "-" too.
+        {{"-url", "x", "-server", "s", "-timout", "5", "-filter", "-x", "-retry", "-1", "-"},
+         "url=x [x] type 1 @s numbers 1000 -1 0 left -timout left 5 left - msg: ignoring unknown "
+         "option: -timout\nignoring unknown option: -\n"},
+        {{"-url", "x", "-server", "s", "-append"}, "url=x [x] type 1 @s"}};
     for (const auto& [options, expected] : cases) {
         EXPECT_EQ(outcome(options), expected) << ::testing::PrintToString(options);
     }
