@@ -153,8 +153,13 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     read_seconds("-delay", delay, list);
 
     // -append was only looked at with -out; it is taken here, after every option that takes a
-    // value, so that it never becomes another option's value.
-    has_option("-append", list);
+    // value, so that it never becomes another option's value. An XML document ends with its
+    // closing element, so a second one appended would make the file malformed.
+    const bool append = has_option("-append", list) || append_output;
+    if (append && xml_output) {
+        err << "cannot append an XML report: use -append with the table or separated values\n";
+        return false;
+    }
     // What is left was taken by no option: a misspelt option would otherwise pass unnoticed.
     for (std::size_t i = 1; i < list.size(); ++i) {
         if (list[i].starts_with('-')) {

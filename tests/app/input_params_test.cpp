@@ -85,7 +85,11 @@ TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missin
         {{"-url", "x", "-server", "s", "-timout", "5", "-filter", "-x", "-retry", "-1", "-"},
          "url=x [x] type 1 @s numbers 1000 -1 0 left -timout left 5 left - msg: ignoring unknown "
          "option: -timout\nignoring unknown option: -\n"},
-        {{"-url", "x", "-server", "s", "-append"}, "url=x [x] type 1 @s"}};
+        // An XML document cannot be extended; the table can.
+        {{"-url", "x", "-server", "s", "-append"}, "url=x [x] type 1 @s"},
+        {{"-url", "x", "-server", "s", "-xml", "-multiline", "-append"}, "url=x [x] type 1 @s"},
+        {{"-url", "x", "-server", "s", "-xml", "-APPEND"},
+         "cannot append an XML report: use -append with the table or separated values\n"}};
     for (const auto& [options, expected] : cases) {
         EXPECT_EQ(outcome(options), expected) << ::testing::PrintToString(options);
     }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -88,6 +90,39 @@ TEST(print_error, erases_the_terminal_line_only_on_a_terminal) {
     for (const int descriptor : {file, other_end, terminal}) {
         ::close(descriptor);
     }
+}
+
+// resq::run on `arguments` with standard output and error captured: the exit status, standard
+// output, "|", standard error.
+std::pair<int, std::string> run_captured(std::vector<const char*> arguments) {
+    std::ostringstream out;
+    std::ostringstream err;
+    std::streambuf* saved_out = std::cout.rdbuf(out.rdbuf());
+    std::streambuf* saved_err = std::cerr.rdbuf(err.rdbuf());
+    std::istringstream input;
+    const int status = resq::run(static_cast<int>(arguments.size()), arguments.data(), input,
+                                 {[](std::chrono::milliseconds) {}});
+    std::cout.rdbuf(saved_out);
+    std::cerr.rdbuf(saved_err);
+    return {status, out.str() + "|" + err.str()};
+}
+
+TEST(run, refuses_to_append_an_xml_report_and_leaves_the_results_file_alone) {
+    const std::string file =
+        (std::filesystem::temp_directory_path() / ("resq_run_" + std::to_string(getpid())))
+            .string();
+    std::ofstream(file) << "earlier\n";
+    const auto [status, text] = run_captured({"resq", "-url", "x", "-server", "not-an-address",
+                                              "-out", file.c_str(), "-xml", "-append"});
+    std::stringstream content;
+    content << std::ifstream(file).rdbuf();
+    std::filesystem::remove(file);
+    EXPECT_EQ(status, resq::exit_failure);
+    EXPECT_TRUE(text.starts_with(resq::banner)) << text;  // the header on standard output
+    EXPECT_TRUE(text.ends_with(
+        "\n\n|cannot append an XML report: use -append with the table or separated values\n"))
+        << text;
+    EXPECT_EQ(content.str(), "earlier\n");
 }
 
 }  // namespace
