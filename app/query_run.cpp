@@ -20,6 +20,7 @@
 #include "report/report_exchange.hpp"
 #include "report/xml_writer.hpp"
 #include "support/args.hpp"
+#include "support/kx_portable_dir.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 
@@ -203,6 +204,11 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     if (!batch && !build_query(query, options.query_name, options.query_type)) {
         std::cout << header << '\n' << std::flush;
         print_error("prob building dns packet... aborting\n");
+        return exit_failure;
+    }
+    if (options.enumdir_set && !kxportdir::readable_directory(options.enumdir_path)) {
+        std::cout << header << '\n' << std::flush;
+        print_error("prob opening directory: %s\n", options.enumdir_path.c_str());
         return exit_failure;
     }
 

@@ -21,7 +21,7 @@ bool stdin_stream_ex::open_dir(const std::string& path, uint32_t depth,
                                const std::vector<resq::filter_entry>& entry_filters) {
     directory_queue.clear();
     file_queue.clear();
-    if (path.empty()) {
+    if (!readable_directory(path)) {
         return false;
     }
     max_depth = depth;
@@ -83,6 +83,12 @@ void stdin_stream_ex::list_directory(const std::string& directory, uint32_t dept
     for (std::string& subdirectory : subdirectories) {
         directory_queue.emplace_back(std::move(subdirectory), depth + 1);
     }
+}
+
+bool readable_directory(const std::string& path) {
+    std::error_code error;
+    const fs::directory_iterator probe(path, error);
+    return !error;
 }
 
 }  // namespace kxportdir

@@ -107,22 +107,37 @@ std::pair<int, std::string> run_captured(std::vector<const char*> arguments) {
     return {status, out.str() + "|" + err.str()};
 }
 
-TEST(run, refuses_to_append_an_xml_report_and_leaves_the_results_file_alone) {
+// Runs resq with `arguments` and a results file that holds "earlier\n" before the run, which a
+// run refused before the file is opened leaves alone; its header goes to standard output.
+void expect_refused_before_opening_the_results_file(std::vector<const char*> arguments,
+                                                    const std::string& message) {
     const std::string file =
         (std::filesystem::temp_directory_path() / ("resq_run_" + std::to_string(getpid())))
             .string();
     std::ofstream(file) << "earlier\n";
-    const auto [status, text] = run_captured({"resq", "-url", "x", "-server", "not-an-address",
-                                              "-out", file.c_str(), "-xml", "-append"});
+    arguments.insert(arguments.end(), {"-server", "not-an-address", "-out", file.c_str()});
+    const auto [status, text] = run_captured(arguments);
     std::stringstream content;
     content << std::ifstream(file).rdbuf();
     std::filesystem::remove(file);
     EXPECT_EQ(status, resq::exit_failure);
-    EXPECT_TRUE(text.starts_with(resq::banner)) << text;  // the header on standard output
-    EXPECT_TRUE(text.ends_with(
-        "\n\n|cannot append an XML report: use -append with the table or separated values\n"))
-        << text;
+    EXPECT_TRUE(text.starts_with(resq::banner)) << text;
+    EXPECT_TRUE(text.ends_with("\n\n|" + message)) << text;
     EXPECT_EQ(content.str(), "earlier\n");
+}
+
+TEST(run, refuses_to_append_an_xml_report_and_leaves_the_results_file_alone) {
+    expect_refused_before_opening_the_results_file(
+        {"resq", "-url", "x", "-xml", "-append"},
+        "cannot append an XML report: use -append with the table or separated values\n");
+}
+
+TEST(run, refuses_a_directory_walk_that_cannot_start) {
+    expect_refused_before_opening_the_results_file(
+        {"resq", "-url_pipe", "-enumdir", "/nonexistent/resq/dir"},
+        "prob opening directory: /nonexistent/resq/dir\n");
+    expect_refused_before_opening_the_results_file({"resq", "-url_pipe", "-enumdir", "/dev/null"},
+                                                   "prob opening directory: /dev/null\n");
 }
 
 }  // namespace

@@ -63,13 +63,14 @@ TEST_F(directory_walk, does_not_follow_a_link_back_into_the_tree) {
     EXPECT_EQ(walk(50).size(), 6u);
 }
 
-TEST(directory_source, refuses_an_empty_path_and_yields_nothing_for_a_missing_directory) {
+TEST_F(directory_walk, starts_only_in_a_directory_that_can_be_listed) {
     std::istringstream unused;
     kxportdir::stdin_stream_ex reader(unused);
-    EXPECT_FALSE(reader.open_dir("", 1, {}));
-    ASSERT_TRUE(reader.open_dir("/nonexistent/resq/dir", 1, {}));
-    std::string line;
-    EXPECT_FALSE(reader.read_line(line, true));
+    for (const fs::path& start : {fs::path(), root / "missing", root / "m.log"}) {
+        EXPECT_FALSE(kxportdir::readable_directory(start.string())) << start;
+        EXPECT_FALSE(reader.open_dir(start.string(), 1, {})) << start;
+    }
+    EXPECT_TRUE(kxportdir::readable_directory(root.string()));
 }
 
 }  // namespace
