@@ -1,6 +1,7 @@
 #include "app/batch.hpp"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "dns/query_builder.hpp"
@@ -42,7 +43,7 @@ bool accept_line(std::string_view line, const std::vector<filter_entry>& filters
 
 bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
                std::istream& input, const run_hooks& hooks) {
-    kxportdir::stdin_stream_ex reader(input);
+    kxportdir::stdin_stream_ex reader(input, hooks.wait_input);
     // -num_subdirs gives the depth of the walk; one level when it is not given.
     const bool opened = options.enumdir_set
                             ? reader.open_dir(options.enumdir_path,
@@ -50,7 +51,7 @@ bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, inpu
                                               options.filter_list)
                             : reader.open_stdin();
     if (!opened) {
-        return static_cast<bool>(out);
+        return false;
     }
     options.header_pending = true;
     std::string line;
@@ -74,6 +75,10 @@ bool run_batch(std::ostream& out, dns_exchange& attempt, dns_record& query, inpu
         if (!out) {
             return false;
         }
+    }
+    if (reader.read_error() != 0) {
+        print_error("prob reading input: %s\n", std::strerror(reader.read_error()));
+        return false;
     }
     return static_cast<bool>(out);
 }

@@ -1,8 +1,10 @@
 #include "app/query_run.hpp"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
@@ -125,10 +127,21 @@ void sleep_in_full(std::chrono::milliseconds delay) {
     std::this_thread::sleep_for(delay);
 }
 
+// Standard input may be a non-blocking descriptor with nothing in it yet: wait until it has data
+// or its writer is gone.
+bool wait_for_standard_input() {
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&input, 1, -1);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
 }  // namespace
 
 run_hooks system_hooks() {
-    return run_hooks{sleep_in_full};
+    return run_hooks{sleep_in_full, wait_for_standard_input};
 }
 
 bool run_query(std::ostream& out, dns_exchange& attempt, dns_record& query, input_params& options,
@@ -224,8 +237,10 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     std::ostream& out = options.out_path.empty() ? std::cout : results;
     write_report_start(out, header, program, options);
 
+    // A batch that stopped early still closes its report; its rows so far are kept.
+    bool completed = true;
     if (batch) {
-        run_batch(out, attempt, query, options, input, hooks);
+        completed = run_batch(out, attempt, query, options, input, hooks);
     } else {
         options.header_pending = true;
         run_query(out, attempt, query, options, hooks);
@@ -239,7 +254,7 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
                     options.out_path.empty() ? "standard output" : options.out_path.c_str());
         return exit_failure;
     }
-    return exit_ok;
+    return completed ? exit_ok : exit_failure;
 }
 
 }  // namespace resq

@@ -20,6 +20,9 @@ inline constexpr int exit_failure = 255;
 /// What the run takes from its surroundings; tests replace the sleep to count delays.
 struct run_hooks {
     std::function<void(std::chrono::milliseconds)> sleep;
+    /// Waits until standard input, which had nothing to read yet (non-blocking), can be read;
+    /// false when it cannot. Unset: such an input counts as a read error.
+    std::function<bool()> wait_input;
 };
 
 /// Hooks that sleep for real.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "support/kx_filter.hpp"
 
@@ -10,7 +11,8 @@ namespace kxportdir {
 
 namespace fs = std::filesystem;
 
-stdin_stream_ex::stdin_stream_ex(std::istream& input) : uni::stdin_stream(input) {}
+stdin_stream_ex::stdin_stream_ex(std::istream& input, wait_function wait_readable)
+    : uni::stdin_stream(input, std::move(wait_readable)) {}
 
 bool stdin_stream_ex::open_stdin() {
     dir_mode = false;

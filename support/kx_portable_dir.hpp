@@ -21,7 +21,7 @@ namespace kxportdir {
 /// directories are not followed; unreadable directories yield nothing.
 class stdin_stream_ex : public uni::stdin_stream {
   public:
-    explicit stdin_stream_ex(std::istream& input);
+    explicit stdin_stream_ex(std::istream& input, wait_function wait_readable = {});
 
     /// Selects standard input; always available.
     bool open_stdin();

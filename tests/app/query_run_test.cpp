@@ -13,6 +13,7 @@
 
 #include "dns/query_builder.hpp"
 #include "tests/app/run_fixture.hpp"
+#include "tests/support/failing_input.hpp"
 
 namespace {
 
@@ -94,14 +95,15 @@ TEST(print_error, erases_the_terminal_line_only_on_a_terminal) {
 
 // resq::run on `arguments` with standard output and error captured: the exit status, standard
 // output, "|", standard error.
-std::pair<int, std::string> run_captured(std::vector<const char*> arguments) {
+std::pair<int, std::string> run_captured(std::vector<const char*> arguments,
+                                         std::istream& input = std::cin,
+                                         std::function<bool()> wait_input = {}) {
     std::ostringstream out;
     std::ostringstream err;
     std::streambuf* saved_out = std::cout.rdbuf(out.rdbuf());
     std::streambuf* saved_err = std::cerr.rdbuf(err.rdbuf());
-    std::istringstream input;
     const int status = resq::run(static_cast<int>(arguments.size()), arguments.data(), input,
-                                 {[](std::chrono::milliseconds) {}});
+                                 {[](std::chrono::milliseconds) {}, std::move(wait_input)});
     std::cout.rdbuf(saved_out);
     std::cerr.rdbuf(saved_err);
     return {status, out.str() + "|" + err.str()};
@@ -138,6 +140,35 @@ TEST(run, refuses_a_directory_walk_that_cannot_start) {
         "prob opening directory: /nonexistent/resq/dir\n");
     expect_refused_before_opening_the_results_file({"resq", "-url_pipe", "-enumdir", "/dev/null"},
                                                    "prob opening directory: /dev/null\n");
+}
+
+TEST(run, ends_a_batch_whose_input_cannot_be_read_keeping_its_rows_and_closing_the_report) {
+    const std::string file =
+        (std::filesystem::temp_directory_path() / ("resq_run_" + std::to_string(getpid())))
+            .string();
+    const std::vector<const char*> arguments = {"resq", "-url_pipe", "-server",   "not-an-address",
+                                                "-xml", "-out",      file.c_str()};
+    resq::testing_support::failing_input fails({"a.example\nb.example\nc.ex"}, EIO);
+    std::istream broken(&fails);
+    auto [status, text] = run_captured(arguments, broken);
+    std::stringstream content;
+    content << std::ifstream(file).rdbuf();
+    EXPECT_EQ(status, resq::exit_failure);
+    EXPECT_TRUE(text.ends_with("|prob reading input: Input/output error\n")) << text;
+    EXPECT_EQ(count(content.str(), "<status>sock err</status>"), 2u) << content.str();
+    EXPECT_TRUE(content.str().ends_with("</logdata>\n")) << content.str();
+    std::ifstream directory(std::filesystem::temp_directory_path());
+    std::tie(status, text) = run_captured(arguments, directory);
+    EXPECT_TRUE(status == resq::exit_failure && text.ends_with("input: Is a directory\n")) << text;
+    int waits = 0;  // an input with nothing in it yet is waited for
+    resq::testing_support::failing_input empty_for_now({"a.example\n", "b.example\n"}, EAGAIN);
+    std::istream slow(&empty_for_now);
+    std::tie(status, text) = run_captured(arguments, slow, [&waits] { return ++waits > 0; });
+    content.str("");
+    content << std::ifstream(file).rdbuf();
+    std::filesystem::remove(file);
+    EXPECT_TRUE(status == resq::exit_ok && waits == 2) << text;
+    EXPECT_EQ(count(content.str(), "<status>sock err</status>"), 2u) << content.str();
 }
 
 }  // namespace

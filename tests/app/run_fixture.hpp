@@ -30,7 +30,7 @@ struct run_fixture : testing::Test {
     dns_record query;
     dns_exchange attempt;
     std::vector<std::chrono::milliseconds> sleeps;
-    run_hooks hooks{[this](std::chrono::milliseconds delay) { sleeps.push_back(delay); }};
+    run_hooks hooks{[this](std::chrono::milliseconds delay) { sleeps.push_back(delay); }, {}};
 };
 
 }  // namespace resq::testing_support

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/failing_input.hpp"
 
 namespace {
 
@@ -51,6 +54,40 @@ TEST(stdin_stream, splits_a_5000_byte_line_into_4095_and_905_counting_one_input_
     }
     EXPECT_EQ(sizes, (std::vector<std::size_t>{4095, 905, 1}));
     EXPECT_EQ(numbers, (std::vector<uint64_t>{1, 1, 2}));
+}
+
+// Every piece read from `stream`, then "error: " and the reason when a read failed.
+std::vector<std::string> read_until_failure(std::istream& stream, bool wait_result, int& waits) {
+    uni::stdin_stream reader(stream, [&] { return ++waits != 0 && wait_result; });
+    std::vector<std::string> lines;
+    for (std::string line; reader.read_line(line, true);) {
+        lines.push_back(line);
+    }
+    if (reader.read_error() != 0) {
+        lines.push_back("error: " + std::string(std::strerror(reader.read_error())));
+    }
+    return lines;
+}
+
+TEST(stdin_stream, ends_at_a_failed_read_but_waits_out_an_input_with_nothing_yet) {
+    using lines = std::vector<std::string>;
+    using resq::testing_support::failing_input;
+    int waits = 0;
+    failing_input broken({"a\nb.ex", "never read\n"}, EIO);
+    std::istream broken_stream(&broken);
+    EXPECT_EQ(read_until_failure(broken_stream, true, waits),
+              (lines{"a", "error: Input/output error"}));
+    failing_input slow({"a\nb", "c\n"}, EAGAIN);
+    std::istream slow_stream(&slow);
+    EXPECT_EQ(read_until_failure(slow_stream, true, waits), (lines{"a", "bc"}));
+    EXPECT_EQ(waits, 2);
+    failing_input unwaited({"a\nb", "c\n"}, EAGAIN);
+    std::istream unwaited_stream(&unwaited);
+    EXPECT_EQ(read_until_failure(unwaited_stream, false, waits),
+              (lines{"a", "error: Resource temporarily unavailable"}));
+    std::istringstream bad("a\n");
+    bad.setstate(std::ios::badbit);  // no errno: the reason is a plain input error
+    EXPECT_EQ(read_until_failure(bad, true, waits), (lines{"error: Input/output error"}));
 }
 
 }  // namespace
