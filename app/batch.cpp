@@ -1,6 +1,7 @@
 #include "app/batch.hpp"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "dns/query_builder.hpp"
@@ -42,7 +43,7 @@ bool accept_line(std::string_view line, const std::vector<filter_entry>& filters
 
 bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
                input_params& options, std::istream& input, const run_hooks& hooks) {
-    kxportdir::stdin_stream_ex reader(input);
+    kxportdir::stdin_stream_ex reader(input, hooks.wait_input);
     // -num_subdirs gives the depth of the walk; one level when it is not given.
     const bool opened = options.enumdir_set
                             ? reader.open_dir(options.enumdir_path,
@@ -50,7 +51,7 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
                                               options.filter_list)
                             : reader.open_stdin();
     if (!opened) {
-        return writer.good();
+        return false;
     }
     std::string line;
     while (reader.read_line(line, true)) {
@@ -67,12 +68,16 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
             continue;
         }
         run_query(writer, attempt, query, options, hooks);
-        if (options.delay_secs > 0) {
-            hooks.sleep(static_cast<uint32_t>(options.delay_secs));
+        if (options.delay > std::chrono::milliseconds::zero()) {
+            hooks.sleep(options.delay);
         }
         if (!writer.good()) {
             return false;
         }
+    }
+    if (reader.read_error() != 0) {
+        print_error("prob reading input: %s\n", std::strerror(reader.read_error()));
+        return false;
     }
     return writer.good();
 }

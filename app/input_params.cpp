@@ -80,6 +80,13 @@ void read_number(std::string_view option, int32_t& field, args& list) {
     }
 }
 
+void read_seconds(std::string_view option, std::chrono::milliseconds& field, args& list) {
+    std::string value;
+    if (get_option_value(option, value, list)) {
+        parse_seconds(value, field);
+    }
+}
+
 }  // namespace
 
 input_params::input_params() {
@@ -99,9 +106,9 @@ void input_params::reset() {
     txt_arg.clear();
     ns_arg.clear();
     query_name.clear();
-    timeout_secs = 1;
+    timeout = std::chrono::seconds(1);
     retries = 0;
-    delay_secs = 0;
+    delay = std::chrono::milliseconds::zero();
     query_type = type_a;
     ipv6 = false;
 }
@@ -148,9 +155,24 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     if (has_option("-ipv6", list)) {
         ipv6 = true;
     }
-    read_number("-timeout", timeout_secs, list);
+    read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
-    read_number("-delay", delay_secs, list);
+    read_seconds("-delay", delay, list);
+
+    // -append was only looked at with -out; it is taken here, after every option that takes a
+    // value, so that it never becomes another option's value. An XML document ends with its
+    // closing element, so a second one appended would make the file malformed.
+    const bool append = has_option("-append", list) || append_output;
+    if (append && format == report_format::xml) {
+        err << "cannot append an XML report: use -append with the table or separated values\n";
+        return false;
+    }
+    // What is left was taken by no option: a misspelt option would otherwise pass unnoticed.
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        if (list[i].starts_with('-')) {
+            err << "ignoring unknown option: " << list[i] << '\n';
+        }
+    }
     return true;
 }
 

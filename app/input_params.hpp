@@ -1,6 +1,7 @@
 // The option record of resq: the common options plus the DNS lookup options.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <iostream>
 #include <string>
@@ -30,7 +31,8 @@ class input_params : public cmd_params {
     void reset();
 
     /// Reads the common options and then the DNS options from `list`, removing what it
-    /// recognises; false when the run must stop (the message has been written to `err`).
+    /// recognises; false when the run must stop (the message has been written to `err`). Words
+    /// starting with "-" that no option took are named on `err` as ignored.
     bool parse_options(args& list, std::ostream& err = std::cerr);
 
     std::string server;        // as typed: the report shows it
@@ -41,9 +43,9 @@ class input_params : public cmd_params {
     std::string txt_arg;
     std::string ns_arg;  // -ns and -cname share it
     std::string query_name;
-    int32_t timeout_secs = 1;
+    std::chrono::milliseconds timeout{1000};
     int32_t retries = 0;
-    int32_t delay_secs = 0;
+    std::chrono::milliseconds delay{0};
     uint32_t query_type = 1;
     bool ipv6 = false;
 };

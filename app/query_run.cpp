@@ -1,7 +1,9 @@
 #include "app/query_run.hpp"
 
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/batch.hpp"
@@ -17,6 +20,7 @@
 #include "report/record_writer.hpp"
 #include "report/report_exchange.hpp"
 #include "support/args.hpp"
+#include "support/kx_portable_dir.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 
@@ -82,29 +86,39 @@ report_header make_report_header(const args& list) {
     return header;
 }
 
+// sleep_for resumes after a signal, so the delay is served in full.
+void sleep_in_full(std::chrono::milliseconds delay) {
+    std::this_thread::sleep_for(delay);
+}
+
+// Standard input may be a non-blocking descriptor with nothing in it yet: wait until it has data
+// or its writer is gone.
+bool wait_for_standard_input() {
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&input, 1, -1);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
 }  // namespace
 
 run_hooks system_hooks() {
-    return run_hooks{[](uint32_t seconds) {
-        // sleep() returns early when a signal arrives; the delay is served in full.
-        for (unsigned left = seconds; left != 0;) {
-            left = ::sleep(left);
-        }
-    }};
+    return run_hooks{sleep_in_full, wait_for_standard_input};
 }
 
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
                const input_params& options, const run_hooks& hooks) {
     // Counted in 64 bits so that the largest -retry value cannot overflow the attempt count.
     const int64_t attempts = static_cast<int64_t>(options.retries) + 1;
-    const exchange_target target{options.server_endpoint, options.server,
-                                 std::chrono::seconds(options.timeout_secs)};
+    const exchange_target target{options.server_endpoint, options.server, options.timeout};
     bool success = false;
     for (int64_t count = 0; count < attempts && !success; ++count) {
         success = exchange(attempt, query, target);
         report_exchange(writer, attempt, query);
-        if (!success && options.delay_secs > 0) {
-            hooks.sleep(static_cast<uint32_t>(options.delay_secs));
+        if (!success && options.delay > std::chrono::milliseconds::zero()) {
+            hooks.sleep(options.delay);
         }
     }
     return true;
@@ -124,8 +138,11 @@ void print_error(const char* format, ...) {
     std::vector<char> message(static_cast<std::size_t>(length) + 1);
     std::vsnprintf(message.data(), message.size(), format, arguments);
     va_end(arguments);
-    // Erase whatever a progress display left on the terminal line first.
-    std::cerr << "\x1b[2K\r" << std::string(27, ' ') << '\r' << std::flush;
+    // Erase whatever a progress display left on the terminal line first; a file or pipe gets the
+    // message alone.
+    if (::isatty(STDERR_FILENO) == 1) {
+        std::cerr << "\x1b[2K\r" << std::string(27, ' ') << '\r' << std::flush;
+    }
     std::cerr.write(message.data(), length);
     std::cerr.flush();
 }
@@ -161,6 +178,11 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         print_error("prob building dns packet... aborting\n");
         return exit_failure;
     }
+    if (options.enumdir_set && !kxportdir::readable_directory(options.enumdir_path)) {
+        std::cout << header.text << '\n' << std::flush;
+        print_error("prob opening directory: %s\n", options.enumdir_path.c_str());
+        return exit_failure;
+    }
 
     std::ofstream results;
     if (!options.out_path.empty()) {
@@ -176,8 +198,10 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     const bool terminal = options.out_path.empty() && ::isatty(STDOUT_FILENO) == 1;
     const std::unique_ptr<record_writer> writer = make_record_writer(out, options, terminal);
     writer->begin(header);
+    // A batch that stopped early still closes its report; its rows so far are kept.
+    bool completed = true;
     if (batch) {
-        run_batch(*writer, attempt, query, options, input, hooks);
+        completed = run_batch(*writer, attempt, query, options, input, hooks);
     } else {
         run_query(*writer, attempt, query, options, hooks);
     }
@@ -187,7 +211,7 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
                     options.out_path.empty() ? "standard output" : options.out_path.c_str());
         return exit_failure;
     }
-    return exit_ok;
+    return completed ? exit_ok : exit_failure;
 }
 
 }  // namespace resq

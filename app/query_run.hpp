@@ -1,6 +1,7 @@
 // The program's run: options, report frame, single lookup or batch, exit status.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <istream>
@@ -19,7 +20,10 @@ inline constexpr int exit_failure = 255;
 
 /// What the run takes from its surroundings; tests replace the sleep to count delays.
 struct run_hooks {
-    std::function<void(uint32_t seconds)> sleep;
+    std::function<void(std::chrono::milliseconds)> sleep;
+    /// Waits until standard input, which had nothing to read yet (non-blocking), can be read;
+    /// false when it cannot. Unset: such an input counts as a read error.
+    std::function<bool()> wait_input;
 };
 
 /// Hooks that sleep for real.
@@ -30,8 +34,8 @@ run_hooks system_hooks();
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
                const input_params& options, const run_hooks& hooks);
 
-/// Writes a message to standard error after erasing the terminal line; messages over 4096
-/// characters, or that cannot be formatted, are not written.
+/// Writes a message to standard error, after erasing the terminal line when standard error is a
+/// terminal; messages over 4096 characters, or that cannot be formatted, are not written.
 void print_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 /// Runs the whole program on the process arguments and returns its exit status.

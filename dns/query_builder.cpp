@@ -13,6 +13,10 @@ namespace {
 // a compression pointer or an extended label type, so such a name would be misread.
 constexpr std::size_t max_label_length = 63;
 
+// RFC 1035 limits a name to 255 bytes on the wire, length bytes and the closing zero included;
+// servers refuse a longer question, or read past its end.
+constexpr std::size_t max_name_length = 255;
+
 constexpr uint16_t class_in = 1;
 
 void put_u16(std::vector<uint8_t>& out, uint32_t value) {
@@ -49,6 +53,10 @@ bool encode_name(std::vector<uint8_t>& out, std::string_view name) {
         return false;
     }
     out.push_back(0);
+    if (out.size() > max_name_length) {
+        out.clear();
+        return false;
+    }
     return true;
 }
 
@@ -66,6 +74,10 @@ bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address) {
         return false;
     }
     out.push_back(0);
+    if (out.size() > max_name_length) {
+        out.clear();
+        return false;
+    }
     return true;
 }
 

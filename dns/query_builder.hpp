@@ -16,11 +16,11 @@ namespace resq {
 bool build_query(dns_record& query, std::string name, uint32_t type);
 
 /// Encodes a dotted name as labels; empty fields (extra dots) are dropped. False for an empty
-/// name, a name of dots only, or a label longer than 63 bytes.
+/// name, a name of dots only, a label longer than 63 bytes or a name longer than 255 bytes encoded.
 bool encode_name(std::vector<uint8_t>& out, std::string_view name);
 
 /// Encodes the in-addr.arpa name of a dotted address, field by field reversed. False for an empty
-/// text or a field longer than 63 bytes.
+/// text, a field longer than 63 bytes or a name longer than 255 bytes encoded.
 bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address);
 
 /// A fresh identifier from 10 to 99.

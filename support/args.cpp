@@ -1,6 +1,7 @@
 #include "support/args.hpp"
 
 #include <limits>
+#include <utility>
 
 #include "support/kx_string.hpp"
 
@@ -42,9 +43,9 @@ int digit_value(char c) {
     return 99;
 }
 
-// Reads digits of `base` from `pos` until the first character that is not one; a value that
-// overflows sticks at the largest 64-bit value, as strtoul would.
-uint64_t read_digits(std::string_view text, std::size_t pos, int base) {
+// Reads digits of `base` from `pos` until the first character that is not one, leaving `pos`
+// there; a value that overflows sticks at the largest 64-bit value, as strtoul would.
+uint64_t read_digits(std::string_view text, std::size_t& pos, int base) {
     constexpr uint64_t most = std::numeric_limits<uint64_t>::max();
     uint64_t value = 0;
     for (; pos < text.size(); ++pos) {
@@ -60,8 +61,9 @@ uint64_t read_digits(std::string_view text, std::size_t pos, int base) {
 }
 
 // An unsigned reading in the manner of strtoul: leading blanks and a sign are accepted, a minus
-// negates the result modulo 2^32.
-uint32_t read_unsigned_base(std::string_view text, int base) {
+// negates the result modulo 2^32. False, with `value` 0, when no digit follows the blanks and the
+// sign (strtoul's "no conversion"), so that a word such as "two" is not taken for a number.
+bool read_unsigned_base(std::string_view text, int base, uint32_t& value) {
     std::size_t pos = 0;
     while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
         ++pos;
@@ -71,12 +73,18 @@ uint32_t read_unsigned_base(std::string_view text, int base) {
         negative = text[pos] == '-';
         ++pos;
     }
-    uint64_t value = read_digits(text, pos, base);
-    if (value > std::numeric_limits<uint32_t>::max()) {
-        value = std::numeric_limits<uint32_t>::max();
+    const std::size_t first_digit = pos;
+    uint64_t number = read_digits(text, pos, base);
+    if (number > std::numeric_limits<uint32_t>::max()) {
+        number = std::numeric_limits<uint32_t>::max();
     }
-    const auto narrow = static_cast<uint32_t>(value);
-    return negative ? static_cast<uint32_t>(0u - narrow) : narrow;
+    const auto narrow = static_cast<uint32_t>(number);
+    value = negative ? static_cast<uint32_t>(0u - narrow) : narrow;
+    return pos != first_digit;
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 }  // namespace
@@ -115,22 +123,26 @@ bool parse_number(std::string_view text, int32_t& value) {
         return false;
     }
     const std::string copy = to_lower(trim_blanks(text));
-    if (const std::size_t x = copy.find('x'); x != std::string::npos) {
-        value = static_cast<int32_t>(read_unsigned_base(std::string_view(copy).substr(x + 1), 16));
-        return true;
+    const std::string_view view(copy);
+    // The first "x" (else "o") starts a hexadecimal (octal) number, wherever it stands.
+    for (const auto& [letter, base] : {std::pair{'x', 16}, std::pair{'o', 8}}) {
+        if (const std::size_t at = view.find(letter); at != std::string_view::npos) {
+            uint32_t number = 0;
+            if (!read_unsigned_base(view.substr(at + 1), base, number)) {
+                return false;
+            }
+            value = static_cast<int32_t>(number);
+            return true;
+        }
     }
-    if (const std::size_t o = copy.find('o'); o != std::string::npos) {
-        value = static_cast<int32_t>(read_unsigned_base(std::string_view(copy).substr(o + 1), 8));
-        return true;
-    }
-    if (copy.empty() || !(copy[0] == '-' || copy[0] == '+' || (copy[0] >= '0' && copy[0] <= '9'))) {
+    if (view.empty() || !(view[0] == '-' || view[0] == '+' || is_digit(view[0]))) {
         return false;
     }
-    const bool negative = copy[0] == '-';
-    const std::size_t first_digit = (copy[0] == '-' || copy[0] == '+') ? 1 : 0;
+    const bool negative = view[0] == '-';
+    std::size_t pos = (view[0] == '-' || view[0] == '+') ? 1 : 0;
     // Values outside the 32-bit range are clamped, as strtol followed by a range check would.
     constexpr uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + 1;
-    uint64_t magnitude = read_digits(copy, first_digit, 10);
+    uint64_t magnitude = read_digits(view, pos, 10);
     if (negative) {
         magnitude = magnitude > limit ? limit : magnitude;
         value = static_cast<int32_t>(-static_cast<int64_t>(magnitude));
@@ -138,6 +150,33 @@ bool parse_number(std::string_view text, int32_t& value) {
         magnitude = magnitude > limit - 1 ? limit - 1 : magnitude;
         value = static_cast<int32_t>(magnitude);
     }
+    return true;
+}
+
+bool parse_seconds(std::string_view text, std::chrono::milliseconds& value) {
+    const std::string copy = to_lower(trim_blanks(text));
+    // A decimal fraction: a sign, digits (possibly none), a point and at least one digit.
+    const std::size_t sign = !copy.empty() && (copy[0] == '-' || copy[0] == '+') ? 1 : 0;
+    const std::size_t point = copy.find_first_not_of("0123456789", sign);
+    const bool fraction = point != std::string::npos && copy[point] == '.' &&
+                          point + 1 < copy.size() && is_digit(copy[point + 1]) &&
+                          copy.find_first_of("xo") == std::string::npos;
+    int32_t whole = 0;
+    if (!(fraction && point == sign) && !parse_number(text, whole)) {
+        return false;
+    }
+    int64_t millis = int64_t{whole} * 1000;
+    if (fraction) {
+        // Thousandths only: further digits are below what any wait here can tell apart.
+        int64_t part = 0;
+        int64_t weight = 100;
+        for (std::size_t at = point + 1; at < copy.size() && is_digit(copy[at]) && weight != 0;
+             ++at, weight /= 10) {
+            part += (copy[at] - '0') * weight;
+        }
+        millis += copy[0] == '-' ? -part : part;
+    }
+    value = std::chrono::milliseconds(millis);
     return true;
 }
 
@@ -152,18 +191,15 @@ bool read_unsigned(std::string_view text, uint32_t& value) {
         return false;
     }
     if (view.size() > 1 && view[1] == 'x') {
-        value = read_unsigned_base(view.substr(2), 16);
-        return true;
+        return read_unsigned_base(view.substr(2), 16, value);
     }
     if (view[0] == 'x') {
-        value = read_unsigned_base(view.substr(1), 16);
-        return true;
+        return read_unsigned_base(view.substr(1), 16, value);
     }
     if (view[0] == 'o') {
-        value = read_unsigned_base(view.substr(1), 8);
-        return true;
+        return read_unsigned_base(view.substr(1), 8, value);
     }
-    if (!(view[0] == '-' || view[0] == '+' || (view[0] >= '0' && view[0] <= '9'))) {
+    if (!(view[0] == '-' || view[0] == '+' || is_digit(view[0]))) {
         // A quoted character such as 'a' stands for its code.
         if (view.size() == 3 && view[0] == '\'' && view[2] == '\'') {
             value = static_cast<unsigned char>(view[1]);
@@ -171,7 +207,8 @@ bool read_unsigned(std::string_view text, uint32_t& value) {
         }
         return false;
     }
-    value = read_unsigned_base(view, 10);
+    // A sign without digits reads as 0, as strtoul gives it.
+    read_unsigned_base(view, 10, value);
     return true;
 }
 

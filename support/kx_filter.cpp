@@ -34,12 +34,12 @@ bool entry_matches(const filter_entry& entry, std::string_view directory, std::s
         return name.find(text) != std::string_view::npos;
     }
     if (entry.ends_with) {
-        // The first occurrence must end the name, so "*abc" does not match "abcabc".
-        const std::size_t at = name.find(text);
-        return at != std::string_view::npos && at + text.size() == name.size();
+        // The end of the name is compared, not the first occurrence: "*.com" takes
+        // mail.company.com. An empty text (from "**") takes only an empty name.
+        return text.empty() ? name.empty() : name.ends_with(text);
     }
     if (entry.starts_with) {
-        return name.substr(0, text.size()) == text;
+        return name.starts_with(text);
     }
     return !text.empty() && name == text;
 }

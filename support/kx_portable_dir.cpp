@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "support/kx_filter.hpp"
 
@@ -10,7 +11,8 @@ namespace kxportdir {
 
 namespace fs = std::filesystem;
 
-stdin_stream_ex::stdin_stream_ex(std::istream& input) : uni::stdin_stream(input) {}
+stdin_stream_ex::stdin_stream_ex(std::istream& input, wait_function wait_readable)
+    : uni::stdin_stream(input, std::move(wait_readable)) {}
 
 bool stdin_stream_ex::open_stdin() {
     dir_mode = false;
@@ -21,7 +23,7 @@ bool stdin_stream_ex::open_dir(const std::string& path, uint32_t depth,
                                const std::vector<resq::filter_entry>& entry_filters) {
     directory_queue.clear();
     file_queue.clear();
-    if (path.empty()) {
+    if (!readable_directory(path)) {
         return false;
     }
     max_depth = depth;
@@ -83,6 +85,12 @@ void stdin_stream_ex::list_directory(const std::string& directory, uint32_t dept
     for (std::string& subdirectory : subdirectories) {
         directory_queue.emplace_back(std::move(subdirectory), depth + 1);
     }
+}
+
+bool readable_directory(const std::string& path) {
+    std::error_code error;
+    const fs::directory_iterator probe(path, error);
+    return !error;
 }
 
 }  // namespace kxportdir

@@ -21,13 +21,13 @@ namespace kxportdir {
 /// directories are not followed; unreadable directories yield nothing.
 class stdin_stream_ex : public uni::stdin_stream {
   public:
-    explicit stdin_stream_ex(std::istream& input);
+    explicit stdin_stream_ex(std::istream& input, wait_function wait_readable = {});
 
     /// Selects standard input; always available.
     bool open_stdin();
 
     /// Selects the tree under `path`, down to `max_depth` levels of subdirectories, keeping the
-    /// files that pass `filters`. False only for an empty path.
+    /// files that pass `filters`. False when `path` is not a directory that can be read.
     bool open_dir(const std::string& path, uint32_t max_depth,
                   const std::vector<resq::filter_entry>& filters);
 
@@ -44,5 +44,8 @@ class stdin_stream_ex : public uni::stdin_stream {
     std::vector<resq::filter_entry> filters;
     bool dir_mode = false;
 };
+
+/// True when `path` names a directory whose entries can be listed.
+bool readable_directory(const std::string& path);
 
 }  // namespace kxportdir

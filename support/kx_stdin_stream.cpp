@@ -1,33 +1,52 @@
 #include "support/kx_stdin_stream.hpp"
 
+#include <cerrno>
 #include <cstring>
-#include <streambuf>
+#include <utility>
 
 namespace uni {
 
-stdin_stream::stdin_stream(std::istream& input)
-    : buffer(std::make_unique<char[]>(buffer_size)), stream(&input) {
+stdin_stream::stdin_stream(std::istream& input, wait_function wait_readable)
+    : buffer(std::make_unique<char[]>(buffer_size)),
+      stream(&input),
+      wait_readable_(std::move(wait_readable)) {
     is_open = true;
 }
 
 bool stdin_stream::read_line(std::string& line, bool trim) {
     line.clear();
-    if (!is_open) {
+    if (!is_open || read_error_ != 0) {
         return false;
     }
     // Up to and including the next line feed, at most buffer_size - 1 bytes, like fgets: a longer
-    // line is handed out in pieces, and only its last piece carries the line feed.
-    std::streambuf* source = stream->rdbuf();
+    // line is handed out in pieces, and only its last piece carries the line feed. Reading through
+    // the stream (not its buffer) turns a failed read into the stream's bad state, whose cause is
+    // left in errno.
+    constexpr std::size_t limit = buffer_size - 1;
     std::size_t count = 0;
-    while (count < buffer_size - 1) {
-        const std::streambuf::int_type next = source->sbumpc();
-        if (std::streambuf::traits_type::eq_int_type(next, std::streambuf::traits_type::eof())) {
+    while (count < limit) {
+        errno = 0;
+        stream->get(buffer.get() + count, static_cast<std::streamsize>(buffer_size - count), '\n');
+        count += static_cast<std::size_t>(stream->gcount());
+        if (stream->bad()) {
+            const int error = errno != 0 ? errno : EIO;
+            if ((error == EAGAIN || error == EWOULDBLOCK) && wait_readable_ && wait_readable_()) {
+                stream->clear();
+                continue;
+            }
+            read_error_ = error;
+            return false;
+        }
+        if (stream->eof() || count == limit) {
             break;
         }
-        buffer[count++] = std::streambuf::traits_type::to_char_type(next);
-        if (buffer[count - 1] == '\n') {
-            break;
+        // get() stops before the line feed, and fails when it stored nothing: the line feed,
+        // already in the stream's buffer, ends the piece.
+        stream->clear();
+        if (stream->get(buffer[count])) {
+            ++count;
         }
+        break;
     }
     if (count == 0) {
         return false;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <string>
@@ -15,19 +16,27 @@ class stdin_stream {
   public:
     static constexpr std::size_t buffer_size = 4096;
 
-    /// Reads from `input` (the process's standard input unless a test passes another stream).
-    explicit stdin_stream(std::istream& input);
+    /// Waits until an input that had nothing to read yet (EAGAIN, a non-blocking descriptor) can
+    /// be read; false when it cannot.
+    using wait_function = std::function<bool()>;
+
+    /// Reads from `input` (the process's standard input unless a test passes another stream);
+    /// `wait_readable`, when set, is called where a read finds no data yet.
+    explicit stdin_stream(std::istream& input, wait_function wait_readable = {});
     virtual ~stdin_stream() = default;
     stdin_stream(const stdin_stream&) = delete;
     stdin_stream& operator=(const stdin_stream&) = delete;
 
     /// Fills `line` with the next line or piece of a long line (up to its first zero byte); with
     /// `trim` the carriage returns and line feeds at its end are removed. False at the end of
-    /// input.
+    /// input and once a read has failed (the piece it was reading is dropped).
     virtual bool read_line(std::string& line, bool trim);
 
     /// Number of the input line that the last piece read belongs to (1 for the first line).
     uint64_t line_number() const { return line_number_; }
+
+    /// The errno value of the read that failed (EIO when the stream gave none); 0 while none has.
+    int read_error() const { return read_error_; }
 
   protected:
     bool is_open = false;
@@ -36,7 +45,9 @@ class stdin_stream {
   private:
     std::unique_ptr<char[]> buffer;
     std::istream* stream;
+    wait_function wait_readable_;
     bool at_line_start_ = true;
+    int read_error_ = 0;
 };
 
 /// Removes every carriage return and line feed at the end of `line`.

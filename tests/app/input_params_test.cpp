@@ -1,127 +1,180 @@
 #include "app/input_params.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace resq {
 namespace {
 
-constexpr const char* combination = "invalid combination of commands\n";
-constexpr const char* no_server =
-    "error: need to specify a DNS server to query using the format: -server <ipv4 addr>\n";
-
-// The message when parsing fails, else the lookup it read: the name fields that are set, the
-// query name and type, batch input, the server, the switches that are on, the timeout, retry and
-// delay when they are not the defaults, and what is left over.
+// The message when parsing fails, else what `options` (then "-server 127.1" unless they name one)
+// set and differs from the defaults: the lookup (times in milliseconds), the report form
+// (replacement pair 0: none; filters with their stars, "(path)", "(all)"), what is left over and
+// the messages.
 std::string outcome(const args& options) {
     input_params o;
     args list = {"resq"};
     list.insert(list.end(), options.begin(), options.end());
-    std::ostringstream s;
-    if (!o.parse_options(list, s)) {
-        return s.str();
+    if (std::ranges::find(options, "-server") == options.end()) {
+        list.insert(list.end(), {"-server", "127.1"});
     }
-    using p = input_params;
-    for (const auto& [name, field] : {std::pair{"url", &p::url_arg},
-                                      {"ip", &p::ip_arg},
-                                      {"mx", &p::mx_arg},
-                                      {"txt", &p::txt_arg},
-                                      {"ns", &p::ns_arg}}) {
-        s << ((o.*field).empty() ? "" : name + ("=" + o.*field) + " ");
+    std::ostringstream err, s, lookup, form;
+    if (!o.parse_options(list, err)) {
+        return err.str();
     }
     endpoint typed;
     parse_endpoint(o.server, 53, typed);
-    s << "[" << o.query_name << "] type " << o.query_type << (o.batch_input ? " batch" : "") << " @"
-      << o.server << (o.server_endpoint == typed ? "" : " (not the address typed)")
-      << (o.format == report_format::xml ? " xml" : "") << (o.verbose ? " verbose" : "")
-      << (o.ipv6 ? " ipv6" : "");
-    if (o.timeout_secs != 1 || o.retries != 0 || o.delay_secs != 0) {
-        s << " numbers " << o.timeout_secs << " " << o.retries << " " << o.delay_secs;
+    lookup << "[" << o.query_name << "] type " << o.query_type << (o.batch_input ? " batch" : "")
+           << " @" << o.server << (o.server_endpoint == typed ? "" : " (not the address typed)")
+           << (o.ipv6 ? " ipv6" : "");
+    if (o.timeout.count() != 1000 || o.retries != 0 || o.delay.count() != 0) {
+        lookup << " numbers " << o.timeout.count() << " " << o.retries << " " << o.delay.count();
     }
+    form << "[" << o.csv_separator << "] " << (o.replace_char ? o.replace_char : '0')
+         << (o.replace_with ? o.replace_with : '0')
+         << (o.format == report_format::xml ? " xml" : "")
+         << (o.format == report_format::table ? " header" : "")
+         << (o.compact_output ? " compact" : "") << (o.keep_time_space ? " keep" : "")
+         << (o.verbose ? " verbose" : "");
+    s << (lookup.str() == "[] type 1 @127.1" ? "" : " " + lookup.str())
+      << (form.str() == "[ | ] |; header keep" ? "" : " " + form.str());
+    const kx::datetime_layout& layout = o.datetime_layout;
+    if (layout.date_flags != (0x02 | 0x04 | 0x80) || layout.time_flags != 3 << 1) {
+        s << " " << o.date_format << " " << o.time_format << " layout " << +layout.date_flags << "/"
+          << +layout.time_flags;
+    }
+    for (const filter_entry& e : o.filter_list) {
+        s << (&e == &o.filter_list.front() ? " filter " : " ") << (e.ends_with ? "*" : "")
+          << e.pattern << (e.starts_with ? "*" : "") << (e.path_pattern ? "(path)" : "")
+          << (e.match_all ? "(all)" : "");
+    }
+    s << (o.enumdir_set ? " enumdir " + o.enumdir_path + " " + std::to_string(o.num_subdirs) : "")
+      << (o.out_path.empty() ? "" : " out " + o.out_path) << (o.append_output ? " append" : "");
     for (std::size_t i = 1; i < list.size(); ++i) {
         s << " left " << list[i];
     }
-    return s.str();
+    const std::string text = s.str() + (err.str().empty() ? "" : " msg: " + err.str());
+    return text.substr(text.empty() ? 0 : 1);
 }
 
-TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missing_server) {
+TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_run) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("resq_out_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string old = (dir / "old.txt").string(), diags = (dir / "diags.txt").string(),
+                      missing = (dir / "missing" / "r.txt").string();
+    std::ofstream(old) << "earlier results\n";
+    ::setenv("RESQ_T_DIR", dir.c_str(), 1);
+    const std::string sqlite = "This option is not offered in this build\n",
+                      two = "invalid combination of commands\n",
+                      no_server =
+                          "error: need to "
+                          "specify a DNS server to query using the format: -server <ipv4 addr>\n";
+    // clang-format off
     const std::pair<args, std::string> cases[] = {
-        {{"-url", "Example.org", "-SERVER", "127.1"},
-         "url=Example.org [Example.org] type 1 @127.1"},
-        {{"-ip", "x", "-server", "127.1"}, "ip=x [x] type 12 @127.1"},
-        {{"-mx", "x", "-server", "127.1"}, "mx=x [x] type 15 @127.1"},
-        {{"-txt", "x", "-server", "127.1"}, "txt=x [x] type 16 @127.1"},
-        {{"-ns", "x", "-server", "127.1"}, "ns=x [x] type 2 @127.1"},
-        {{"-CNAME", "x", "-server", "127.1"}, "ns=x [x] type 5 @127.1"},
-        {{"-url", "a.org", "-mx", "b.org", "-server", "127.1"}, combination},
-        {{"-mx", "b.org", "-url", "a.org", "-server", "127.1"}, combination},
-        {{"-ns", "a.org", "-cname", "b.org", "-server", "127.1"}, combination},
-        // The last batch form decides the type; a single form then adds its name.
-        {{"-mx_pipe", "-url_pipe", "-server", "127.1"}, "[] type 15 batch @127.1"},
-        {{"-url_pipe", "-mx", "x", "-server", "127.1"}, "mx=x [x] type 15 batch @127.1"},
-        // Names from a directory walk replace standard input: only the type is taken.
-        {{"-enumdir", "/tmp", "-txt_pipe", "-server", "127.1"}, "[] type 16 @127.1"},
-        // An empty name sets nothing and leaves room for another form.
-        {{"-url", "", "-server", "127.1"}, "[] type 1 @127.1"},
-        {{"-ip", "", "-txt", "x", "-server", "127.1"}, "txt=x [x] type 16 @127.1"},
-        {{"-url", "x"}, no_server},
-        {{"-url", "x", "-server"}, no_server},
-        {{"-url", "-server", "127.1"}, no_server},
-        // The server is read when parsed: the text as typed is kept for the report.
-        {{"-url", "x", "-server", "0x7f.1:5353"}, "url=x [x] type 1 @0x7f.1:5353"},
+        {{"-url", "Example.org"}, "[Example.org] type 1 @127.1"}, {{"-ip", "x"}, "[x] type 12 @127.1"},
+        {{"-mx", "x"}, "[x] type 15 @127.1"}, {{"-txt", "x"}, "[x] type 16 @127.1"},
+        {{"-ns", "x"}, "[x] type 2 @127.1"}, {{"-CNAME", "x"}, "[x] type 5 @127.1"},
+        {{"-url", "a", "-mx", "b"}, two}, {{"-mx", "b", "-url", "a"}, two},
+        {{"-ns", "a", "-cname", "b"}, two},
+        {{"-url", "x", "-server"}, no_server}, {{"-url", "-server", "127.1"}, no_server},
+        // The server is read when parsed; the text as typed is kept for the report.
+        {{"-url", "x", "-server", "0x7f.1:5353"}, "[x] type 1 @0x7f.1:5353"},
         {{"-url", "x", "-server", "localhost"}, "invalid DNS server address: localhost\n"},
         {{"-url", "x", "-server", ""}, "invalid DNS server address: \n"},
+        // The last batch form decides the type; a single form then adds its name.
+        {{"-mx_pipe", "-url_pipe"}, "[] type 15 batch @127.1"},
+        {{"-url_pipe", "-mx", "x"}, "[x] type 15 batch @127.1"},
+        // Names from a directory walk replace standard input: only the type is taken.
+        {{"-enumdir", "/tmp", "-txt_pipe"}, "[] type 16 @127.1 enumdir /tmp 0"},
+        // An empty name sets nothing and leaves room for another form.
+        {{"-url", ""}, ""}, {{"-ip", "", "-txt", "x"}, "[x] type 16 @127.1"},
         // The common options are read first: a failure there stops before the lookup options.
-        {{"-sqlite", "x", "-url", "a.org", "-server", "127.1"},
-         "This option is not offered in this build\n"},
-        {{"-xml", "-url", "x", "-verbose", "-server", "127.1", "-ipv6", "-delay"},
-         "url=x [x] type 1 @127.1 xml verbose ipv6 left -delay"},
-        // Numbers in each form; one that does not read keeps the default.
-        {{"-url", "x", "-server", "127.1", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
-         "url=x [x] type 1 @127.1 numbers 10 12 10"},
-        {{"-url", "x", "-server", "127.1", "-timeout", "abc", "-retry", "-1", "-delay", "5s"},
-         "url=x [x] type 1 @127.1 numbers 1 -1 5"}};
+        {{"-sqlite", "x", "-url", "a"}, sqlite}, {{"-sqlite", "x"}, sqlite},
+        {{"-SQLITE_LOG", "x"}, sqlite},
+        {{"-xml", "-url", "x", "-verbose", "-ipv6", "-delay"}, "[x] type 1 @127.1 ipv6 [] 00 xml keep "
+         "verbose left -delay msg: ignoring unknown option: -delay\n"},
+        // Numbers in each form, times to the millisecond; one that does not read keeps the default.
+        {{"-url", "x", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
+         "[x] type 1 @127.1 numbers 10000 12 10000"},
+        {{"-url", "x", "-timeout", "abc", "-retry", "-1", "-delay", "5s"},
+         "[x] type 1 @127.1 numbers 1000 -1 5000"},
+        {{"-url", "x", "-timeout", "0.5", "-delay", "1.25"}, "[x] type 1 @127.1 numbers 500 0 1250"},
+        {{"-url", "x", "-timeout", "two", "-retry", "1x", "-delay", "10seconds"}, "[x] type 1 @127.1"},
+        // Unknown are only the words no option took: option values may start with "-" too.
+        {{"-url", "x", "-timout", "5", "-filter", "-x", "-retry", "-1", "-"},
+         "[x] type 1 @127.1 numbers 1000 -1 0 filter -x left -timout left 5 left - msg: ignoring "
+         "unknown option: -timout\nignoring unknown option: -\n"},
+        // An XML document cannot be extended; the table can.
+        {{"-url", "x", "-append"}, "[x] type 1 @127.1"},
+        {{"-url", "x", "-xml", "-multiline", "-append"}, "[x] type 1 @127.1 [] 00 header keep"},
+        {{"-url", "x", "-xml", "-APPEND"},
+         "cannot append an XML report: use -append with the table or separated values\n"},
+        // The report options, read in a fixed order: where two set the same field the later wins.
+        {{"-csv", "-xml"}, "[] 00 xml compact keep"}, {{"-xml", "-csv"}, "[] 00 xml compact keep"},
+        {{"-multiline", "-xml"}, "[] 00 header keep"},
+        {{"-no_whitespace"}, "[|] |; header compact"},
+        {{"-enable_quoted_csv_fields"}, "[|] 0; header"},
+        {{"-csv_separator", ";"}, "[;] 00 header keep"},
+        {{"-csv", "-multiline"}, "[] 00 header compact keep"},
+        {{"-csv_separator", "|", "-csv"}, "[|] |; header compact keep"},
+        {{"-csv", "-pair_datetime"}, "[,] ,  header keep yyyy-mm-dd hh:mm:ss.xxx layout 134/7"},
+        {{"-csv_separator", "TAB"}, "[\t] 00 header keep"},
+        {{"-csv_separator", "\\t"}, "[\t] 00 header keep"},
+        {{"-csv_separator", "tab", "-enable_quoted_csv_fields"}, "[\t] 00 header"},
+        // The first -verbose counts (-v only without one); other tools' options are taken off.
+        {{"-v", "-threads", "4", "-gzip", "-filter_skip", "a", "-filter_skip", "b", "-quiet",
+          "-VERBOSE", "-verbose"}, "[ | ] |; header keep verbose left -v left -verbose msg: "
+         "ignoring unknown option: -v\nignoring unknown option: -verbose\n"},
+        // Patterns are taken by length; one that does not compile leaves the default layout.
+        {{"-dateformat", "MM/DD/YYYY", "-timeformat", "HH:MM:SS"},
+         "mm/dd/yyyy hh:mm:ss layout 70/0"},
+        {{"-dateformat", "yyyy/mm/dd/", "-timeformat", "hh-mm-ss"}, "msg: invalid yyyy/mm/dd/, "
+         "using default format\ninvalid hh-mm-ss, using default format\n"},
+        {{"-dateformat", "yyyy/dd/mm", "-timeformat", "hh:mm:ss"},
+         "yyyy/dd/mm hh:mm:ss layout 0/0"},
+        // Each -filter adds its entries (bars split before commas); a "*" entry replaces them all.
+        {{"-filter", "*Mail*", "-filter", "mail*", "-filter", "*.org", "-filter", "x*y"},
+         "filter *mail* mail* *.org xy"},
+        {{"-filter", "/p", "-filter", "a,b|c", "-filter", "d,e"}, "filter /p(path) a,b c d e"},
+        {{"-filter", "a|b", "-filter", "c", "-filter", "x|*"}, "filter (all)"},
+        {{"-filter", "a", "-FILTER", "b|c", "-filter_path", "/Var/Log"},
+         "filter /var/log /var/log /var/log"},
+        {{"-filter_path", "/x"},
+         "left -filter_path left /x msg: ignoring unknown option: -filter_path\n"},
+        // Paths take %NAME% values and slashes for backslashes; the results file is only checked.
+        {{"-enumdir", "%RESQ_T_DIR%", "-num_subdirs", "0x10", "-pipe"},
+         "[] type 1 batch @127.1 enumdir " + dir.string() + " 16"},
+        {{"-out", missing}, "prob opening file " + missing + " for output, aborting\n"},
+        {{"-out", dir}, "prob opening file " + dir.string() + " for output, aborting\n"},
+        {{"-out", "%RESQ_T_DIR%\\new.txt"}, "out " + (dir / "new.txt").string()},
+        {{"-outfile", old, "-append", "-diags", diags, "-l2", "-url", "a b"},
+         "[a b] type 1 @127.1 out " + old + " append"}};
+    // clang-format on
     for (const auto& [options, expected] : cases) {
         EXPECT_EQ(outcome(options), expected) << ::testing::PrintToString(options);
     }
+    std::stringstream files;
+    files << std::ifstream(old).rdbuf() << "|" << std::ifstream(diags).rdbuf()
+          << fs::exists(dir / "new.txt");
+    EXPECT_EQ(files.str(), "earlier results\n|->resq -outfile " + old + " -append -diags " + diags +
+                               " -l2 -url \"a b\" -server 127.1\n0");
+    fs::remove_all(dir);
 }
 
-TEST(input_params, writes_the_usage_text_line_by_line) {
-    std::ostringstream err;
-    print_usage(err);
-    EXPECT_EQ(err.str(),
-              "-----------------------------------------------------------------------------\n\n"
-              "resq 0.49 - DNS lookup reporter\n\n"
-              "usage:\n"
-              " \n"
-              " resq -url <domain to lookup> -server <dns srv ip>\n"
-              " resq -ip <ip addr to lookup> -server <dns srv ip>\n"
-              " resq -mx <mail host to lookup> -server <dns srv ip>\n"
-              " resq -ns <domain to lookup> -server <dns srv ip>\n"
-              " resq -cname <domain to lookup> -server <dns srv ip>\n"
-              " resq -txt <url to query> -server <dns srv ip>\n\n"
-              "These versions use STDIN for piping in input:\n"
-              " resq -url_pipe -server <dns srv ip>  \n"
-              " resq -ip_pipe -server <dns srv ip>   \n"
-              " resq -mx_pipe -server <dns srv ip>   \n"
-              " resq -ns_pipe -server <dns srv ip>   \n"
-              " resq -cname_pipe -server <dns srv ip>\n"
-              " resq -txt_pipe -server <dns srv ip>  \n\n"
-              "Available options:\n"
-              "  -timeout <in secs>\n"
-              "  -retry <num>           = if we timeout, num of retries\n"
-              "  -delay <secs>          = delay in secs between each query\n"
-              "  -xml                   = output the data in xml format\n"
-              "  -csv                   = output in comma separated value format\n"
-              "  -verbose               = shows std::hex dump of packets (not in xml mode)\n"
-              "  -no_whitespace         = remove whitespace between csv delimiter\n"
-              "  -csv_separator \"|\"     = use a pipe char for csv separator\n"
-              "  -dateformat mm/dd/yyyy = \"yyyy-mm-dd\" is the default\n"
-              "  -timeformat hh:mm:ss   = \"hh:mm:ss.xxx\" is the default\n"
-              "  -filter <*partial*>    = filters data from stdin using pipe\n\n"
-              "example of using std input and redirecting the output to a file\n"
-              " cat hosts.txt | ./resq -url_pipe -server 9.9.9.9 > ./results.txt\n\n");
+TEST(input_params, usage_names_every_lookup_option_the_parser_takes) {
+    std::ostringstream usage;
+    print_usage(usage);
+    for (const std::string name :
+         {"-url", "-ip", "-mx", "-ns", "-cname", "-txt", "-url_pipe", "-ip_pipe", "-mx_pipe",
+          "-ns_pipe", "-cname_pipe", "-txt_pipe", "-server", "-timeout", "-retry", "-delay"}) {
+        EXPECT_NE(usage.str().find(" " + name + " "), std::string::npos) << name;
+        EXPECT_EQ(outcome({name, "1"}).find(" left " + name), std::string::npos) << name;
+    }
 }
 
 }  // namespace

@@ -1,74 +1,149 @@
 #include "app/query_run.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <iostream>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "dns/query_builder.hpp"
-#include "tests/app/run_fixture.hpp"
+#include "tests/support/failing_input.hpp"
 
+namespace resq {
 namespace {
 
-using resq::testing_support::count;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using sleeps = std::vector<std::chrono::milliseconds>;
 
-struct attempt_loop : resq::testing_support::run_fixture {
-    attempt_loop() { EXPECT_TRUE(resq::build_query(query, "www.example", 1)); }
-    std::string run() {
-        std::ostringstream out;
-        resq::run_query(*resq::make_record_writer(out, options), attempt, query, options, hooks);
-        return out.str();
+std::size_t count(const std::string& text, const std::string& word) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        ++n;
     }
+    return n;
+}
+
+struct run_result {
+    int status = 0;
+    std::string text;  // standard output, "|", the results file, "|", standard error
+    sleeps slept;
 };
 
-TEST_F(attempt_loop, reports_every_attempt_and_sleeps_after_each_failed_one) {
-    options.retries = 2;
-    options.delay_secs = 1;
-    const std::string report = run();
-    EXPECT_EQ(count(report, "sock err"), 3u);
-    EXPECT_EQ(sleeps, (std::vector<uint32_t>{1, 1, 1}));
+// resq::run on `arguments`, "-server 255.255.255.255" (a socket without SO_BROADCAST may not send
+// there: every attempt fails at once, locally, with "sock err") and "-out" a file that holds
+// "earlier\n" before; standard error is no terminal.
+run_result run_with(const std::vector<std::string>& arguments, std::istream& input,
+                    std::function<bool()> wait_input = {}) {
+    const fs::path file = fs::temp_directory_path() / ("resq_run_" + std::to_string(getpid()));
+    std::ofstream(file) << "earlier\n";
+    std::vector<const char*> argv = {"resq"};
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    argv.insert(argv.end(), {"-server", "255.255.255.255", "-out", file.c_str()});
+    run_result result;
+    std::ostringstream out, err;
+    std::streambuf* saved[] = {std::cout.rdbuf(out.rdbuf()), std::cerr.rdbuf(err.rdbuf())};
+    const int saved_stderr = ::dup(2), no_terminal = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ::dup2(no_terminal, 2);
+    result.status =
+        run(static_cast<int>(argv.size()), argv.data(), input,
+            {[&](std::chrono::milliseconds d) { result.slept.push_back(d); }, wait_input});
+    ::dup2(saved_stderr, 2);
+    ::close(saved_stderr);
+    ::close(no_terminal);
+    std::cout.rdbuf(saved[0]);
+    std::cerr.rdbuf(saved[1]);
+    std::stringstream text;
+    text << out.str() << "|" << std::ifstream(file).rdbuf() << "|" << err.str();
+    result.text = text.str();
+    fs::remove(file);
+    return result;
 }
 
-TEST_F(attempt_loop, writes_the_column_header_once_for_all_attempts) {
-    options.retries = 2;
-    const std::string report = run();
-    EXPECT_EQ(count(report, "DNSserv"), 1u);
-    EXPECT_TRUE(sleeps.empty());
+TEST(run, reports_every_attempt_of_every_name_with_its_delays_and_messages) {
+    const fs::path tree = fs::temp_directory_path() / ("resq_tree_" + std::to_string(getpid()));
+    fs::create_directories(tree / "sub");
+    std::ofstream(tree / "one") << "x";
+    std::ofstream(tree / "sub" / "two") << "x";
+    const std::string label(63, 'a'),
+        long_line = std::string(5000, 'a') + "\n" + label + "a.b\nz\n";
+    const std::string name_256 = label + "." + label + "." + label + "." + label;  // with the root
+    const std::string earlier = "\n|earlier\n|", opening = earlier + "prob opening directory: ";
+    testing_support::failing_input fails({"a\nb.example\nc.ex"}, EIO), fails_too = fails;
+    testing_support::failing_input empty_for_now({"a.example\n", "b.example\n"}, EAGAIN);
+    std::istream broken(&fails), broken_too(&fails_too), slow(&empty_for_now);
+    std::istringstream names("a\nb\nc\n");               // for a report that cannot be written
+    std::ifstream directory(fs::temp_directory_path());  // cannot be read at all
+    int waits = 0;
+    // clang-format off
+    const struct { std::vector<std::string> arguments; std::string input, text; std::size_t times;
+                   int status; sleeps slept; std::istream* stream = nullptr;
+                   std::function<bool()> wait = {}; } cases[] = {
+        // One name: each attempt reported, with a delay after each failed one.
+        {{"-url", "x", "-retry", "2", "-delay", "1"}, "", "sock err", 3, 0, sleeps(3, 1s)},
+        {{"-url", "x", "-retry", "-1", "-delay", "1"}, "", "sock err", 0, 0, {}},
+        {{"-url", "x", "-delay", "-5"}, "", "sock err", 1, 0, {}},
+        {{"-url", "x", "-retry", "1", "-delay", "0.25"}, "", "sock err", 2, 0, sleeps(2, 250ms)},
+        {{"-url", "x", "-retry", "1", "-verbose"}, "", "-\n-", 2, 0, {}},  // dashes frame a dump
+        // A batch: each accepted line as typed, one header, a delay after every name too.
+        {{"-url_pipe", "-retry", "2", "-delay", "1"}, "a\nb\n", "DNSserv", 1, 0, sleeps(8, 1s)},
+        {{"-url_pipe", "-delay", "1.5"}, "\n\r\n\n", "sock err", 0, 0, {}},  // blank lines
+        {{"-url_pipe", "-filter", "*mail*"}, "Mail.Example\nweb.test\n", "sock err", 1, 0, {}},
+        {{"-url_pipe", "-filter", "*mail*"}, "Mail.Example\nweb.test\n", "Mail.Example ", 1, 0, {}},
+        {{"-url_pipe", "-enumdir", tree}, "", (tree / "sub" / "two").string(), 1, 0, {}},
+        {{"-url_pipe"}, "", "sock err", 2, 0, {}, &slow, [&waits] { return ++waits > 0; }},
+        // A line that cannot become a query is named (its line, not its piece) and skipped.
+        {{"-url_pipe"}, long_line, "sock err", 1, 0, {}},
+        {{"-url_pipe"}, long_line, "skipping line 2, prob building dns packet for: aaaa", 1, 0, {}},
+        {{"-url_pipe"}, name_256 + "\n", "skipping line 1, prob building dns packet", 1, 0, {}},
+        // Refused before the results file is opened: it stays, the header goes to standard output.
+        {{"-url", name_256}, "", earlier + "prob building dns packet... aborting\n", 1, 255, {}},
+        {{"-url_pipe", "-enumdir", "/no/dir"}, "", opening + "/no/dir\n", 1, 255, {}},
+        {{"-url_pipe", "-enumdir", ""}, "", opening + "\n", 1, 255, {}},
+        {{"-url", "x", "-xml", "-append"}, "", earlier + "cannot append an XML report: use -append "
+         "with the table or separated values\n", 1, 255, {}},
+        // A batch whose input or report fails ends there, its rows so far kept, its report closed.
+        {{"-url_pipe", "-xml"}, "", "<query>b.example</query><status>sock", 1, 255, {}, &broken},
+        {{"-url_pipe", "-xml"}, "", "</logdata>\n|prob reading input: Input/output error\n", 1, 255,
+         {}, &broken_too},
+        {{"-url_pipe"}, "", "|prob reading input: Is a directory\n", 1, 255, {}, &directory},
+        {{"-url_pipe", "-out", "/dev/full"}, "", "prob writing results to /dev/full\n", 1, 255, {},
+         &names}};
+    // clang-format on
+    for (const auto& c : cases) {
+        std::istringstream input(c.input);
+        const run_result result =
+            run_with(c.arguments, c.stream != nullptr ? *c.stream : input, c.wait);
+        const std::string trace = ::testing::PrintToString(c.arguments) + " " + c.text;
+        EXPECT_EQ(result.status, c.status) << trace;
+        EXPECT_EQ(count(result.text, c.text), c.times) << trace << "\n" << result.text;
+        EXPECT_EQ(result.slept, c.slept) << trace;
+    }
+    fs::remove_all(tree);
+    EXPECT_EQ(names.tellg(), 2);  // the first name only
+    EXPECT_EQ(waits, 2);
 }
 
-TEST_F(attempt_loop, makes_no_attempt_for_a_negative_retry_count) {
-    options.retries = -1;
-    options.delay_secs = 1;
-    EXPECT_EQ(run(), "");
-    EXPECT_TRUE(sleeps.empty());
-}
-
-TEST_F(attempt_loop, never_sleeps_for_a_negative_delay) {
-    options.delay_secs = -5;
-    run();
-    EXPECT_TRUE(sleeps.empty());
-}
-
-TEST_F(attempt_loop, follows_each_attempt_with_the_verbose_block_unless_xml) {
-    options.verbose = true;
-    options.retries = 1;
-    EXPECT_EQ(count(run(), std::string(79, '-')), 4u);
-    options.format = resq::report_format::xml;
-    const std::string xml = run();
-    EXPECT_EQ(count(xml, std::string(79, '-')), 0u);
-    EXPECT_EQ(count(xml, "<status>sock err</status>"), 2u);
-}
-
-TEST(print_error, erases_the_terminal_line_then_writes_the_message) {
+TEST(print_error, erases_the_terminal_line_first_and_writes_no_over_long_message) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY), original = ::dup(2);
+    ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    const int other_end = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ::dup2(other_end, 2);  // elsewhere in these tests standard error is no terminal
     std::ostringstream captured;
     std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
-    resq::print_error("prob opening results file: %s for writing\n", "/x/y");
-    resq::print_error("%s", std::string(4097, 'a').c_str());
+    print_error("prob opening results file: %s for writing\n", "/x/y");
+    print_error("%s", std::string(4097, 'a').c_str());
     std::cerr.rdbuf(saved);
+    ::dup2(original, 2);
+    for (const int descriptor : {original, other_end, terminal}) {
+        ::close(descriptor);
+    }
     EXPECT_EQ(captured.str(), "\x1b[2K\r" + std::string(27, ' ') +
                                   "\rprob opening results file: /x/y for writing\n");
 }
 
 }  // namespace
+}  // namespace resq

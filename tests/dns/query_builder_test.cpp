@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <tuple>
@@ -23,7 +24,24 @@ const bytes class_in = {0x00, 0x01};
 const std::string label63(63, 'a');
 const std::string label64(64, 'a');
 
-TEST(query_builder, builds_each_type_dropping_extra_dots_and_refusing_labels_over_63_bytes) {
+// A name of labels of the given sizes (letters "a"), as text and on the wire without the root.
+std::string name_of(std::initializer_list<std::size_t> sizes) {
+    std::string name;
+    for (const std::size_t size : sizes) {
+        name += (name.empty() ? "" : ".") + std::string(size, 'a');
+    }
+    return name;
+}
+bytes wire_of(std::initializer_list<std::size_t> sizes) {
+    bytes wire;
+    for (const std::size_t size : sizes) {
+        wire.push_back(static_cast<uint8_t>(size));
+        wire.insert(wire.end(), size, 'a');
+    }
+    return wire;
+}
+
+TEST(query_builder, builds_each_type_dropping_extra_dots_and_refusing_over_long_labels_and_names) {
     const bytes reversed_192_0_2_1 = {1, '1', 1, '2', 1, '0', 3, '1', '9', '2'};  // 1 2 0 192
     const struct {
         std::string name;
@@ -52,6 +70,11 @@ TEST(query_builder, builds_each_type_dropping_extra_dots_and_refusing_labels_ove
         {label63 + ".1", type_ptr, bytes{1, '1', 63} + bytes(63, 'a') + in_addr_arpa, 0x0c},
         {"1." + label64, type_ptr, {}, 0},
         {"", type_ptr, {}, 0},
+        // 255 bytes on the wire at most, length bytes and the root included.
+        {name_of({63, 63, 63, 61}), type_a, wire_of({63, 63, 63, 61}) + bytes{0}, 0x01},
+        {name_of({63, 63, 63, 62}), type_a, {}, 0},
+        {name_of({63, 63, 63, 48}), type_ptr, wire_of({48, 63, 63, 63}) + in_addr_arpa, 0x0c},
+        {name_of({63, 63, 63, 49}), type_ptr, {}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
