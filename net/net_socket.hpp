@@ -26,8 +26,22 @@ class net_socket {
     net_socket(const net_socket&) = delete;
     net_socket& operator=(const net_socket&) = delete;
 
-    /// Opens a `kind` socket for the family of `peer`, ending any held before; false when refused.
+    /// Opens a `kind` socket for the family of `peer`, ending any held before; a stream socket
+    /// does not block, so that connect and send wait through poll. False when refused.
     bool create(transport kind, const endpoint& peer);
+
+    /// Connects a stream socket to `peer`, waiting until `deadline`; false when refused, failed or
+    /// not connected by then.
+    bool connect_until(const endpoint& peer, deadline_clock::time_point deadline);
+
+    /// Sends all of `bytes` on a connected stream; false for nothing to send, no socket, a refused
+    /// send, or room for the rest not found by `deadline`.
+    bool send_until(std::span<const uint8_t> bytes, deadline_clock::time_point deadline);
+
+    /// Reads what a connected stream holds (at most the buffer) before `deadline`, `size` 0 when
+    /// the peer has closed; false if nothing came by then or the read failed.
+    bool receive_some_until(std::span<uint8_t> buffer, std::size_t& size,
+                            deadline_clock::time_point deadline);
 
     /// Sends all of `bytes` to `to`; false for nothing to send, no socket, or a refused send.
     bool send_to(std::span<const uint8_t> bytes, const endpoint& to);
