@@ -96,13 +96,25 @@ run_hooks system_hooks() {
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
                const input_params& options, const run_hooks& hooks) {
     // Counted in 64 bits so that the largest -retry value cannot overflow the attempt count.
-    const int64_t attempts = static_cast<int64_t>(options.retries) + 1;
+    int64_t attempts = static_cast<int64_t>(options.retries) + 1;
     const exchange_target target{options.server_endpoint, options.server,
                                  std::chrono::seconds(options.timeout_secs)};
     bool success = false;
+    // How the next attempt goes: -tcp_fallback may move the lookup to TCP part-way.
+    exchange_target current = target;
+    current.kind = options.tcp ? transport::tcp : transport::udp;
     for (int64_t count = 0; count < attempts && !success; ++count) {
-        success = exchange(attempt, query, target);
+        success = exchange(attempt, query, current);
         report_exchange(writer, attempt, query);
+        // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
+        // retry; any retry after it goes over TCP too.
+        if (options.tcp_fallback && current.kind == transport::udp && attempt.received_size != 0 &&
+            attempt.header.tc) {
+            current.kind = transport::tcp;
+            ++attempts;
+            success = false;
+            continue;
+        }
         if (!success && options.delay_secs > 0) {
             hooks.sleep(static_cast<uint32_t>(options.delay_secs));
         }

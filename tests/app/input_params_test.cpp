@@ -36,6 +36,7 @@ std::string outcome(const args& options) {
       << o.server << (o.server_endpoint == typed ? "" : " (not the address typed)")
       << (o.format == report_format::xml ? " xml" : "") << (o.verbose ? " verbose" : "")
       << (o.ipv6 ? " ipv6" : "");
+    s << (o.tcp ? " tcp" : "") << (o.tcp_fallback ? " tcp_fallback" : "");
     if (o.timeout_secs != 1 || o.retries != 0 || o.delay_secs != 0) {
         s << " numbers " << o.timeout_secs << " " << o.retries << " " << o.delay_secs;
     }
@@ -77,6 +78,8 @@ TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missin
          "This option is not offered in this build\n"},
         {{"-xml", "-url", "x", "-verbose", "-server", "127.1", "-ipv6", "-delay"},
          "url=x [x] type 1 @127.1 xml verbose ipv6 left -delay"},
+        {{"-url", "x", "-TCP", "-server", "127.1", "-tcp_fallback"},
+         "url=x [x] type 1 @127.1 tcp tcp_fallback"},
         // Numbers in each form; one that does not read keeps the default.
         {{"-url", "x", "-server", "127.1", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
          "url=x [x] type 1 @127.1 numbers 10 12 10"},
@@ -112,6 +115,8 @@ TEST(input_params, writes_the_usage_text_line_by_line) {
               "  -timeout <in secs>\n"
               "  -retry <num>           = if we timeout, num of retries\n"
               "  -delay <secs>          = delay in secs between each query\n"
+              "  -tcp                   = send every query over TCP\n"
+              "  -tcp_fallback          = retry over TCP when a UDP reply is truncated\n"
               "  -xml                   = output the data in xml format\n"
               "  -csv                   = output in comma separated value format\n"
               "  -verbose               = shows std::hex dump of packets (not in xml mode)\n"
