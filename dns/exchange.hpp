@@ -23,8 +23,7 @@ struct exchange_target {
     transport kind = transport::udp;
 };
 
-/// Sends `query` to the target and decodes its reply; false: nothing sent (over TCP: no
-/// connection), no whole reply in time, a TCP reply that does not answer the query, or undecoded.
+/// Sends `query` to the target, decodes its reply; false: nothing sent, no whole reply, undecoded.
 bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target);
 
 }  // namespace resq

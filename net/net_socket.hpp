@@ -26,20 +26,16 @@ class net_socket {
     net_socket(const net_socket&) = delete;
     net_socket& operator=(const net_socket&) = delete;
 
-    /// Opens a `kind` socket for the family of `peer`, ending any held before; a stream socket
-    /// does not block, so that connect and send wait through poll. False when refused.
+    /// Opens a `kind` socket for `peer`, ending any held (streams don't block); false if refused.
     bool create(transport kind, const endpoint& peer);
 
-    /// Connects a stream socket to `peer`, waiting until `deadline`; false when refused, failed or
-    /// not connected by then.
+    /// Connects a stream to `peer` by `deadline`; false when refused, failed or not made in time.
     bool connect_until(const endpoint& peer, deadline_clock::time_point deadline);
 
-    /// Sends all of `bytes` on a connected stream; false for nothing to send, no socket, a refused
-    /// send, or room for the rest not found by `deadline`.
+    /// Sends all of `bytes` on a stream by `deadline`; false: none, no socket, failure, no room.
     bool send_until(std::span<const uint8_t> bytes, deadline_clock::time_point deadline);
 
-    /// Reads what a connected stream holds (at most the buffer) before `deadline`, `size` 0 when
-    /// the peer has closed; false if nothing came by then or the read failed.
+    /// Reads what a stream holds by `deadline` (`size` 0: it closed); false: none came, or failed.
     bool receive_some_until(std::span<uint8_t> buffer, std::size_t& size,
                             deadline_clock::time_point deadline);
 
