@@ -107,8 +107,8 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
         success = exchange(attempt, query, current);
         report_exchange(writer, attempt, query);
         // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
-        // retry; any retry after it goes over TCP too.
-        if (options.tcp_fallback && current.kind == transport::udp && attempt.received_size != 0 &&
+        // retry; any retry after it goes over TCP too. A message that is no response is no reply.
+        if (options.tcp_fallback && current.kind == transport::udp && attempt.header.qr &&
             attempt.header.tc) {
             current.kind = transport::tcp;
             ++attempts;
