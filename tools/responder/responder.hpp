@@ -1,5 +1,6 @@
-// A scripted DNS responder for loopback tests: replies come from hand-assembled fixtures and
-// misbehave on request, chosen by the query name (the table at the top of fixtures.cpp).
+// A scripted DNS responder for loopback tests, over UDP and TCP on one address and port: replies
+// come from hand-assembled fixtures and misbehave on request, chosen by the query name (the table
+// at the top of fixtures.cpp).
 #pragma once
 
 #include <atomic>
