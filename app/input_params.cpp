@@ -35,7 +35,7 @@ constexpr std::array<lookup_form, 6> single_forms = {{
 }};
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 35> usage_lines = {
+constexpr std::array<std::string_view, 37> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -61,6 +61,8 @@ constexpr std::array<std::string_view, 35> usage_lines = {
     "  -timeout <in secs>",
     "  -retry <num>           = if we timeout, num of retries",
     "  -delay <secs>          = delay in secs between each query",
+    "  -tcp                   = send every query over TCP",
+    "  -tcp_fallback          = retry over TCP when a UDP reply is truncated",
     "  -xml                   = output the data in xml format",
     "  -csv                   = output in comma separated value format",
     "  -verbose               = shows std::hex dump of packets (not in xml mode)",
@@ -111,6 +113,8 @@ void input_params::reset() {
     delay = std::chrono::milliseconds::zero();
     query_type = type_a;
     ipv6 = false;
+    tcp = false;
+    tcp_fallback = false;
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -155,6 +159,8 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     if (has_option("-ipv6", list)) {
         ipv6 = true;
     }
+    tcp = has_option("-tcp", list);
+    tcp_fallback = has_option("-tcp_fallback", list);
     read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
     read_seconds("-delay", delay, list);

@@ -48,6 +48,8 @@ class input_params : public cmd_params {
     std::chrono::milliseconds delay{0};
     uint32_t query_type = 1;
     bool ipv6 = false;
+    bool tcp = false;           // every query over TCP
+    bool tcp_fallback = false;  // UDP, then TCP after a truncated reply; -tcp wins
 };
 
 /// Writes the usage text to `err`.

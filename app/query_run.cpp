@@ -111,12 +111,24 @@ run_hooks system_hooks() {
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
                const input_params& options, const run_hooks& hooks) {
     // Counted in 64 bits so that the largest -retry value cannot overflow the attempt count.
-    const int64_t attempts = static_cast<int64_t>(options.retries) + 1;
+    int64_t attempts = static_cast<int64_t>(options.retries) + 1;
     const exchange_target target{options.server_endpoint, options.server, options.timeout};
     bool success = false;
+    // How the next attempt goes: -tcp_fallback may move the lookup to TCP part-way.
+    exchange_target current = target;
+    current.kind = options.tcp ? transport::tcp : transport::udp;
     for (int64_t count = 0; count < attempts && !success; ++count) {
-        success = exchange(attempt, query, target);
+        success = exchange(attempt, query, current);
         report_exchange(writer, attempt, query);
+        // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
+        // retry; any retry after it goes over TCP too. A message that is no response is no reply.
+        if (options.tcp_fallback && current.kind == transport::udp && attempt.header.qr &&
+            attempt.header.tc) {
+            current.kind = transport::tcp;
+            ++attempts;
+            success = false;
+            continue;
+        }
         if (!success && options.delay > std::chrono::milliseconds::zero()) {
             hooks.sleep(options.delay);
         }

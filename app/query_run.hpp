@@ -30,7 +30,8 @@ struct run_hooks {
 run_hooks system_hooks();
 
 /// The attempt loop of one built query: every attempt is reported, failed attempts are followed
-/// by the delay, and the first success ends the loop. Always true.
+/// by the delay, and the first success ends the loop; with -tcp_fallback a truncated UDP reply is
+/// followed by one more attempt over TCP, which uses up no retry. Always true.
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
                const input_params& options, const run_hooks& hooks);
 

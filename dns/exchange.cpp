@@ -20,7 +20,8 @@ namespace resq {
 
 namespace {
 
-// Large enough for any UDP datagram, so no reply is ever cut.
+// Large enough for any UDP datagram and any TCP message (its length is two bytes), so no reply is
+// ever cut.
 constexpr std::size_t receive_capacity = 65536;
 
 // The first question follows the fixed 12-byte header.
@@ -96,6 +97,85 @@ std::size_t receive_reply(net_socket& socket, std::span<uint8_t> buffer, const e
     return 0;
 }
 
+// The message an attempt took as its reply: its size at the start of the buffer (0: none), and
+// whether it answers the query.
+struct taken_reply {
+    std::size_t size = 0;
+    bool answers = false;
+};
+
+net_socket::deadline_clock::time_point deadline_after(std::chrono::milliseconds timeout) {
+    return net_socket::deadline_clock::now() + std::max(timeout, std::chrono::milliseconds(0));
+}
+
+// The query in one datagram; the wait for its reply starts once it is sent.
+taken_reply exchange_datagram(net_socket& socket, dns_exchange& attempt, const dns_record& query,
+                              const message_key& asked, std::span<uint8_t> buffer,
+                              const exchange_target& target) {
+    // A server address the socket may not send to (a broadcast address) ends the attempt with
+    // nothing sent; so does a target that holds no address.
+    if (!socket.create(transport::udp, target.server)) {
+        return {};
+    }
+    attempt.sent_bytes = query.message;
+    if (!socket.send_to(query.bytes(), target.server)) {
+        return {};
+    }
+    attempt.sent_size = static_cast<uint32_t>(query.bytes().size());
+    const std::size_t size =
+        receive_reply(socket, buffer, target.server, asked, deadline_after(target.timeout));
+    return {size, true};  // only a datagram that answers the query is taken
+}
+
+// Fills `bytes` from the stream before `deadline`; false when the peer closes first, the read
+// fails or the time runs out.
+bool read_whole(net_socket& socket, std::span<uint8_t> bytes,
+                net_socket::deadline_clock::time_point deadline) {
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        std::size_t size = 0;
+        if (!socket.receive_some_until(bytes.subspan(filled), size, deadline) || size == 0) {
+            return false;
+        }
+        filled += size;
+    }
+    return true;
+}
+
+// The query over a connection of its own (RFC 1035 4.2.2, RFC 7766), each message after its
+// length in two bytes, most significant first; one deadline covers connecting, sending and the
+// whole reply. Nothing but the server writes to the connection, so its first message ends the
+// attempt, whether it answers the query or not. A message cut short by a close or by the
+// deadline is no reply.
+taken_reply exchange_stream(net_socket& socket, dns_exchange& attempt, const dns_record& query,
+                            const message_key& asked, std::span<uint8_t> buffer,
+                            const exchange_target& target) {
+    const auto deadline = deadline_after(target.timeout);
+    const std::span<const uint8_t> message = query.bytes();
+    if (message.size() > UINT16_MAX || !socket.create(transport::tcp, target.server) ||
+        !socket.connect_until(target.server, deadline)) {
+        return {};
+    }
+    attempt.sent_bytes = query.message;
+    // Length and message in one write, so that they can leave in one segment (RFC 7766 8).
+    std::vector<uint8_t> framed = {static_cast<uint8_t>(message.size() >> 8),
+                                   static_cast<uint8_t>(message.size() & 0xff)};
+    framed.insert(framed.end(), message.begin(), message.end());
+    if (!socket.send_until(framed, deadline)) {
+        return {};
+    }
+    attempt.sent_size = static_cast<uint32_t>(message.size());
+    std::array<uint8_t, 2> length_bytes{};
+    if (!read_whole(socket, length_bytes, deadline)) {
+        return {};
+    }
+    const std::size_t size = wire_reader(length_bytes).u16();
+    if (size == 0 || !read_whole(socket, buffer.first(size), deadline)) {
+        return {};
+    }
+    return {size, answers(asked, key_of(buffer.first(size)))};
+}
+
 }  // namespace
 
 bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target) {
@@ -116,29 +196,21 @@ bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& t
 
     net_socket socket;
     query.query_time = kx::capture_now().value();
+    const std::span<uint8_t> space(buffer.get(), receive_capacity);
+    const taken_reply reply = target.kind == transport::tcp
+                                  ? exchange_stream(socket, attempt, query, asked, space, target)
+                                  : exchange_datagram(socket, attempt, query, asked, space, target);
 
     bool success = false;
-    // A server address the socket may not send to (a broadcast address) ends the attempt with
-    // nothing sent; so does a target that holds no address.
-    if (socket.create(transport::udp, target.server)) {
-        attempt.sent_bytes = query.message;
-        if (socket.send_to(query.bytes(), target.server)) {
-            attempt.sent_size = static_cast<uint32_t>(query.bytes().size());
-            const auto deadline = net_socket::deadline_clock::now() +
-                                  std::max(target.timeout, std::chrono::milliseconds(0));
-            const std::size_t size = receive_reply(socket, {buffer.get(), receive_capacity},
-                                                   target.server, asked, deadline);
-            attempt.received_size = static_cast<uint32_t>(size);
-            if (size != 0) {
-                attempt.received_bytes =
-                    std::make_shared<const std::vector<uint8_t>>(buffer.get(), buffer.get() + size);
-                attempt.reply_time = kx::capture_now().value();
-                const std::size_t decoded =
-                    decode_reply(attempt.received_bytes, attempt.reply_time, attempt, true);
-                // The identifier was matched before the reply was taken.
-                success = decoded != 0;
-            }
-        }
+    attempt.received_size = static_cast<uint32_t>(reply.size);
+    if (reply.size != 0) {
+        attempt.received_bytes =
+            std::make_shared<const std::vector<uint8_t>>(buffer.get(), buffer.get() + reply.size);
+        attempt.reply_time = kx::capture_now().value();
+        // A reply to another query is kept for the report, but none of it is decoded; the
+        // identifier of a reply that answers was matched before it was taken.
+        success = reply.answers &&
+                  decode_reply(attempt.received_bytes, attempt.reply_time, attempt, true) != 0;
     }
     socket.close();
     return success;

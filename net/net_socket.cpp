@@ -23,6 +23,34 @@ int milliseconds_left(net_socket::deadline_clock::time_point deadline) {
     return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
+// Waits, through signals, until `descriptor` is ready for `events`; false at `deadline` or on
+// failure. An error or hang-up also counts as ready: the call that follows reports it.
+bool wait_ready(int descriptor, short events, net_socket::deadline_clock::time_point deadline) {
+    if (descriptor == -1) {
+        return false;
+    }
+    pollfd entry{};
+    entry.fd = descriptor;
+    entry.events = events;
+    for (;;) {
+        const int wait_ms = milliseconds_left(deadline);
+        entry.revents = 0;
+        const int ready = ::poll(&entry, 1, wait_ms);
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0) {
+            if (wait_ms == 0 || net_socket::deadline_clock::now() >= deadline) {
+                return false;
+            }
+            continue;  // woke before the deadline: wait for what is left
+        }
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+}
+
 }  // namespace
 
 net_socket::net_socket() {
@@ -40,8 +68,8 @@ bool net_socket::create(transport kind, const endpoint& peer) {
     end();
     const bool stream = kind == transport::tcp;
     // Close-on-exec keeps the descriptor out of any program this process might start.
-    descriptor_ = ::socket(peer.family(), (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC,
-                           stream ? IPPROTO_TCP : IPPROTO_UDP);
+    const int type = stream ? SOCK_STREAM | SOCK_NONBLOCK : SOCK_DGRAM;
+    descriptor_ = ::socket(peer.family(), type | SOCK_CLOEXEC, stream ? IPPROTO_TCP : IPPROTO_UDP);
     return descriptor_ != -1;
 }
 
@@ -66,30 +94,7 @@ bool net_socket::send_to(std::span<const uint8_t> bytes, const endpoint& to) {
 }
 
 bool net_socket::wait_readable(deadline_clock::time_point deadline) const {
-    if (descriptor_ == -1) {
-        return false;
-    }
-    pollfd entry{};
-    entry.fd = descriptor_;
-    entry.events = POLLIN;
-    for (;;) {
-        const int wait_ms = milliseconds_left(deadline);
-        entry.revents = 0;
-        const int ready = ::poll(&entry, 1, wait_ms);
-        if (ready > 0) {
-            // An error or hang-up is also readable: the read that follows reports it.
-            return true;
-        }
-        if (ready == 0) {
-            if (wait_ms == 0 || deadline_clock::now() >= deadline) {
-                return false;
-            }
-            continue;  // woke before the deadline: wait for what is left
-        }
-        if (errno != EINTR) {
-            return false;
-        }
-    }
+    return wait_ready(descriptor_, POLLIN, deadline);
 }
 
 bool net_socket::receive_until(std::span<uint8_t> buffer, std::size_t& size, endpoint& from,
@@ -111,6 +116,66 @@ bool net_socket::receive_until(std::span<uint8_t> buffer, std::size_t& size, end
             return false;
         }
         from.assign(reinterpret_cast<const sockaddr*>(&sender), sender_size);
+        size = static_cast<std::size_t>(n);
+        return true;
+    }
+    return false;
+}
+
+bool net_socket::connect_until(const endpoint& peer, deadline_clock::time_point deadline) {
+    if (descriptor_ == -1) {
+        return false;
+    }
+    if (::connect(descriptor_, peer.address(), peer.size()) == 0) {
+        return true;
+    }
+    // After EINTR the connection is still made in the background, as after EINPROGRESS; calling
+    // connect again would only report EALREADY.
+    if ((errno != EINPROGRESS && errno != EINTR) || !wait_ready(descriptor_, POLLOUT, deadline)) {
+        return false;
+    }
+    int error = 0;
+    socklen_t error_size = sizeof error;
+    return ::getsockopt(descriptor_, SOL_SOCKET, SO_ERROR, &error, &error_size) == 0 && error == 0;
+}
+
+bool net_socket::send_until(std::span<const uint8_t> bytes, deadline_clock::time_point deadline) {
+    if (bytes.empty() || descriptor_ == -1) {
+        return false;
+    }
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n =
+            ::send(descriptor_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == -1 && errno == EINTR) {
+            continue;
+        }
+        // The socket's buffer is full: wait for room, never past the deadline.
+        const bool full = n == -1 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        if (!full || !wait_ready(descriptor_, POLLOUT, deadline)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool net_socket::receive_some_until(std::span<uint8_t> buffer, std::size_t& size,
+                                    deadline_clock::time_point deadline) {
+    if (buffer.empty() || descriptor_ == -1) {
+        return false;
+    }
+    while (wait_readable(deadline)) {
+        const ssize_t n = ::recv(descriptor_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (n == -1) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+                continue;
+            }
+            return false;
+        }
         size = static_cast<std::size_t>(n);
         return true;
     }

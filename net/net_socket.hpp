@@ -26,8 +26,18 @@ class net_socket {
     net_socket(const net_socket&) = delete;
     net_socket& operator=(const net_socket&) = delete;
 
-    /// Opens a `kind` socket for the family of `peer`, ending any held before; false when refused.
+    /// Opens a `kind` socket for `peer`, ending any held (streams don't block); false if refused.
     bool create(transport kind, const endpoint& peer);
+
+    /// Connects a stream to `peer` by `deadline`; false when refused, failed or not made in time.
+    bool connect_until(const endpoint& peer, deadline_clock::time_point deadline);
+
+    /// Sends all of `bytes` on a stream by `deadline`; false: none, no socket, failure, no room.
+    bool send_until(std::span<const uint8_t> bytes, deadline_clock::time_point deadline);
+
+    /// Reads what a stream holds by `deadline` (`size` 0: it closed); false: none came, or failed.
+    bool receive_some_until(std::span<uint8_t> buffer, std::size_t& size,
+                            deadline_clock::time_point deadline);
 
     /// Sends all of `bytes` to `to`; false for nothing to send, no socket, or a refused send.
     bool send_to(std::span<const uint8_t> bytes, const endpoint& to);

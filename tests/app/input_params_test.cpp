@@ -30,7 +30,8 @@ std::string outcome(const args& options) {
     parse_endpoint(o.server, 53, typed);
     lookup << "[" << o.query_name << "] type " << o.query_type << (o.batch_input ? " batch" : "")
            << " @" << o.server << (o.server_endpoint == typed ? "" : " (not the address typed)")
-           << (o.ipv6 ? " ipv6" : "");
+           << (o.ipv6 ? " ipv6" : "") << (o.tcp ? " tcp" : "")
+           << (o.tcp_fallback ? " tcp_fallback" : "");
     if (o.timeout.count() != 1000 || o.retries != 0 || o.delay.count() != 0) {
         lookup << " numbers " << o.timeout.count() << " " << o.retries << " " << o.delay.count();
     }
@@ -85,6 +86,7 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
         // The server is read when parsed; the text as typed is kept for the report.
         {{"-url", "x", "-server", "0x7f.1:5353"}, "[x] type 1 @0x7f.1:5353"},
         {{"-url", "x", "-server", "localhost"}, "invalid DNS server address: localhost\n"},
+        {{"-url", "x", "-TCP", "-tcp_fallback"}, "[x] type 1 @127.1 tcp tcp_fallback"},
         {{"-url", "x", "-server", ""}, "invalid DNS server address: \n"},
         // The last batch form decides the type; a single form then adds its name.
         {{"-mx_pipe", "-url_pipe"}, "[] type 15 batch @127.1"},

@@ -34,8 +34,8 @@ class exchange_over_loopback : public ::testing::Test {
 
     // Builds the query for `name` and runs one exchange with `server` as typed, timing it.
     bool run(const std::string& name, int timeout_ms = 1000,
-             const std::string& server = server_address) {
-        exchange_target target{{}, server, std::chrono::milliseconds(timeout_ms)};
+             const std::string& server = server_address, transport kind = transport::udp) {
+        exchange_target target{{}, server, std::chrono::milliseconds(timeout_ms), kind};
         EXPECT_TRUE(build_query(query_, name, type_a));
         parse_endpoint(server, dns_port, target.server);
         const auto start = std::chrono::steady_clock::now();
@@ -93,6 +93,46 @@ TEST_F(exchange_over_loopback, takes_the_first_reply_to_the_query_from_the_serve
                                  answer.message, answer.packet_id),
                       std::tuple(std::vector<uint8_t>{192, 0, 2, 1}, attempt_.received_bytes,
                                  query_.packet_id));
+        }
+    }
+}
+
+// Over TCP a reply is taken whole however it is split; one cut short by a close or never completed
+// is none, and the first message on the connection ends the attempt even when it is not the reply.
+TEST_F(exchange_over_loopback, takes_one_whole_framed_reply_over_tcp) {
+    const struct {
+        const char* name;
+        bool success, sent, received;
+        std::size_t answers;
+        double min_wait = 0, max_wait = 0.9;
+        std::string server = server_address;
+    } cases[] = {
+        {"www.demo.example", true, true, true, 2},
+        {"a.truncated.test", true, true, true, 1},
+        {"a.tcp-split.test", true, true, true, 1, 0.09},  // three pieces, 50 ms apart
+        {"a.tcp-bytewise.test", true, true, true, 1, 0.09},
+        {"a.otheraddr-then-ok.test", true, true, true, 1, 0.09},  // only the real reply is sent
+        {"a.tcp-cut.test", false, true, false, 0},                // closed half-way
+        {"a.tcp-hangup.test", false, true, false, 0},
+        {"a.tcp-overlong.test", false, true, false, 0, 0.9, 3.0},  // waits for 16 more bytes
+        {"e.silent.test", false, true, false, 0, 0.9, 3.0},
+        {"e.wrongid.test", false, true, true, 0},  // kept, but not decoded
+        {"e.otherquestion-first.test", false, true, true, 0},
+        {"www.demo.example", false, false, false, 0, 0, 0.9, server_address + ":54"},  // refused
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name + (" " + c.server));
+        EXPECT_EQ(run(c.name, 1000, c.server, transport::tcp), c.success);
+        EXPECT_TRUE(waited_ >= c.min_wait && waited_ < c.max_wait) << waited_;
+        EXPECT_EQ(std::tuple(attempt_.sent_size, attempt_.sent_bytes == query_.message),
+                  std::tuple(c.sent ? query_.bytes().size() : 0, c.sent));
+        EXPECT_EQ(std::tuple(attempt_.received_size != 0, attempt_.answers.size(),
+                             attempt_.received_bytes ? attempt_.received_bytes->size() : 0),
+                  std::tuple(c.received, c.answers, attempt_.received_size));
+        if (c.answers == 1) {
+            EXPECT_EQ(std::vector<uint8_t>(attempt_.answers[0].data().begin(),
+                                           attempt_.answers[0].data().end()),
+                      (std::vector<uint8_t>{192, 0, 2, 1}));
         }
     }
 }

@@ -128,6 +128,10 @@ struct golden_case {
 constexpr const char* batch =
     "www.demo.example\nnowhere.demo.example\r\n\n  \nnowhere.test\na.malformed.test\nb.noqr.test\n"
     "c.short.test\nd.wrongid.test\ne.otheraddr-then-ok.test\n";
+// The same over TCP, and replies the responder splits into pieces or bytes, or cuts short.
+const std::string tcp_batch =
+    std::string(batch) +
+    "f.truncated.test\ng.tcp-split.test\nh.tcp-bytewise.test\ni.tcp-cut.test\n";
 // A name with a CNAME record, and one with records of other types.
 constexpr const char* names = "alias.demo.example\ndemo.example\n";
 
@@ -154,6 +158,12 @@ const golden_case golden_cases[] = {
     {"silent server: timeout rows, only the sent packets",
      "-url a.silent.test -csv -verbose -timeout 0 -retry 2", "", "silent.csv.txt"},
     {"empty batch, bare XML frame", "-url_pipe -xml", "", "empty.xml.txt"},
+    {"truncated UDP reply, then the answer over TCP, both dumped",
+     "-url a.truncated.test -csv -verbose -tcp_fallback", "", "fallback.csv.txt"},
+    {"no reply over TCP after the fallback: retried over TCP",
+     "-url a.tcp-hangup.test -csv -tcp_fallback -retry 1", "", "fallback_retry.csv.txt"},
+    {"batch over TCP, which -tcp_fallback does not change", "-pipe -tcp -tcp_fallback -csv",
+     tcp_batch.c_str(), "batch.tcp.csv.txt"},
 };
 
 class resq_golden : public resq_run, public testing::WithParamInterface<golden_case> {};

@@ -26,6 +26,21 @@
 //   otherport-then-ok.test.   spoofed_answer from another port, then the answer as above
 //   flaky.test.               no reply to the first flaky_silent_queries (2) queries for the
 //                             name, the answer to every later one
+//   truncated.test.           over UDP truncated_header + the question (TC set, no answer);
+//                             over TCP the answer
+//
+// Over TCP (the same address and port) every reply is sent after its two-byte length, on the
+// connection the query came in on; one scripted to leave from another address or port is not
+// sent at all, and the others keep their order and delays. The zones below script the framing
+// over TCP; over UDP each gives the truncated reply of truncated.test., so that a client that
+// falls back to TCP meets the fault too.
+//
+//   tcp-split.test.           the framed answer in three pieces, split_pause_ms (50 ms) apart:
+//                             the length's first byte, the rest up to the question, the rest
+//   tcp-bytewise.test.        the framed answer one byte per segment, byte_pause_ms (2 ms) apart
+//   tcp-cut.test.             the first half of the framed answer, then the connection closed
+//   tcp-overlong.test.        the answer after a length 16 larger; the connection stays open
+//   tcp-hangup.test.          the connection closed without a reply
 //   anything else             the complete fixture for the name and type (table below), else
 //                             NXDOMAIN: nxdomain_header + the question + an SOA, that of
 //                             demo.example. for names under it, else one owned by the root
@@ -297,6 +312,15 @@ constexpr uint8_t nxdomain_header_bytes[] = {
     0x00, 0x00,  // ARCOUNT 0
 };
 
+constexpr uint8_t truncated_header_bytes[] = {
+    0x00, 0x00,  // identifier
+    0x83, 0x80,  // QR, TC, RD, RA; NOERROR
+    0x00, 0x01,  // QDCOUNT 1
+    0x00, 0x00,  // ANCOUNT 0
+    0x00, 0x00,  // NSCOUNT 0
+    0x00, 0x00,  // ARCOUNT 0
+};
+
 constexpr uint8_t behaviour_answer_bytes[] = {
     0xc0, 0x0c,              // name: pointer to 12, the question
     0x00, 0x01,              // type A
@@ -398,12 +422,19 @@ constexpr std::array zones{
     zone_behaviour{"otheraddr-then-ok.test.", behaviour::other_address_then_ok},
     zone_behaviour{"otherport-then-ok.test.", behaviour::other_port_then_ok},
     zone_behaviour{"flaky.test.", behaviour::flaky},
+    zone_behaviour{"truncated.test.", behaviour::truncated},
+    zone_behaviour{"tcp-split.test.", behaviour::tcp_split},
+    zone_behaviour{"tcp-bytewise.test.", behaviour::tcp_bytewise},
+    zone_behaviour{"tcp-cut.test.", behaviour::tcp_cut},
+    zone_behaviour{"tcp-overlong.test.", behaviour::tcp_overlong},
+    zone_behaviour{"tcp-hangup.test.", behaviour::tcp_hangup},
 };
 
 }  // namespace
 
 const std::span<const uint8_t> answer_header{answer_header_bytes};
 const std::span<const uint8_t> nxdomain_header{nxdomain_header_bytes};
+const std::span<const uint8_t> truncated_header{truncated_header_bytes};
 const std::span<const uint8_t> behaviour_answer{behaviour_answer_bytes};
 const std::span<const uint8_t> spoofed_answer{spoofed_answer_bytes};
 const std::span<const uint8_t> overlong_answer{overlong_answer_bytes};

@@ -21,9 +21,11 @@ const reply_fixture* find_fixture(std::string_view name, uint16_t type);
 std::span<const reply_fixture> all_fixtures();
 
 /// Reply pieces assembled around the question copied from the query (see fixtures.cpp):
-/// a header with one answer, a header of an NXDOMAIN with one authority entry, and the entries.
+/// a header with one answer, a header of an NXDOMAIN with one authority entry, a header with TC
+/// set and no answer, and the entries.
 extern const std::span<const uint8_t> answer_header;
 extern const std::span<const uint8_t> nxdomain_header;
+extern const std::span<const uint8_t> truncated_header;
 extern const std::span<const uint8_t> behaviour_answer;
 extern const std::span<const uint8_t> spoofed_answer;
 extern const std::span<const uint8_t> overlong_answer;
@@ -48,12 +50,22 @@ enum class behaviour {
     other_address_then_ok,
     other_port_then_ok,
     flaky,
+    truncated,
+    tcp_split,
+    tcp_bytewise,
+    tcp_cut,
+    tcp_overlong,
+    tcp_hangup,
 };
 
 /// Milliseconds a reply to a name under late.test. is held back.
 inline constexpr unsigned late_reply_ms = 1500;
 /// Queries for one name under flaky.test. that go unanswered before the next is answered.
 inline constexpr unsigned flaky_silent_queries = 2;
+/// Milliseconds between the pieces of a reply split over TCP (tcp-split.test.).
+inline constexpr unsigned split_pause_ms = 50;
+/// Milliseconds between the bytes of a reply sent one byte at a time (tcp-bytewise.test.).
+inline constexpr unsigned byte_pause_ms = 2;
 
 /// The behaviour of `name` (lower case, ending in "."): that of the zone it equals or lies under.
 behaviour behaviour_for(std::string_view name);

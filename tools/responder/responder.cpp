@@ -1,6 +1,7 @@
 #include "tools/responder/responder.hpp"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -125,15 +126,30 @@ std::string address_text(uint32_t address_host_order, uint16_t port) {
     return std::string(text) + ":" + std::to_string(port);
 }
 
-// A UDP socket bound to the address and port; -1 with `error` set when that fails.
-int bind_udp(uint32_t address_host_order, uint16_t port, std::string& error) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+// The message after its length in two bytes, as DNS over TCP carries it.
+std::vector<uint8_t> framed(const std::vector<uint8_t>& message) {
+    std::vector<uint8_t> bytes = {static_cast<uint8_t>(message.size() >> 8),
+                                  static_cast<uint8_t>(message.size() & 0xff)};
+    bytes.insert(bytes.end(), message.begin(), message.end());
+    return bytes;
+}
+
+// A socket of `type` bound to the address and port, listening when it is a stream; -1 with
+// `error` set when that fails.
+int bind_socket(int type, uint32_t address_host_order, uint16_t port, std::string& error) {
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
     if (fd == -1) {
         error = std::string("socket: ") + std::strerror(errno);
         return -1;
     }
+    // A listener started again must not wait for the connections of the one before to expire.
+    const int on = 1;
+    if (type == SOCK_STREAM) {
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
     const sockaddr_in addr = ipv4_address(address_host_order, port);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == -1) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == -1 ||
+        (type == SOCK_STREAM && ::listen(fd, SOMAXCONN) == -1)) {
         error =
             "cannot bind " + address_text(address_host_order, port) + ": " + std::strerror(errno);
         ::close(fd);
@@ -150,7 +166,10 @@ responder::~responder() {
 }
 
 void responder::close_all() {
-    for (int* fd : {&listen_fd_, &other_address_fd_, &other_port_fd_}) {
+    while (!connections_.empty()) {
+        close_connection(connections_.back().fd);
+    }
+    for (int* fd : {&listen_fd_, &stream_listen_fd_, &other_address_fd_, &other_port_fd_}) {
         if (*fd != -1) {
             ::close(*fd);
             *fd = -1;
@@ -172,7 +191,7 @@ bool responder::open(const std::string& address, uint16_t port) {
     if (other_address_ == host_resolver_address) {
         ++other_address_;
     }
-    listen_fd_ = bind_udp(address_, port, error_);
+    listen_fd_ = bind_socket(SOCK_DGRAM, address_, port, error_);
     if (listen_fd_ == -1) {
         return false;
     }
@@ -180,9 +199,10 @@ bool responder::open(const std::string& address, uint16_t port) {
     socklen_t bound_len = sizeof bound;
     ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&bound), &bound_len);
     port_ = ntohs(bound.sin_port);
-    other_address_fd_ = bind_udp(other_address_, port_, error_);
-    other_port_fd_ = bind_udp(address_, 0, error_);
-    if (other_address_fd_ == -1 || other_port_fd_ == -1) {
+    stream_listen_fd_ = bind_socket(SOCK_STREAM, address_, port_, error_);
+    other_address_fd_ = bind_socket(SOCK_DGRAM, other_address_, port_, error_);
+    other_port_fd_ = bind_socket(SOCK_DGRAM, address_, 0, error_);
+    if (stream_listen_fd_ == -1 || other_address_fd_ == -1 || other_port_fd_ == -1) {
         close_all();
         return false;
     }
@@ -190,66 +210,131 @@ bool responder::open(const std::string& address, uint16_t port) {
 }
 
 void responder::queue(int from_fd, const sockaddr_in& to, std::vector<uint8_t> bytes,
-                      std::chrono::milliseconds delay) {
-    pending_.push_back({std::chrono::steady_clock::now() + delay, from_fd, to, std::move(bytes)});
+                      std::chrono::milliseconds delay, delivery how) {
+    pending_.push_back(
+        {std::chrono::steady_clock::now() + delay, from_fd, to, std::move(bytes), how});
 }
 
 void responder::send_due() {
     const auto now = std::chrono::steady_clock::now();
-    // In queue order, so a misdirected reply and the real one leave as scripted.
+    std::vector<int> hung_up;
+    // In queue order, so a misdirected reply and the real one, or the pieces of a framed reply,
+    // leave as scripted.
     auto it = pending_.begin();
     while (it != pending_.end()) {
         if (it->due > now) {
             ++it;
             continue;
         }
-        ::sendto(it->from_fd, it->bytes.data(), it->bytes.size(), 0,
-                 reinterpret_cast<const sockaddr*>(&it->to), sizeof it->to);
+        if (it->how == delivery::datagram) {
+            ::sendto(it->from_fd, it->bytes.data(), it->bytes.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&it->to), sizeof it->to);
+        } else if (it->how == delivery::stream) {
+            // Far smaller than any socket buffer, so the send never needs to wait.
+            ::send(it->from_fd, it->bytes.data(), it->bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        } else {
+            hung_up.push_back(it->from_fd);
+        }
         it = pending_.erase(it);
+    }
+    for (const int fd : hung_up) {
+        close_connection(fd);
     }
 }
 
-void responder::take_query(const uint8_t* data, std::size_t size, const sockaddr_in& client) {
+void responder::queue_framing_fault(int stream_fd, behaviour what, std::vector<uint8_t> bytes) {
+    const sockaddr_in none{};
+    const auto send = [&](std::vector<uint8_t> piece, unsigned delay_ms) {
+        queue(stream_fd, none, std::move(piece), std::chrono::milliseconds(delay_ms),
+              delivery::stream);
+    };
+    switch (what) {
+        case behaviour::tcp_split: {
+            // The length's first byte, the rest of the length and the header, then the rest.
+            const std::size_t cuts[] = {0, 1, 14, bytes.size()};
+            for (unsigned piece = 0; piece < 3; ++piece) {
+                send({bytes.begin() + static_cast<std::ptrdiff_t>(cuts[piece]),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(cuts[piece + 1])},
+                     piece * split_pause_ms);
+            }
+            break;
+        }
+        case behaviour::tcp_bytewise:
+            for (std::size_t at = 0; at < bytes.size(); ++at) {
+                send({bytes[at]}, static_cast<unsigned>(at) * byte_pause_ms);
+            }
+            break;
+        case behaviour::tcp_cut:
+            bytes.resize(bytes.size() / 2);
+            send(std::move(bytes), 0);
+            queue(stream_fd, none, {}, std::chrono::milliseconds(0), delivery::hang_up);
+            break;
+        case behaviour::tcp_overlong: {
+            const std::size_t promised = bytes.size() - 2 + 16;
+            bytes[0] = static_cast<uint8_t>(promised >> 8);
+            bytes[1] = static_cast<uint8_t>(promised & 0xff);
+            send(std::move(bytes), 0);
+            break;
+        }
+        default:  // tcp_hangup
+            queue(stream_fd, none, {}, std::chrono::milliseconds(0), delivery::hang_up);
+            break;
+    }
+}
+
+void responder::take_query(std::span<const uint8_t> data, const sockaddr_in& client,
+                           int stream_fd) {
     ++queries_seen_;
     last_client_port_ = ntohs(client.sin_port);
     parsed_query query;
-    if (!parse_query(std::span<const uint8_t>(data, size), query)) {
+    if (!parse_query(data, query)) {
         return;
     }
     const unsigned nth = ++queries_by_name_[query.name];
     std::vector<uint8_t> answer = assemble(answer_header, query, behaviour_answer);
-    switch (behaviour_for(query.name)) {
+    // Over TCP a reply has one way back, the connection: one scripted to leave from another
+    // address or port is not sent, and every other one is framed.
+    const auto reply = [&](int from_fd, const std::vector<uint8_t>& bytes,
+                           std::chrono::milliseconds delay = std::chrono::milliseconds(0)) {
+        if (stream_fd == -1) {
+            queue(from_fd, client, bytes, delay);
+        } else if (from_fd == listen_fd_) {
+            queue(stream_fd, client, framed(bytes), delay, delivery::stream);
+        }
+    };
+    const behaviour what = behaviour_for(query.name);
+    switch (what) {
         case behaviour::normal:
-            queue(listen_fd_, client, normal_reply(query));
+            reply(listen_fd_, normal_reply(query));
             break;
         case behaviour::silent:
             break;
         case behaviour::late:
-            queue(listen_fd_, client, answer, std::chrono::milliseconds(late_reply_ms));
+            reply(listen_fd_, answer, std::chrono::milliseconds(late_reply_ms));
             break;
         case behaviour::wrong_id:
             ++answer[0];
-            queue(listen_fd_, client, answer);
+            reply(listen_fd_, answer);
             break;
         case behaviour::wrong_id_then_ok:
             if (nth == 1) {
                 ++answer[0];
             }
-            queue(listen_fd_, client, answer);
+            reply(listen_fd_, answer);
             break;
         case behaviour::wrong_id_first: {
             std::vector<uint8_t> wrong = assemble(answer_header, query, spoofed_answer);
             ++wrong[0];
-            queue(listen_fd_, client, std::move(wrong));
-            queue(listen_fd_, client, answer, real_reply_delay);
+            reply(listen_fd_, wrong);
+            reply(listen_fd_, answer, real_reply_delay);
             break;
         }
         case behaviour::other_question_first: {
             // Byte 13 is the first letter of the first label; digits have no letter case.
             std::vector<uint8_t> other = assemble(answer_header, query, spoofed_answer);
             other[13] = other[13] == '0' ? '1' : '0';
-            queue(listen_fd_, client, std::move(other));
-            queue(listen_fd_, client, answer, real_reply_delay);
+            reply(listen_fd_, other);
+            reply(listen_fd_, answer, real_reply_delay);
             break;
         }
         case behaviour::upper_case:
@@ -260,43 +345,111 @@ void responder::take_query(const uint8_t* data, std::size_t size, const sockaddr
                     answer[at] = static_cast<uint8_t>(answer[at] - 'a' + 'A');
                 }
             }
-            queue(listen_fd_, client, answer);
+            reply(listen_fd_, answer);
             break;
         case behaviour::no_qr:
             answer[2] &= 0x7f;
-            queue(listen_fd_, client, answer);
+            reply(listen_fd_, answer);
             break;
         case behaviour::short_reply:
             answer.resize(2);
-            queue(listen_fd_, client, answer);
+            reply(listen_fd_, answer);
             break;
         case behaviour::malformed:
-            queue(listen_fd_, client, assemble(answer_header, query, overlong_answer));
+            reply(listen_fd_, assemble(answer_header, query, overlong_answer));
             break;
         case behaviour::other_address:
-            queue(other_address_fd_, client, answer);
+            reply(other_address_fd_, answer);
             break;
         case behaviour::other_port:
-            queue(other_port_fd_, client, answer);
+            reply(other_port_fd_, answer);
             break;
         case behaviour::other_address_then_ok:
-            queue(other_address_fd_, client, assemble(answer_header, query, spoofed_answer));
-            queue(listen_fd_, client, answer, real_reply_delay);
+            reply(other_address_fd_, assemble(answer_header, query, spoofed_answer));
+            reply(listen_fd_, answer, real_reply_delay);
             break;
         case behaviour::other_port_then_ok:
-            queue(other_port_fd_, client, assemble(answer_header, query, spoofed_answer));
-            queue(listen_fd_, client, answer, real_reply_delay);
+            reply(other_port_fd_, assemble(answer_header, query, spoofed_answer));
+            reply(listen_fd_, answer, real_reply_delay);
             break;
         case behaviour::flaky:
             if (nth > flaky_silent_queries) {
-                queue(listen_fd_, client, answer);
+                reply(listen_fd_, answer);
+            }
+            break;
+        case behaviour::truncated:
+            reply(listen_fd_, stream_fd == -1 ? assemble(truncated_header, query, {}) : answer);
+            break;
+        case behaviour::tcp_split:
+        case behaviour::tcp_bytewise:
+        case behaviour::tcp_cut:
+        case behaviour::tcp_overlong:
+        case behaviour::tcp_hangup:
+            if (stream_fd == -1) {
+                reply(listen_fd_, assemble(truncated_header, query, {}));
+            } else {
+                queue_framing_fault(stream_fd, what, framed(answer));
             }
             break;
     }
 }
 
+void responder::accept_connection() {
+    connection accepted{-1, {}, {}};
+    socklen_t client_len = sizeof accepted.client;
+    accepted.fd = ::accept4(stream_listen_fd_, reinterpret_cast<sockaddr*>(&accepted.client),
+                            &client_len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (accepted.fd == -1) {
+        return;
+    }
+    // Every piece of a split reply leaves in a segment of its own, not held back for the next.
+    const int on = 1;
+    ::setsockopt(accepted.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    connections_.push_back(std::move(accepted));
+}
+
+void responder::read_connection(int fd) {
+    const auto it = std::ranges::find(connections_, fd, &connection::fd);
+    if (it == connections_.end()) {
+        return;
+    }
+    uint8_t buffer[4096];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n == 0 || (n == -1 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        close_connection(fd);
+        return;
+    }
+    if (n < 0) {
+        return;
+    }
+    std::vector<uint8_t>& received = it->received;
+    received.insert(received.end(), buffer, buffer + n);
+    // Every whole query on the connection, each after its two-byte length.
+    for (;;) {
+        wire_reader length(received);
+        const std::size_t size = length.u16();
+        if (length.failed() || received.size() < 2 + size) {
+            return;
+        }
+        const std::vector<uint8_t> query(received.begin() + 2,
+                                         received.begin() + static_cast<std::ptrdiff_t>(2 + size));
+        received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(2 + size));
+        take_query(query, it->client, fd);
+    }
+}
+
+void responder::close_connection(int fd) {
+    // What was still to go on the connection goes nowhere: its descriptor may be reused.
+    std::erase_if(pending_, [fd](const pending_reply& reply) {
+        return reply.how != delivery::datagram && reply.from_fd == fd;
+    });
+    std::erase_if(connections_, [fd](const connection& c) { return c.fd == fd; });
+    ::close(fd);
+}
+
 void responder::serve(const std::atomic<bool>& stop, uint64_t limit) {
     std::vector<uint8_t> buffer(65536);
+    std::vector<pollfd> entries;
     for (;;) {
         send_due();
         const bool limit_reached = limit != 0 && queries_seen_.load() >= limit;
@@ -309,20 +462,32 @@ void responder::serve(const std::atomic<bool>& stop, uint64_t limit) {
                 reply.due - std::chrono::steady_clock::now());
             wait = std::clamp(until_due, std::chrono::milliseconds(0), wait);
         }
-        pollfd entry{};
-        entry.fd = listen_fd_;
-        entry.events = POLLIN;
+        entries.assign({{listen_fd_, POLLIN, 0}, {stream_listen_fd_, POLLIN, 0}});
+        for (const connection& c : connections_) {
+            entries.push_back({c.fd, POLLIN, 0});
+        }
         // Past the limit only the replies still due are sent; no further query is read.
-        const int ready = ::poll(&entry, limit_reached ? 0 : 1, static_cast<int>(wait.count()));
-        if (ready <= 0 || (entry.revents & POLLIN) == 0) {
+        const int ready = ::poll(entries.data(), limit_reached ? 0 : entries.size(),
+                                 static_cast<int>(wait.count()));
+        if (ready <= 0) {
             continue;  // time-out, or a signal to look at the stop flag for
         }
-        sockaddr_in client{};
-        socklen_t client_len = sizeof client;
-        const ssize_t n = ::recvfrom(listen_fd_, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&client), &client_len);
-        if (n >= 0) {
-            take_query(buffer.data(), static_cast<std::size_t>(n), client);
+        if ((entries[0].revents & POLLIN) != 0) {
+            sockaddr_in client{};
+            socklen_t client_len = sizeof client;
+            const ssize_t n = ::recvfrom(listen_fd_, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                         reinterpret_cast<sockaddr*>(&client), &client_len);
+            if (n >= 0) {
+                take_query({buffer.data(), static_cast<std::size_t>(n)}, client, -1);
+            }
+        }
+        if ((entries[1].revents & POLLIN) != 0) {
+            accept_connection();
+        }
+        for (std::size_t i = 2; i < entries.size(); ++i) {
+            if (entries[i].revents != 0) {
+                read_connection(entries[i].fd);
+            }
         }
     }
 }

@@ -1,5 +1,6 @@
-// A scripted DNS responder for loopback tests: replies come from hand-assembled fixtures and
-// misbehave on request, chosen by the query name (the table at the top of fixtures.cpp).
+// A scripted DNS responder for loopback tests, over UDP and TCP on one address and port: replies
+// come from hand-assembled fixtures and misbehave on request, chosen by the query name (the table
+// at the top of fixtures.cpp).
 #pragma once
 
 #include <atomic>
@@ -7,11 +8,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <netinet/in.h>
+
+#include "tools/responder/fixtures.hpp"
 
 namespace resq::test_tools {
 
@@ -23,9 +27,10 @@ class responder {
     responder(const responder&) = delete;
     responder& operator=(const responder&) = delete;
 
-    /// Binds the listening socket on `address`:`port` (0: any free port) and the two sockets
-    /// that misdirected replies leave from: the address plus one on the same port, and the same
-    /// address on another port. False, with the reason in error(), when one cannot be bound.
+    /// Binds the listening socket on `address`:`port` (0: any free port), a TCP listener on the
+    /// same address and port, and the two sockets that misdirected replies leave from: the
+    /// address plus one on the same port, and the same address on another port. False, with the
+    /// reason in error(), when one cannot be bound.
     bool open(const std::string& address, uint16_t port);
 
     /// Serves in the calling thread until `stop` is set, or until `limit` queries (0: no limit)
@@ -41,7 +46,7 @@ class responder {
     uint64_t queries_seen() const { return queries_seen_.load(); }
     /// The port the last query came from, host byte order.
     uint16_t last_client_port() const { return last_client_port_.load(); }
-    /// The port the listening socket is bound to.
+    /// The port the listening sockets are bound to.
     uint16_t port() const { return port_; }
     /// The listening address, host byte order.
     uint32_t address() const { return address_; }
@@ -51,20 +56,37 @@ class responder {
     const std::string& error() const { return error_; }
 
   private:
+    // A datagram from a socket of the responder, bytes on a TCP connection, or its closing.
+    enum class delivery { datagram, stream, hang_up };
+
     struct pending_reply {
         std::chrono::steady_clock::time_point due;
-        int from_fd;
+        int from_fd;  // for a stream or its closing: the connection
         sockaddr_in to;
         std::vector<uint8_t> bytes;
+        delivery how = delivery::datagram;
+    };
+
+    // An accepted TCP connection and the bytes of queries not yet complete.
+    struct connection {
+        int fd;
+        sockaddr_in client;
+        std::vector<uint8_t> received;
     };
 
     void close_all();
-    void take_query(const uint8_t* data, std::size_t size, const sockaddr_in& client);
+    void take_query(std::span<const uint8_t> data, const sockaddr_in& client, int stream_fd);
     void queue(int from_fd, const sockaddr_in& to, std::vector<uint8_t> bytes,
-               std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+               std::chrono::milliseconds delay = std::chrono::milliseconds(0),
+               delivery how = delivery::datagram);
+    void queue_framing_fault(int stream_fd, behaviour what, std::vector<uint8_t> framed);
     void send_due();
+    void accept_connection();
+    void read_connection(int fd);
+    void close_connection(int fd);
 
     int listen_fd_ = -1;
+    int stream_listen_fd_ = -1;
     int other_address_fd_ = -1;
     int other_port_fd_ = -1;
     uint32_t address_ = 0;
@@ -73,6 +95,7 @@ class responder {
     std::string error_;
     std::map<std::string, unsigned> queries_by_name_;
     std::vector<pending_reply> pending_;
+    std::vector<connection> connections_;
     std::atomic<uint64_t> queries_seen_{0};
     std::atomic<uint16_t> last_client_port_{0};
     std::atomic<bool> stop_requested_{false};
