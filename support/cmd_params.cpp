@@ -20,16 +20,6 @@ constexpr std::size_t expansion_limit = 513;
 // A variable whose value names itself would otherwise be expanded for ever.
 constexpr int max_expansions = 64;
 
-std::string program_name_of(std::string_view first) {
-    if (const std::size_t slash = first.rfind('/'); slash != std::string_view::npos) {
-        first.remove_prefix(slash + 1);
-    }
-    if (const std::size_t dot = first.rfind('.'); dot != std::string_view::npos) {
-        first = first.substr(0, dot);
-    }
-    return std::string(first);
-}
-
 std::string join_command_line(const args& list) {
     std::string line;
     for (const std::string& entry : list) {
@@ -170,15 +160,11 @@ void cmd_params::reset() {
     num_subdirs = 0;
     enumdir_set = false;
     command_line.clear();
-    program_name.clear();
 }
 
 bool cmd_params::parse_options(args& list, std::ostream& err) {
     if (list.empty()) {
         return false;
-    }
-    if (program_name.empty()) {
-        program_name = program_name_of(list.front());
     }
     if (command_line.empty()) {
         command_line = join_command_line(list);

@@ -59,7 +59,6 @@ class cmd_params {
     uint32_t num_subdirs = 0;
     bool enumdir_set = false;
     std::string command_line;
-    std::string program_name;
 };
 
 /// Sets the column separator and the name replacement that protects it.

@@ -22,15 +22,9 @@ struct datetime_layout {
     uint8_t date_separator = 0;  // '/', '-', ' ' or 0 when the pattern has none
     uint8_t date_flags = 0;      // date_flag bits
     uint8_t time_flags = 0;      // bit 0: pair flag; bits 1-4: fraction digits of the seconds
-    uint8_t reserved = 0;
-    uint16_t lowest_year = 1900;
-    uint16_t highest_year = 2600;
-    uint32_t reserved_word = 0;
 
-    /// A layout whose first four bytes are zero is empty: the default patterns apply.
-    bool empty() const {
-        return date_separator == 0 && date_flags == 0 && time_flags == 0 && reserved == 0;
-    }
+    /// A layout with no separator and no flags is empty: the default patterns apply.
+    bool empty() const { return date_separator == 0 && date_flags == 0 && time_flags == 0; }
     unsigned fraction_digits() const { return (time_flags >> 1) & 0x0fu; }
 };
 
