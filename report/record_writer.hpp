@@ -36,6 +36,8 @@ class record_writer {
     /// bytes taken from the network.
     record_writer(std::ostream& out, const cmd_params& options, bool terminal = false)
         : out_(out), options_(options), terminal_(terminal) {}
+    /// The writer keeps a reference to the options: a temporary would not outlive it.
+    record_writer(std::ostream& out, const cmd_params&& options, bool terminal = false) = delete;
     virtual ~record_writer() = default;
     record_writer(const record_writer&) = delete;
     record_writer& operator=(const record_writer&) = delete;

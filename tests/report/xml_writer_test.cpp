@@ -145,7 +145,8 @@ TEST(xml_writer, entries_with_every_byte_value_parse_as_xml) {
     record.query = every_byte + "\xef\xbf\xbf\xed\xa0\x80";  // U+FFFF, a surrogate
     // The whole document as the writer frames it, every byte in its header and program name.
     std::ostringstream out;
-    xml_writer writer(out, cmd_params{});
+    const cmd_params options;
+    xml_writer writer(out, options);
     writer.begin({every_byte, every_byte + "--->", every_byte});
     writer.row({record, every_byte, "answer", "success"});
     writer.end();
