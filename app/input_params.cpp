@@ -145,6 +145,7 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         err << "invalid DNS server address: " << server << '\n';
         return false;
     }
+    server = display_text(server, server_endpoint, dns_port);
     if (has_option("-ipv6", list)) {
         ipv6 = true;
     }

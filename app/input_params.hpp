@@ -33,7 +33,7 @@ class input_params : public cmd_params {
     /// recognises; false when the run must stop (the message has been written to `err`).
     bool parse_options(args& list, std::ostream& err = std::cerr);
 
-    std::string server;        // as typed: the report shows it
+    std::string server;        // as the report shows it (display_text of what was typed)
     endpoint server_endpoint;  // as read from -server; holds none until a valid one is read
     std::string url_arg;
     std::string ip_arg;

@@ -69,7 +69,7 @@ struct reply_header {
 
 /// One attempt: where it went, what was sent, what came back, and the decoded reply.
 struct dns_exchange {
-    std::string server;  // the server as the user gave it, for the report
+    std::string server;  // the server as the report shows it
     shared_message sent_bytes;
     uint32_t sent_size = 0;  // 0: nothing was sent
     shared_message received_bytes;

@@ -16,7 +16,7 @@ inline constexpr uint16_t dns_port = 53;
 /// What every attempt of one lookup needs: the server, read once per run, and the wait.
 struct exchange_target {
     endpoint server;                       // holding none, an attempt sends nothing
-    std::string server_text;               // the server as typed: the report's server column
+    std::string server_text;               // the report's server column (see display_text)
     std::chrono::milliseconds timeout{0};  // for the reply; negative counts as 0
 };
 

@@ -69,7 +69,9 @@ TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missin
         {{"-url", "x", "-server"}, no_server},
         {{"-url", "-server", "127.1"}, no_server},
         // The server is read when parsed: the text as typed is kept for the report.
-        {{"-url", "x", "-server", "0x7f.1:5353"}, "url=x [x] type 1 @0x7f.1:5353"},
+        // The report shows an IPv4 address typed without a port as typed, any other canonical.
+        {{"-url", "x", "-server", "0x7f.1:5353"}, "url=x [x] type 1 @127.0.0.1:5353"},
+        {{"-url", "x", "-server", "[0::1]:53"}, "url=x [x] type 1 @::1"},
         {{"-url", "x", "-server", "localhost"}, "invalid DNS server address: localhost\n"},
         {{"-url", "x", "-server", ""}, "invalid DNS server address: \n"},
         // The common options are read first: a failure there stops before the lookup options.
