@@ -1,5 +1,8 @@
 #include "dns/query_builder.hpp"
 
+#include <arpa/inet.h>
+
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -33,6 +36,20 @@ bool put_labels(std::vector<uint8_t>& out, const Fields& fields) {
     return true;
 }
 
+// RFC 3596 2.5: one label per hexadecimal digit of the address, the last digit first, then
+// ip6.arpa; 2001:db8::1 is 1.0.0.0. ... .8.b.d.0.1.0.0.2.ip6.arpa.
+void put_ip6_arpa_name(std::vector<uint8_t>& out, const in6_addr& address) {
+    constexpr std::string_view digits = "0123456789abcdef";
+    for (auto byte = std::rbegin(address.s6_addr); byte != std::rend(address.s6_addr); ++byte) {
+        for (const unsigned nibble : {*byte & 0x0fu, *byte >> 4u & 0x0fu}) {
+            out.push_back(1);
+            out.push_back(static_cast<uint8_t>(digits[nibble]));
+        }
+    }
+    constexpr uint8_t ip6_arpa[] = {3, 'i', 'p', '6', 4, 'a', 'r', 'p', 'a', 0};
+    out.insert(out.end(), std::begin(ip6_arpa), std::end(ip6_arpa));
+}
+
 }  // namespace
 
 bool encode_name(std::vector<uint8_t>& out, std::string_view name) {
@@ -54,6 +71,13 @@ bool encode_name(std::vector<uint8_t>& out, std::string_view name) {
 
 bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address) {
     out.clear();
+    // inet_pton ends at a NUL byte, so a text holding one is not taken for an address.
+    in6_addr ipv6{};
+    if (address.find('\0') == std::string_view::npos &&
+        inet_pton(AF_INET6, std::string(address).c_str(), &ipv6) == 1) {
+        put_ip6_arpa_name(out, ipv6);
+        return true;
+    }
     std::vector<std::string> fields{"arpa", "in-addr"};
     if (!split_fields(address, '.', fields, false, false, true)) {
         return false;

@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -20,6 +21,14 @@ const bytes x = {1, 'x', 0};                               // label "x", root
 const bytes in_addr_arpa = {7, 'i', 'n', '-', 'a', 'd', 'd', 'r', 4, 'a', 'r', 'p', 'a', 0};
 const bytes class_in = {0x00, 0x01};
 // clang-format on
+// The ip6.arpa name of an address whose 32 hexadecimal digits, the last first, are `digits`.
+bytes ip6_arpa(std::string_view digits) {
+    bytes name;
+    for (const char digit : digits) {
+        name.insert(name.end(), {1, static_cast<uint8_t>(digit)});
+    }
+    return name + bytes{3, 'i', 'p', '6', 4, 'a', 'r', 'p', 'a', 0};
+}
 const std::string label63(63, 'a');
 const std::string label64(64, 'a');
 
@@ -52,6 +61,8 @@ TEST(query_builder, builds_each_type_dropping_extra_dots_and_refusing_labels_ove
         {label63 + ".1", type_ptr, bytes{1, '1', 63} + bytes(63, 'a') + in_addr_arpa, 0x0c},
         {"1." + label64, type_ptr, {}, 0},
         {"", type_ptr, {}, 0},
+        {"2001:db8::1", type_ptr, ip6_arpa("1000000000000000000000008bd01002"), 0x0c},
+        {"::FFFF:192.0.2.1", type_ptr, ip6_arpa("1020000cffff00000000000000000000"), 0x0c},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
