@@ -46,6 +46,7 @@ class input_params : public cmd_params {
     int32_t delay_secs = 0;
     uint32_t query_type = 1;
     bool ipv6 = false;
+    uint16_t edns_size = 0;  // the UDP payload size of the query's OPT record; 0: no OPT record
 };
 
 /// Writes the usage text to `err`.

@@ -12,8 +12,9 @@
 namespace resq {
 
 /// Resets `query` and fills it with the query message for `name` and `type` (PTR: `name` is an
-/// address text). False, with `query` reset, when the name cannot be encoded.
-bool build_query(dns_record& query, std::string name, uint32_t type);
+/// address text), with an OPT record advertising `edns_size` bytes unless that is 0. False, with
+/// `query` reset, when the name cannot be encoded.
+bool build_query(dns_record& query, std::string name, uint32_t type, uint16_t edns_size = 0);
 
 /// Encodes a dotted name as labels; empty fields (extra dots) are dropped. False for an empty
 /// name, a name of dots only, or a label longer than 63 bytes.

@@ -35,7 +35,8 @@ std::string outcome(const args& options) {
     s << "[" << o.query_name << "] type " << o.query_type << (o.batch_input ? " batch" : "") << " @"
       << o.server << (o.server_endpoint == typed ? "" : " (not the address typed)")
       << (o.format == report_format::xml ? " xml" : "") << (o.verbose ? " verbose" : "")
-      << (o.ipv6 ? " ipv6" : "");
+      << (o.ipv6 ? " ipv6" : "")
+      << (o.edns_size != 0 ? " edns " + std::to_string(o.edns_size) : "");
     if (o.timeout_secs != 1 || o.retries != 0 || o.delay_secs != 0) {
         s << " numbers " << o.timeout_secs << " " << o.retries << " " << o.delay_secs;
     }
@@ -83,7 +84,13 @@ TEST(input_params, reads_one_lookup_form_its_numbers_and_refuses_two_or_a_missin
         {{"-url", "x", "-server", "127.1", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
          "url=x [x] type 1 @127.1 numbers 10 12 10"},
         {{"-url", "x", "-server", "127.1", "-timeout", "abc", "-retry", "-1", "-delay", "5s"},
-         "url=x [x] type 1 @127.1 numbers 1 -1 5"}};
+         "url=x [x] type 1 @127.1 numbers 1 -1 5"},
+        // -edns alone, last or before another option, advertises 1232.
+        {{"-server", "127.1", "-EDNS"}, "[] type 1 @127.1 edns 1232"},
+        {{"-edns", "-retry", "2", "-server", "127.1"}, "[] type 1 @127.1 edns 1232 numbers 1 2 0"},
+        {{"-edns", "65535", "-server", "127.1"}, "[] type 1 @127.1 edns 65535"},
+        {{"-server", "127.1", "-edns", "511"}, "invalid EDNS buffer size: 511 (512 to 65535)\n"},
+        {{"-server", "127.1", "-edns", "4k"}, "invalid EDNS buffer size: 4k (512 to 65535)\n"}};
     for (const auto& [options, expected] : cases) {
         EXPECT_EQ(outcome(options), expected) << ::testing::PrintToString(options);
     }
@@ -114,6 +121,8 @@ TEST(input_params, writes_the_usage_text_line_by_line) {
               "  -timeout <in secs>\n"
               "  -retry <num>           = if we timeout, num of retries\n"
               "  -delay <secs>          = delay in secs between each query\n"
+              "  -edns [size]           = send an EDNS(0) OPT record; size 512 to 65535, 1232 if "
+              "omitted\n"
               "  -xml                   = output the data in xml format\n"
               "  -csv                   = output in comma separated value format\n"
               "  -verbose               = shows std::hex dump of packets (not in xml mode)\n"

@@ -89,6 +89,28 @@ TEST(query_builder, builds_each_type_dropping_extra_dots_and_refusing_labels_ove
     }
 }
 
+TEST(query_builder, adds_an_opt_record_advertising_the_edns_size_unless_it_is_0) {
+    // clang-format off
+    const bytes opt_1232 = {
+        0x00,                    // owner: the root
+        0x00, 0x29,              // TYPE 41, OPT
+        0x04, 0xd0,              // CLASS: UDP payload size 1232
+        0x00, 0x00, 0x00, 0x00,  // TTL: extended RCODE 0, version 0, DO clear, Z 0
+        0x00, 0x00,              // RDLENGTH 0, no options
+    };
+    const struct { uint16_t size; uint8_t additional_count; bytes opt; } cases[] = {
+        {0, 0, {}}, {1232, 1, opt_1232}, {65535, 1, {0, 0, 41, 0xff, 0xff, 0, 0, 0, 0, 0, 0}}};
+    // clang-format on
+    const bytes counts(fixed_header.begin(), fixed_header.end() - 1);  // up to ARCOUNT's low byte
+    for (const auto& c : cases) {
+        dns_record query;
+        ASSERT_TRUE(build_query(query, "x", type_a, c.size));
+        const bytes id = {static_cast<uint8_t>(query.packet_id)};
+        EXPECT_EQ(*query.message,
+                  (id + counts + bytes{c.additional_count} + x + bytes{0, 1} + class_in + c.opt));
+    }
+}
+
 TEST(query_builder, draws_every_identifier_from_10_to_99) {
     std::set<uint16_t> seen;
     for (int i = 0; i < 3000; ++i) {  // each of the 90 is missed with a chance of about e^-33

@@ -291,6 +291,8 @@ const failure_case failure_cases[] = {
      "prob building dns packet... aborting\n"},
     {"server that is not an address", "-url x.test -server localhost", 255,
      "invalid DNS server address: localhost\n"},
+    {"EDNS size below 512", "-url x.test -server ::1 -edns 511", 255,
+     "invalid EDNS buffer size: 511 (512 to 65535)\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(statuses, resq_failure, testing::ValuesIn(failure_cases),
