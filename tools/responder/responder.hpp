@@ -1,5 +1,6 @@
 // A scripted DNS responder for loopback tests: replies come from hand-assembled fixtures and
-// misbehave on request, chosen by the query name (the table at the top of fixtures.cpp).
+// misbehave on request, chosen by the query name (the table at the top of fixtures.cpp). A query
+// with an OPT record gets that record back in every reply.
 #pragma once
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace resq::test_tools {
 
@@ -27,6 +29,11 @@ class responder {
     /// that misdirected replies leave from: the address plus one on the same port, and the same
     /// address on another port. False, with the reason in error(), when one cannot be bound.
     bool open(const std::string& address, uint16_t port);
+
+    /// After open(), also listens on the IPv6 `address` at the same port (the misdirecting
+    /// sockets stay IPv4: misdirected replies to a client over IPv6 are not sent). False, with the
+    /// reason in error(), when it cannot be bound.
+    bool open_ipv6(const std::string& address);
 
     /// Serves in the calling thread until `stop` is set, or until `limit` queries (0: no limit)
     /// were taken and every reply they called for was sent.
@@ -54,17 +61,18 @@ class responder {
     struct pending_reply {
         std::chrono::steady_clock::time_point due;
         int from_fd;
-        sockaddr_in to;
+        sockaddr_storage to;
         std::vector<uint8_t> bytes;
     };
 
     void close_all();
-    void take_query(const uint8_t* data, std::size_t size, const sockaddr_in& client);
-    void queue(int from_fd, const sockaddr_in& to, std::vector<uint8_t> bytes,
+    void take_query(const uint8_t* data, std::size_t size, const sockaddr_storage& client);
+    void queue(int from_fd, const sockaddr_storage& to, std::vector<uint8_t> bytes,
                std::chrono::milliseconds delay = std::chrono::milliseconds(0));
     void send_due();
 
     int listen_fd_ = -1;
+    int listen6_fd_ = -1;
     int other_address_fd_ = -1;
     int other_port_fd_ = -1;
     uint32_t address_ = 0;
