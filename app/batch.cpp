@@ -59,7 +59,7 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
             continue;
         }
         options.query_name = line;
-        if (!build_query(query, options.query_name, options.query_type)) {
+        if (!build_query(query, options.query_name, options.query_type, options.edns_size)) {
             // The report is unchanged, but the user must be able to tell that a name was not
             // looked up.
             print_error("skipping line %llu, prob building dns packet for: %s\n",

@@ -1,6 +1,8 @@
 #include "app/input_params.hpp"
 
 #include <array>
+#include <charconv>
+#include <utility>
 
 #include "dns/exchange.hpp"
 #include "dns/record_types.hpp"
@@ -35,7 +37,7 @@ constexpr std::array<lookup_form, 6> single_forms = {{
 }};
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 37> usage_lines = {
+constexpr std::array<std::string_view, 38> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -63,6 +65,7 @@ constexpr std::array<std::string_view, 37> usage_lines = {
     "  -delay <secs>          = delay in secs between each query",
     "  -tcp                   = send every query over TCP",
     "  -tcp_fallback          = retry over TCP when a UDP reply is truncated",
+    "  -edns [size]           = send an EDNS(0) OPT record; size 512 to 65535, 1232 if omitted",
     "  -xml                   = output the data in xml format",
     "  -csv                   = output in comma separated value format",
     "  -verbose               = shows std::hex dump of packets (not in xml mode)",
@@ -87,6 +90,38 @@ void read_seconds(std::string_view option, std::chrono::milliseconds& field, arg
     if (get_option_value(option, value, list)) {
         parse_seconds(value, field);
     }
+}
+
+// The UDP payload size `-edns` alone advertises: what fits in one unfragmented datagram on most
+// paths (the DNS Flag Day 2020 value).
+constexpr uint16_t default_edns_size = 1232;
+// RFC 6891 6.2.5: values below 512 are treated as 512.
+constexpr uint32_t min_edns_size = 512;
+
+// "-edns SIZE", or "-edns" alone (last, or followed by another option) for the default size;
+// false, with the message written, for a size that is not 512 to 65535 in decimal.
+bool read_edns_size(args& list, uint16_t& size, std::ostream& err) {
+    args rest = list;
+    std::string value;
+    const bool valued =
+        get_option_value("-edns", value, rest) &&
+        !(value.size() > 1 && value[0] == '-' && (value[1] < '0' || value[1] > '9'));
+    if (!valued) {
+        if (has_option("-edns", list)) {
+            size = default_edns_size;
+        }
+        return true;
+    }
+    list = std::move(rest);
+    uint32_t number = 0;
+    const char* const end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, number);
+    if (error != std::errc() || stop != end || number < min_edns_size || number > UINT16_MAX) {
+        err << "invalid EDNS buffer size: " << value << " (512 to 65535)\n";
+        return false;
+    }
+    size = static_cast<uint16_t>(number);
+    return true;
 }
 
 }  // namespace
@@ -115,6 +150,7 @@ void input_params::reset() {
     ipv6 = false;
     tcp = false;
     tcp_fallback = false;
+    edns_size = 0;
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -154,6 +190,10 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     // Read once here, so that a mistyped address stops the run before any lookup.
     if (!parse_endpoint(server, dns_port, server_endpoint)) {
         err << "invalid DNS server address: " << server << '\n';
+        return false;
+    }
+    server = display_text(server, server_endpoint, dns_port);
+    if (!read_edns_size(list, edns_size, err)) {
         return false;
     }
     if (has_option("-ipv6", list)) {

@@ -35,7 +35,7 @@ class input_params : public cmd_params {
     /// starting with "-" that no option took are named on `err` as ignored.
     bool parse_options(args& list, std::ostream& err = std::cerr);
 
-    std::string server;        // as typed: the report shows it
+    std::string server;        // as the report shows it (display_text of what was typed)
     endpoint server_endpoint;  // as read from -server; holds none until a valid one is read
     std::string url_arg;
     std::string ip_arg;
@@ -50,6 +50,7 @@ class input_params : public cmd_params {
     bool ipv6 = false;
     bool tcp = false;           // every query over TCP
     bool tcp_fallback = false;  // UDP, then TCP after a truncated reply; -tcp wins
+    uint16_t edns_size = 0;     // the UDP payload size of the query's OPT record; 0: no OPT record
 };
 
 /// Writes the usage text to `err`.

@@ -49,7 +49,8 @@ struct dns_record {
     void reset() { *this = dns_record{}; }
 };
 
-/// The fixed header of a reply (RFC 1035 4.1.1, with AD and CD of RFC 4035 3.2).
+/// The fixed header of a reply (RFC 1035 4.1.1, with AD and CD of RFC 4035 3.2), and the RCODE
+/// extended by an OPT record.
 struct reply_header {
     uint16_t id = 0;  // as on the wire, most significant byte first
     bool qr = false;
@@ -60,7 +61,9 @@ struct reply_header {
     bool ra = false;
     bool ad = false;
     bool cd = false;
-    uint8_t rcode = 0;
+    uint8_t rcode = 0;  // the header's four bits
+    // RFC 6891 6.1.3: the OPT record's upper eight bits above `rcode`; `rcode` without one.
+    uint16_t full_rcode = 0;
     uint16_t question_count = 0;
     uint16_t answer_count = 0;
     uint16_t authority_count = 0;
@@ -69,7 +72,7 @@ struct reply_header {
 
 /// One attempt: where it went, what was sent, what came back, and the decoded reply.
 struct dns_exchange {
-    std::string server;  // the server as the user gave it, for the report
+    std::string server;  // the server as the report shows it
     shared_message sent_bytes;
     uint32_t sent_size = 0;  // 0: nothing was sent
     shared_message received_bytes;

@@ -18,7 +18,7 @@ inline constexpr uint16_t dns_port = 53;
 /// transport.
 struct exchange_target {
     endpoint server;                       // holding none, an attempt sends nothing
-    std::string server_text;               // the server as typed: the report's server column
+    std::string server_text;               // the report's server column (see display_text)
     std::chrono::milliseconds timeout{0};  // for the reply (over TCP from connecting on); <0 is 0
     transport kind = transport::udp;
 };

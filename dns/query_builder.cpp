@@ -1,5 +1,8 @@
 #include "dns/query_builder.hpp"
 
+#include <arpa/inet.h>
+
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -37,6 +40,31 @@ bool put_labels(std::vector<uint8_t>& out, const Fields& fields) {
     return true;
 }
 
+// RFC 3596 2.5: one label per hexadecimal digit of the address, the last digit first, then
+// ip6.arpa; 2001:db8::1 is 1.0.0.0. ... .8.b.d.0.1.0.0.2.ip6.arpa.
+void put_ip6_arpa_name(std::vector<uint8_t>& out, const in6_addr& address) {
+    constexpr std::string_view digits = "0123456789abcdef";
+    for (auto byte = std::rbegin(address.s6_addr); byte != std::rend(address.s6_addr); ++byte) {
+        for (const unsigned nibble : {*byte & 0x0fu, *byte >> 4u & 0x0fu}) {
+            out.push_back(1);
+            out.push_back(static_cast<uint8_t>(digits[nibble]));
+        }
+    }
+    constexpr uint8_t ip6_arpa[] = {3, 'i', 'p', '6', 4, 'a', 'r', 'p', 'a', 0};
+    out.insert(out.end(), std::begin(ip6_arpa), std::end(ip6_arpa));
+}
+
+// The OPT pseudo-record (RFC 6891 6.1.2): the root as owner, the UDP payload size the reply may
+// fill as CLASS, a TTL of 0 (extended RCODE 0, version 0, DO clear) and no options.
+void put_opt_record(std::vector<uint8_t>& out, uint16_t payload_size) {
+    out.push_back(0);            // owner: the root
+    put_u16(out, type_opt);      // TYPE
+    put_u16(out, payload_size);  // CLASS
+    put_u16(out, 0);             // TTL: extended RCODE, version
+    put_u16(out, 0);             // TTL: DO and Z
+    put_u16(out, 0);             // RDLENGTH
+}
+
 }  // namespace
 
 bool encode_name(std::vector<uint8_t>& out, std::string_view name) {
@@ -62,6 +90,13 @@ bool encode_name(std::vector<uint8_t>& out, std::string_view name) {
 
 bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address) {
     out.clear();
+    // inet_pton ends at a NUL byte, so a text holding one is not taken for an address.
+    in6_addr ipv6{};
+    if (address.find('\0') == std::string_view::npos &&
+        inet_pton(AF_INET6, std::string(address).c_str(), &ipv6) == 1) {
+        put_ip6_arpa_name(out, ipv6);
+        return true;
+    }
     std::vector<std::string> fields{"arpa", "in-addr"};
     if (!split_fields(address, '.', fields, false, false, true)) {
         return false;
@@ -88,7 +123,7 @@ uint16_t make_packet_id() {
     return static_cast<uint16_t>((tens - '0') * 10 + (units - '0'));
 }
 
-bool build_query(dns_record& query, std::string name, uint32_t type) {
+bool build_query(dns_record& query, std::string name, uint32_t type, uint16_t edns_size) {
     query.reset();
     std::vector<uint8_t> packet;
     const uint16_t id = make_packet_id();
@@ -97,12 +132,12 @@ bool build_query(dns_record& query, std::string name, uint32_t type) {
     // order; the reply's is read back the same way, so an echoed identifier compares equal.
     packet.push_back(static_cast<uint8_t>(id & 0xff));
     packet.push_back(static_cast<uint8_t>(id >> 8));
-    packet.push_back(0x01);  // QR 0, opcode 0, AA 0, TC 0, RD 1
-    packet.push_back(0x00);  // RA 0, Z 0, RCODE 0
-    put_u16(packet, 1);      // QDCOUNT
-    put_u16(packet, 0);      // ANCOUNT
-    put_u16(packet, 0);      // NSCOUNT
-    put_u16(packet, 0);      // ARCOUNT
+    packet.push_back(0x01);                   // QR 0, opcode 0, AA 0, TC 0, RD 1
+    packet.push_back(0x00);                   // RA 0, Z 0, RCODE 0
+    put_u16(packet, 1);                       // QDCOUNT
+    put_u16(packet, 0);                       // ANCOUNT
+    put_u16(packet, 0);                       // NSCOUNT
+    put_u16(packet, edns_size != 0 ? 1 : 0);  // ARCOUNT: the OPT record
 
     std::vector<uint8_t> encoded;
     const bool encoded_ok =
@@ -113,6 +148,9 @@ bool build_query(dns_record& query, std::string name, uint32_t type) {
     packet.insert(packet.end(), encoded.begin(), encoded.end());
     put_u16(packet, type);
     put_u16(packet, class_in);
+    if (edns_size != 0) {
+        put_opt_record(packet, edns_size);
+    }
 
     query.message = std::make_shared<const std::vector<uint8_t>>(std::move(packet));
     query.query = std::move(name);

@@ -12,15 +12,17 @@
 namespace resq {
 
 /// Resets `query` and fills it with the query message for `name` and `type` (PTR: `name` is an
-/// IPv4 address text). False, with `query` reset, when the name cannot be encoded.
-bool build_query(dns_record& query, std::string name, uint32_t type);
+/// address text), with an OPT record advertising `edns_size` bytes unless that is 0. False, with
+/// `query` reset, when the name cannot be encoded.
+bool build_query(dns_record& query, std::string name, uint32_t type, uint16_t edns_size = 0);
 
 /// Encodes a dotted name as labels; empty fields (extra dots) are dropped. False for an empty
 /// name, a name of dots only, a label longer than 63 bytes or a name longer than 255 bytes encoded.
 bool encode_name(std::vector<uint8_t>& out, std::string_view name);
 
-/// Encodes the in-addr.arpa name of a dotted address, field by field reversed. False for an empty
-/// text, a field longer than 63 bytes or a name longer than 255 bytes encoded.
+/// Encodes the reverse name of an address: the ip6.arpa name of an IPv6 address (RFC 3596 2.5),
+/// else the in-addr.arpa name of the dotted fields reversed. False for an empty text, a field
+/// longer than 63 bytes or a name longer than 255 bytes encoded.
 bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address);
 
 /// A fresh identifier from 10 to 99.

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "dns/record_types.hpp"
 #include "dns/wire_reader.hpp"
 
 namespace resq {
@@ -169,6 +170,7 @@ std::size_t decode_reply(const shared_message& reply, uint64_t reply_time, dns_e
     header.ad = (flags_low & 0x20) != 0;
     header.cd = (flags_low & 0x10) != 0;
     header.rcode = static_cast<uint8_t>(flags_low & 0x0f);
+    header.full_rcode = header.rcode;
     header.question_count = wire.u16();
     header.answer_count = wire.u16();
     header.authority_count = wire.u16();
@@ -181,17 +183,22 @@ std::size_t decode_reply(const shared_message& reply, uint64_t reply_time, dns_e
     const auto reply_id = static_cast<uint16_t>((header.id & 0xff) << 8 | header.id >> 8);
     const reply_context context{reply, bytes, reply_time, reply_id};
     std::size_t offset = header_size;
-    if (!decode_section(context, header.question_count, offset, attempt.questions,
-                        section_kind::question) ||
-        !decode_section(context, header.answer_count, offset, attempt.answers,
-                        section_kind::answer) ||
-        !decode_section(context, header.authority_count, offset, attempt.authority,
-                        section_kind::authority) ||
-        !decode_section(context, header.additional_count, offset, attempt.additional,
-                        section_kind::additional)) {
-        return 0;
+    const bool decoded = decode_section(context, header.question_count, offset, attempt.questions,
+                                        section_kind::question) &&
+                         decode_section(context, header.answer_count, offset, attempt.answers,
+                                        section_kind::answer) &&
+                         decode_section(context, header.authority_count, offset, attempt.authority,
+                                        section_kind::authority) &&
+                         decode_section(context, header.additional_count, offset,
+                                        attempt.additional, section_kind::additional);
+    // The first OPT record carries the upper eight bits of the RCODE in its TTL's top byte.
+    for (const dns_record& entry : attempt.additional) {
+        if (entry.dns_type == type_opt) {
+            header.full_rcode = static_cast<uint16_t>((entry.ttl_secs >> 24) << 4 | header.rcode);
+            break;
+        }
     }
-    return offset;
+    return decoded ? offset : 0;
 }
 
 }  // namespace resq

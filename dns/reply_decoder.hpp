@@ -24,9 +24,10 @@ enum class name_form : uint8_t {
 std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::string& out,
                         unsigned step_limit = name_step_limit, name_form form = name_form::raw);
 
-/// Decodes `reply` into the header and the four lists of `attempt`; every entry shares `reply`
-/// and carries `reply_time`. Returns the offset past the last entry, 0 on failure (entries decoded
-/// before a failure stay), or when `require_response` is set and the QR bit is clear.
+/// Decodes `reply` into the header (its RCODE extended by the first OPT record) and the four
+/// lists of `attempt`; every entry shares `reply` and carries `reply_time`. Returns the offset past
+/// the last entry, 0 on failure (entries decoded before a failure stay), or when `require_response`
+/// is set and the QR bit is clear.
 std::size_t decode_reply(const shared_message& reply, uint64_t reply_time, dns_exchange& attempt,
                          bool require_response);
 

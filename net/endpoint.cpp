@@ -1,6 +1,7 @@
 #include "net/endpoint.hpp"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netinet/in.h>
 
 #include <algorithm>
@@ -41,6 +42,36 @@ bool parse_port(std::string_view text, uint16_t& out) {
     }
     out = static_cast<uint16_t>(value);
     return true;
+}
+
+// The interface a scope names: by name (lo), or by index in decimal when an interface has it.
+uint32_t interface_index(const std::string& scope) {
+    uint32_t index = 0;
+    const auto [end, error] = std::from_chars(scope.data(), scope.data() + scope.size(), index);
+    if (error == std::errc() && end == scope.data() + scope.size()) {
+        char name[IF_NAMESIZE] = {};
+        return if_indextoname(index, name) != nullptr ? index : 0;
+    }
+    return if_nametoindex(scope.c_str());
+}
+
+// "IPV6" as inet_pton reads it, or "IPV6%INTERFACE" for a link-local address (fe80::/10, or a
+// multicast one of link scope): only there does the same address mean a peer per link.
+bool parse_ipv6(std::string_view text, sockaddr_in6& out) {
+    const std::size_t percent = text.find('%');
+    // inet_pton ends at a NUL byte, so a text holding one is not taken for an address.
+    if (text.find('\0') != std::string_view::npos ||
+        inet_pton(AF_INET6, std::string(text.substr(0, percent)).c_str(), &out.sin6_addr) != 1) {
+        return false;
+    }
+    if (percent == std::string_view::npos) {
+        return true;
+    }
+    const uint8_t* bytes = out.sin6_addr.s6_addr;
+    const bool link_local = (bytes[0] == 0xfe && (bytes[1] & 0xc0) == 0x80) ||
+                            (bytes[0] == 0xff && (bytes[1] & 0x0f) == 0x02);
+    out.sin6_scope_id = link_local ? interface_index(std::string(text.substr(percent + 1))) : 0;
+    return out.sin6_scope_id != 0;
 }
 
 }  // namespace
@@ -89,23 +120,74 @@ bool endpoint::operator==(const endpoint& other) const {
     return true;
 }
 
-// The address in every form inet_aton reads (127.0.0.1, 127.1, 0x7f.1, 2130706433), then ":PORT"
-// in decimal, 1 to 65535, or `default_port` without it. Host names, parts out of range, empty
-// text and a bad port are refused.
-bool parse_endpoint(std::string_view text, uint16_t default_port, endpoint& out) {
-    // One colon at most: IPv6 texts, which hold several, are not read yet.
-    const std::size_t colon = text.find(':');
+std::string endpoint::text(uint16_t default_port) const {
+    char address[INET6_ADDRSTRLEN] = {};
+    std::string shown;
     uint16_t port = default_port;
-    if (colon != std::string_view::npos && !parse_port(text.substr(colon + 1), port)) {
+    if (family() == AF_INET) {
+        const auto in = address_of<sockaddr_in>(storage_);
+        inet_ntop(AF_INET, &in.sin_addr, address, sizeof address);
+        shown = address;
+        port = ntohs(in.sin_port);
+    } else if (family() == AF_INET6) {
+        const auto in6 = address_of<sockaddr_in6>(storage_);
+        inet_ntop(AF_INET6, &in6.sin6_addr, address, sizeof address);
+        shown = address;
+        if (in6.sin6_scope_id != 0) {
+            char name[IF_NAMESIZE] = {};
+            shown += '%';
+            shown += if_indextoname(in6.sin6_scope_id, name) != nullptr
+                         ? std::string(name)
+                         : std::to_string(in6.sin6_scope_id);
+        }
+        port = ntohs(in6.sin6_port);
+        // The brackets keep the port apart from the address's own colons (RFC 5952 6).
+        if (port != default_port) {
+            shown = '[' + shown + ']';
+        }
+    }
+    return port == default_port ? shown : shown + ':' + std::to_string(port);
+}
+
+// "[IPV6]" with an optional ":PORT"; a text of one colon at most is "IPV4[:PORT]", the IPv4 address
+// in every form inet_aton reads (127.0.0.1, 127.1, 0x7f.1, 2130706433); one with more colons is a
+// bare IPv6 address. The port is decimal, 1 to 65535, else `default_port`. Host names, parts out
+// of range, empty text and a bad port are refused.
+bool parse_endpoint(std::string_view text, uint16_t default_port, endpoint& out) {
+    uint16_t port = default_port;
+    std::string_view host = text;
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find(']');
+        const std::string_view rest =
+            close == std::string_view::npos ? "?" : text.substr(close + 1);
+        if (!rest.empty() && !(rest.starts_with(':') && parse_port(rest.substr(1), port))) {
+            return false;
+        }
+        host = text.substr(1, close - 1);
+    } else if (const std::size_t colon = text.find(':'); colon == text.rfind(':')) {
+        sockaddr_in address{};
+        if ((colon != std::string_view::npos && !parse_port(text.substr(colon + 1), port)) ||
+            !parse_ipv4(text.substr(0, colon), address.sin_addr)) {
+            return false;
+        }
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        return out.assign(reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    }
+    sockaddr_in6 address{};
+    if (!parse_ipv6(host, address)) {
         return false;
     }
-    sockaddr_in address{};
-    if (!parse_ipv4(text.substr(0, colon), address.sin_addr)) {
-        return false;
-    }
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(port);
     return out.assign(reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+std::string display_text(std::string_view typed, const endpoint& peer, uint16_t default_port) {
+    if (peer.family() == AF_INET && typed.find(':') == std::string_view::npos) {
+        return std::string(typed);
+    }
+    return peer.text(default_port);
 }
 
 }  // namespace resq

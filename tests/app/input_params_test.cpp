@@ -31,7 +31,8 @@ std::string outcome(const args& options) {
     lookup << "[" << o.query_name << "] type " << o.query_type << (o.batch_input ? " batch" : "")
            << " @" << o.server << (o.server_endpoint == typed ? "" : " (not the address typed)")
            << (o.ipv6 ? " ipv6" : "") << (o.tcp ? " tcp" : "")
-           << (o.tcp_fallback ? " tcp_fallback" : "");
+           << (o.tcp_fallback ? " tcp_fallback" : "")
+           << (o.edns_size != 0 ? " edns " + std::to_string(o.edns_size) : "");
     if (o.timeout.count() != 1000 || o.retries != 0 || o.delay.count() != 0) {
         lookup << " numbers " << o.timeout.count() << " " << o.retries << " " << o.delay.count();
     }
@@ -83,10 +84,16 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
         {{"-url", "a", "-mx", "b"}, two}, {{"-mx", "b", "-url", "a"}, two},
         {{"-ns", "a", "-cname", "b"}, two},
         {{"-url", "x", "-server"}, no_server}, {{"-url", "-server", "127.1"}, no_server},
-        // The server is read when parsed; the text as typed is kept for the report.
-        {{"-url", "x", "-server", "0x7f.1:5353"}, "[x] type 1 @0x7f.1:5353"},
+        // The server is read when parsed; one typed with a port is shown in canonical form.
+        {{"-url", "x", "-server", "0x7f.1:5353"}, "[x] type 1 @127.0.0.1:5353"},
         {{"-url", "x", "-server", "localhost"}, "invalid DNS server address: localhost\n"},
         {{"-url", "x", "-TCP", "-tcp_fallback"}, "[x] type 1 @127.1 tcp tcp_fallback"},
+        // -edns alone, last or before another option, advertises 1232.
+        {{"-EDNS"}, "[] type 1 @127.1 edns 1232"},
+        {{"-edns", "-retry", "2"}, "[] type 1 @127.1 edns 1232 numbers 1000 2 0"},
+        {{"-edns", "65535"}, "[] type 1 @127.1 edns 65535"},
+        {{"-edns", "511"}, "invalid EDNS buffer size: 511 (512 to 65535)\n"},
+        {{"-edns", "4k"}, "invalid EDNS buffer size: 4k (512 to 65535)\n"},
         {{"-url", "x", "-server", ""}, "invalid DNS server address: \n"},
         // The last batch form decides the type; a single form then adds its name.
         {{"-mx_pipe", "-url_pipe"}, "[] type 15 batch @127.1"},

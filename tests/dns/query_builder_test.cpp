@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -21,6 +22,14 @@ const bytes x = {1, 'x', 0};                               // label "x", root
 const bytes in_addr_arpa = {7, 'i', 'n', '-', 'a', 'd', 'd', 'r', 4, 'a', 'r', 'p', 'a', 0};
 const bytes class_in = {0x00, 0x01};
 // clang-format on
+// The ip6.arpa name of an address whose 32 hexadecimal digits, the last first, are `digits`.
+bytes ip6_arpa(std::string_view digits) {
+    bytes name;
+    for (const char digit : digits) {
+        name.insert(name.end(), {1, static_cast<uint8_t>(digit)});
+    }
+    return name + bytes{3, 'i', 'p', '6', 4, 'a', 'r', 'p', 'a', 0};
+}
 const std::string label63(63, 'a');
 const std::string label64(64, 'a');
 
@@ -75,6 +84,8 @@ TEST(query_builder, builds_each_type_dropping_extra_dots_and_refusing_over_long_
         {name_of({63, 63, 63, 62}), type_a, {}, 0},
         {name_of({63, 63, 63, 48}), type_ptr, wire_of({48, 63, 63, 63}) + in_addr_arpa, 0x0c},
         {name_of({63, 63, 63, 49}), type_ptr, {}, 0},
+        {"2001:db8::1", type_ptr, ip6_arpa("1000000000000000000000008bd01002"), 0x0c},
+        {"::FFFF:192.0.2.1", type_ptr, ip6_arpa("1020000cffff00000000000000000000"), 0x0c},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -98,6 +109,28 @@ TEST(query_builder, builds_each_type_dropping_extra_dots_and_refusing_over_long_
                   (id + fixed_header + c.encoded + bytes{0x00, c.type_code} + class_in));
         EXPECT_EQ(std::tie(query.query, query.dns_type, query.dns_class),
                   std::tuple(c.name, c.type, 1));  // the name as given, also for PTR
+    }
+}
+
+TEST(query_builder, adds_an_opt_record_advertising_the_edns_size_unless_it_is_0) {
+    // clang-format off
+    const bytes opt_1232 = {
+        0x00,                    // owner: the root
+        0x00, 0x29,              // TYPE 41, OPT
+        0x04, 0xd0,              // CLASS: UDP payload size 1232
+        0x00, 0x00, 0x00, 0x00,  // TTL: extended RCODE 0, version 0, DO clear, Z 0
+        0x00, 0x00,              // RDLENGTH 0, no options
+    };
+    const struct { uint16_t size; uint8_t additional_count; bytes opt; } cases[] = {
+        {0, 0, {}}, {1232, 1, opt_1232}, {65535, 1, {0, 0, 41, 0xff, 0xff, 0, 0, 0, 0, 0, 0}}};
+    // clang-format on
+    const bytes counts(fixed_header.begin(), fixed_header.end() - 1);  // up to ARCOUNT's low byte
+    for (const auto& c : cases) {
+        dns_record query;
+        ASSERT_TRUE(build_query(query, "x", type_a, c.size));
+        const bytes id = {static_cast<uint8_t>(query.packet_id)};
+        EXPECT_EQ(*query.message,
+                  (id + counts + bytes{c.additional_count} + x + bytes{0, 1} + class_in + c.opt));
     }
 }
 

@@ -104,6 +104,26 @@ TEST(reply_decoder, decodes_the_header_all_four_sections_and_the_same_names_unco
               std::make_tuple(1, 1, 1, 1));
 }
 
+TEST(reply_decoder, extends_the_rcode_by_the_first_opt_record_of_the_additional_section) {
+    // Root owner, TYPE, CLASS 1232, TTL's top byte `high` (extended RCODE), RDLENGTH 0.
+    const auto record = [](uint8_t type, uint8_t high) {
+        return bytes{0, 0, type, 0x04, 0xd0, high, 0, 0, 0, 0, 0};
+    };
+    // clang-format off
+    const struct { uint8_t rcode, count; bytes additional; uint16_t full_rcode; } cases[] = {
+        {3, 0, {}, 3},                                               // NXDOMAIN, no OPT record
+        {0, 1, record(41, 1), 16},                                   // BADVERS
+        {15, 1, record(41, 0xff), 0xfff},                            // all twelve bits
+        {0, 3, record(1, 1) + record(41, 2) + record(41, 3), 0x20},  // not the A record's TTL
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        const decoded d =
+            decode(bytes{0, 1, 0x80, c.rcode, 0, 0, 0, 0, 0, 0, 0, c.count} + c.additional);
+        EXPECT_EQ(std::tie(d.header.rcode, d.header.full_rcode), std::tie(c.rcode, c.full_rcode));
+    }
+}
+
 TEST(reply_decoder, entries_of_a_full_size_reply_share_its_one_copy) {
     // Near 64 KiB: a root question, then 4,094 minimal answers (owner pointing to the question,
     // A, 4 bytes of data); and 13,104 five-byte root questions.

@@ -153,6 +153,8 @@ const golden_case golden_cases[] = {
     {"TXT, XML", "-txt demo.example -xml", "", "txt.xml.txt"},
     {"PTR of an address", "-ip 192.0.2.10", "", "ptr.table.txt"},
     {"PTR, XML", "-ip 192.0.2.10 -xml", "", "ptr.xml.txt"},
+    {"PTR of an IPv6 address: its ip6.arpa question", "-ip 2001:db8::10 -csv", "", "ptr6.csv.txt"},
+    {"NS with EDNS: the OPT record echoed", "-ns demo.example -edns 4096 -csv", "", "edns.csv.txt"},
     {"late reply, then a wrong id: every attempt a row", "-url_pipe -csv -retry 2",
      "b.flaky.test\nc.wrongid-then-ok.test\n", "retries.csv.txt"},
     {"silent server: timeout rows, only the sent packets",
@@ -266,6 +268,26 @@ TEST_F(resq_run, reads_the_server_address_once_and_shows_it_as_typed) {
     }
 }
 
+// A responder of its own on 127.0.0.31 and ::1, at port 53 or 5300; a case whose responder cannot
+// bind there (no IPv6, or the address taken outside a private namespace) is passed over.
+TEST_F(resq_run, asks_a_server_over_ipv6_or_another_port_and_shows_it_in_canonical_form) {
+    // clang-format off
+    const struct { const char *port, *server, *shown; } cases[] = {
+        {"53", "::1", "::1"}, {"53", "[0::1]:53", "::1"}, {"5300", "[::1]:5300", "[::1]:5300"},
+        {"5300", "127.31:5300", "127.0.0.31:5300"}};
+    // clang-format on
+    for (const auto& c : cases) {
+        const background_process server(
+            {RESQ_RESPONDER, "--address", "127.0.0.31", "--address6", "::1", "--port", c.port});
+        if (server.ready()) {
+            const std::string out =
+                resq({"-url", "www.demo.example", "-csv", "-server", c.server}, "", false).out;
+            EXPECT_NE(out.find(",answer,success,"), std::string::npos) << out;
+            EXPECT_NE(out.find(std::string(",") + c.shown + ","), std::string::npos) << out;
+        }
+    }
+}
+
 struct failure_case {
     const char* description;
     std::string arguments;  // as in golden_case; no server is appended
@@ -300,6 +322,8 @@ const failure_case failure_cases[] = {
      "prob building dns packet... aborting\n"},
     {"server that is not an address", "-url x.test -server localhost", 255,
      "invalid DNS server address: localhost\n"},
+    {"EDNS size below 512", "-url x.test -server ::1 -edns 511", 255,
+     "invalid EDNS buffer size: 511 (512 to 65535)\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(statuses, resq_failure, testing::ValuesIn(failure_cases),

@@ -3,7 +3,7 @@
 #include <netinet/in.h>
 #include <sys/un.h>
 
-#include <cstring>
+#include <string>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -17,31 +17,38 @@ endpoint at(const char* text) {
     return e;
 }
 
-TEST(parse_endpoint, reads_every_inet_aton_form_with_an_optional_port_and_refuses_the_rest) {
+TEST(parse_endpoint, reads_ipv4_or_ipv6_with_an_optional_port_and_gives_its_canonical_text) {
     const struct {
-        const char* text;
-        uint32_t address = 0x7f090807;  // refused: 127.9.8.7:6, the endpoint as it was before
-        uint16_t port = 6;
+        std::string text;
+        const char* canonical = nullptr;  // null: refused, the endpoint kept as it was
+        bool shown_as_typed = false;      // by display_text, else shown as `canonical`
     } cases[] = {
         // clang-format off
-        {"127.0.0.1", 0x7f000001, 53}, {"127.1", 0x7f000001, 53}, {"127.3", 0x7f000003, 53},
-        {"0x7f.1", 0x7f000001, 53}, {"0X7F.0x0.0.01", 0x7f000001, 53}, {"017.1", 0x0f000001, 53},
-        {"2130706433", 0x7f000001, 53}, {"127.1.258", 0x7f010102, 53}, {"127.1:1", 0x7f000001, 1},
-        {"255.255.255.255", 0xffffffff, 53}, {"127.0.0.1:065535", 0x7f000001, 65535},
+        {"127.0.0.1", "127.0.0.1", true}, {"127.1", "127.0.0.1", true}, {"017.1", "15.0.0.1", true},
+        {"0X7F.0x0.0.01", "127.0.0.1", true}, {"2130706433", "127.0.0.1", true},
+        {"127.1.258", "127.1.1.2", true}, {"255.255.255.255", "255.255.255.255", true},
+        {"127.1:1", "127.0.0.1:1"}, {"0x7f.1:053", "127.0.0.1"}, {"::1", "::1"}, {"[::1]", "::1"},
+        {"127.1:065535", "127.0.0.1:65535"}, {"[0::1]:53", "::1"}, {"[::1]:5353", "[::1]:5353"},
+        {"2001:DB8:0:0:1:0:0:1", "2001:db8::1:0:0:1"}, {"::ffff:192.0.2.1", "::ffff:192.0.2.1"},
+        {"[2001:db8::53]:5353", "[2001:db8::53]:5353"}, {"fe80::1%lo", "fe80::1%lo"},
+        {"[fe80::1%1]:99", "[fe80::1%lo]:99"}, {"ff02::1%lo", "ff02::1%lo"},
         {""}, {"localhost"}, {"999.1.1.1"}, {"127.256.1"}, {"4294967296"}, {"1.2.3.4.5"}, {"08.1"},
         {"0x"}, {"1..1"}, {"1."}, {"-1.2.3.4"}, {" 127.0.0.1"}, {"127.0.0.1 "}, {"127.0.0.1 x"},
         {"127.0.0.1:"}, {"127.0.0.1:0"}, {"127.0.0.1:65536"}, {"127.0.0.1:+53"}, {"127.1:53x"},
-        {"127.1:53:53"}, {":53"}, {"::1"}, {"[::1]:53"},
+        {"127.1:53:53"}, {":53"}, {"[::1"}, {"[::1]:"}, {"[::1]53"}, {"[::1]:0"}, {"[]"},
+        {"[127.0.0.1]"}, {"2001:db8::g"}, {"1:2:3:4:5:6:7:8:9"}, {" ::1"}, {"::1%lo"},
+        {"fe80::1%"}, {"fe80::1%no-such-if"}, {"fe80::1%4000000000"}, {std::string("::1\0", 4)},
         // clang-format on
     };
     for (const auto& c : cases) {
         endpoint out = at("127.9.8.7:6");
         const bool accepted = parse_endpoint(c.text, 53, out);
-        sockaddr_in read{};
-        std::memcpy(&read, out.address(), sizeof read);
-        EXPECT_EQ(std::tuple(accepted, ntohl(read.sin_addr.s_addr), ntohs(read.sin_port)),
-                  std::tuple(c.port != 6, c.address, c.port))
+        const std::string canonical = c.canonical != nullptr ? c.canonical : "127.9.8.7:6";
+        EXPECT_EQ(std::tuple(accepted, out.text(53)), std::tuple(c.canonical != nullptr, canonical))
             << c.text;
+        if (accepted) {
+            EXPECT_EQ(display_text(c.text, out, 53), c.shown_as_typed ? c.text : canonical);
+        }
     }
 }
 

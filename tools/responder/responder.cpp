@@ -35,6 +35,7 @@ struct parsed_query {
     std::string name;  // lower case, every label followed by "."; "." for the root
     uint16_t type = 0;
     std::vector<uint8_t> question;  // the question as received, copied into replies
+    std::vector<uint8_t> opt;       // the OPT record as received, echoed in replies; empty: none
 };
 
 // Reads the header and the first question of a query. False for responses, queries without a
@@ -46,7 +47,8 @@ bool parse_query(std::span<const uint8_t> data, parsed_query& out) {
     const uint8_t flags = reader.u8();
     reader.skip(1);
     const uint16_t question_count = reader.u16();
-    reader.skip(6);
+    reader.skip(4);
+    const uint16_t additional_count = reader.u16();
     if (reader.failed() || (flags & 0x80) != 0 || question_count == 0) {
         return false;
     }
@@ -78,7 +80,32 @@ bool parse_query(std::span<const uint8_t> data, parsed_query& out) {
         return false;
     }
     wire_reader question(data, question_start);
-    return question.copy(out.question, reader.offset() - question_start);
+    if (!question.copy(out.question, reader.offset() - question_start)) {
+        return false;
+    }
+    // An OPT record right after the question (root owner, type 41) is kept whole; anything else
+    // there is ignored.
+    wire_reader opt(data, reader.offset());
+    const bool is_opt = additional_count != 0 && opt.u8() == 0 && opt.u16() == 41;
+    opt.skip(6);  // CLASS, TTL
+    if (is_opt && opt.skip(opt.u16())) {
+        wire_reader whole(data, reader.offset());
+        whole.copy(out.opt, opt.offset() - reader.offset());
+    }
+    return true;
+}
+
+// Appends `opt` to `reply` as its last additional record, counted in ARCOUNT; a reply shorter
+// than a header stays as it is.
+void add_opt(std::vector<uint8_t>& reply, std::span<const uint8_t> opt) {
+    wire_reader counts(reply, 10);
+    const auto additional_count = static_cast<uint16_t>(counts.u16() + 1);
+    if (opt.empty() || counts.failed()) {
+        return;
+    }
+    reply[10] = static_cast<uint8_t>(additional_count >> 8);
+    reply[11] = static_cast<uint8_t>(additional_count & 0xff);
+    reply.insert(reply.end(), opt.begin(), opt.end());
 }
 
 // A reply made of a header piece, the query's own question and one entry, with the query's id.
@@ -116,6 +143,17 @@ sockaddr_in ipv4_address(uint32_t address_host_order, uint16_t port) {
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(address_host_order);
     return addr;
+}
+
+uint16_t port_of(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET6) {
+        sockaddr_in6 in6{};
+        std::memcpy(&in6, &address, sizeof in6);
+        return ntohs(in6.sin6_port);
+    }
+    sockaddr_in in{};
+    std::memcpy(&in, &address, sizeof in);
+    return ntohs(in.sin_port);
 }
 
 std::string address_text(uint32_t address_host_order, uint16_t port) {
@@ -169,7 +207,8 @@ void responder::close_all() {
     while (!connections_.empty()) {
         close_connection(connections_.back().fd);
     }
-    for (int* fd : {&listen_fd_, &stream_listen_fd_, &other_address_fd_, &other_port_fd_}) {
+    for (int* fd :
+         {&listen_fd_, &listen6_fd_, &stream_listen_fd_, &other_address_fd_, &other_port_fd_}) {
         if (*fd != -1) {
             ::close(*fd);
             *fd = -1;
@@ -209,8 +248,36 @@ bool responder::open(const std::string& address, uint16_t port) {
     return true;
 }
 
-void responder::queue(int from_fd, const sockaddr_in& to, std::vector<uint8_t> bytes,
+bool responder::open_ipv6(const std::string& address) {
+    error_.clear();
+    if (listen6_fd_ != -1) {
+        ::close(listen6_fd_);
+    }
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_port = htons(port_);
+    if (listen_fd_ == -1 || inet_pton(AF_INET6, address.c_str(), &addr.sin6_addr) != 1) {
+        error_ = "no IPv4 socket open, or not an IPv6 address: " + address;
+        return false;
+    }
+    listen6_fd_ = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (listen6_fd_ == -1 ||
+        ::bind(listen6_fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == -1) {
+        error_ =
+            "cannot bind [" + address + "]:" + std::to_string(port_) + ": " + std::strerror(errno);
+        close_all();
+        return false;
+    }
+    return true;
+}
+
+void responder::queue(int from_fd, const sockaddr_storage& to, std::vector<uint8_t> bytes,
                       std::chrono::milliseconds delay, delivery how) {
+    // A client over IPv6 is answered from the IPv6 socket; the misdirecting sockets are IPv4
+    // only, so what they would send it is dropped.
+    if (how == delivery::datagram && to.ss_family == AF_INET6) {
+        from_fd = from_fd == listen_fd_ ? listen6_fd_ : -1;
+    }
     pending_.push_back(
         {std::chrono::steady_clock::now() + delay, from_fd, to, std::move(bytes), how});
 }
@@ -227,8 +294,12 @@ void responder::send_due() {
             continue;
         }
         if (it->how == delivery::datagram) {
-            ::sendto(it->from_fd, it->bytes.data(), it->bytes.size(), 0,
-                     reinterpret_cast<const sockaddr*>(&it->to), sizeof it->to);
+            const socklen_t size =
+                it->to.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+            if (it->from_fd != -1) {
+                ::sendto(it->from_fd, it->bytes.data(), it->bytes.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&it->to), size);
+            }
         } else if (it->how == delivery::stream) {
             // Far smaller than any socket buffer, so the send never needs to wait.
             ::send(it->from_fd, it->bytes.data(), it->bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -243,7 +314,7 @@ void responder::send_due() {
 }
 
 void responder::queue_framing_fault(int stream_fd, behaviour what, std::vector<uint8_t> bytes) {
-    const sockaddr_in none{};
+    const sockaddr_storage none{};
     const auto send = [&](std::vector<uint8_t> piece, unsigned delay_ms) {
         queue(stream_fd, none, std::move(piece), std::chrono::milliseconds(delay_ms),
               delivery::stream);
@@ -282,10 +353,10 @@ void responder::queue_framing_fault(int stream_fd, behaviour what, std::vector<u
     }
 }
 
-void responder::take_query(std::span<const uint8_t> data, const sockaddr_in& client,
+void responder::take_query(std::span<const uint8_t> data, const sockaddr_storage& client,
                            int stream_fd) {
     ++queries_seen_;
-    last_client_port_ = ntohs(client.sin_port);
+    last_client_port_ = port_of(client);
     parsed_query query;
     if (!parse_query(data, query)) {
         return;
@@ -293,11 +364,13 @@ void responder::take_query(std::span<const uint8_t> data, const sockaddr_in& cli
     const unsigned nth = ++queries_by_name_[query.name];
     std::vector<uint8_t> answer = assemble(answer_header, query, behaviour_answer);
     // Over TCP a reply has one way back, the connection: one scripted to leave from another
-    // address or port is not sent, and every other one is framed.
-    const auto reply = [&](int from_fd, const std::vector<uint8_t>& bytes,
+    // address or port is not sent, and every other one is framed. A query's OPT record comes
+    // back in every reply.
+    const auto reply = [&](int from_fd, std::vector<uint8_t> bytes,
                            std::chrono::milliseconds delay = std::chrono::milliseconds(0)) {
+        add_opt(bytes, query.opt);
         if (stream_fd == -1) {
-            queue(from_fd, client, bytes, delay);
+            queue(from_fd, client, std::move(bytes), delay);
         } else if (from_fd == listen_fd_) {
             queue(stream_fd, client, framed(bytes), delay, delivery::stream);
         }
@@ -388,6 +461,7 @@ void responder::take_query(std::span<const uint8_t> data, const sockaddr_in& cli
             if (stream_fd == -1) {
                 reply(listen_fd_, assemble(truncated_header, query, {}));
             } else {
+                add_opt(answer, query.opt);
                 queue_framing_fault(stream_fd, what, framed(answer));
             }
             break;
@@ -462,7 +536,9 @@ void responder::serve(const std::atomic<bool>& stop, uint64_t limit) {
                 reply.due - std::chrono::steady_clock::now());
             wait = std::clamp(until_due, std::chrono::milliseconds(0), wait);
         }
-        entries.assign({{listen_fd_, POLLIN, 0}, {stream_listen_fd_, POLLIN, 0}});
+        // poll passes over the IPv6 entry while its descriptor is -1.
+        entries.assign(
+            {{listen_fd_, POLLIN, 0}, {listen6_fd_, POLLIN, 0}, {stream_listen_fd_, POLLIN, 0}});
         for (const connection& c : connections_) {
             entries.push_back({c.fd, POLLIN, 0});
         }
@@ -472,19 +548,22 @@ void responder::serve(const std::atomic<bool>& stop, uint64_t limit) {
         if (ready <= 0) {
             continue;  // time-out, or a signal to look at the stop flag for
         }
-        if ((entries[0].revents & POLLIN) != 0) {
-            sockaddr_in client{};
+        for (std::size_t i = 0; i < 2; ++i) {
+            if ((entries[i].revents & POLLIN) == 0) {
+                continue;
+            }
+            sockaddr_storage client{};
             socklen_t client_len = sizeof client;
-            const ssize_t n = ::recvfrom(listen_fd_, buffer.data(), buffer.size(), MSG_DONTWAIT,
+            const ssize_t n = ::recvfrom(entries[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
                                          reinterpret_cast<sockaddr*>(&client), &client_len);
             if (n >= 0) {
                 take_query({buffer.data(), static_cast<std::size_t>(n)}, client, -1);
             }
         }
-        if ((entries[1].revents & POLLIN) != 0) {
+        if ((entries[2].revents & POLLIN) != 0) {
             accept_connection();
         }
-        for (std::size_t i = 2; i < entries.size(); ++i) {
+        for (std::size_t i = 3; i < entries.size(); ++i) {
             if (entries[i].revents != 0) {
                 read_connection(entries[i].fd);
             }

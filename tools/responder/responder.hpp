@@ -1,6 +1,7 @@
-// A scripted DNS responder for loopback tests, over UDP and TCP on one address and port: replies
-// come from hand-assembled fixtures and misbehave on request, chosen by the query name (the table
-// at the top of fixtures.cpp).
+// A scripted DNS responder for loopback tests, over UDP and TCP on one address and port (and UDP
+// on an IPv6 address too): replies come from hand-assembled fixtures and misbehave on request,
+// chosen by the query name (the table at the top of fixtures.cpp). A query with an OPT record gets
+// that record back in every reply.
 #pragma once
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include "tools/responder/fixtures.hpp"
 
@@ -32,6 +34,11 @@ class responder {
     /// address plus one on the same port, and the same address on another port. False, with the
     /// reason in error(), when one cannot be bound.
     bool open(const std::string& address, uint16_t port);
+
+    /// After open(), also listens over UDP on the IPv6 `address` at the same port (the
+    /// misdirecting sockets stay IPv4: misdirected replies to a client over IPv6 are not sent).
+    /// False, with the reason in error(), when it cannot be bound.
+    bool open_ipv6(const std::string& address);
 
     /// Serves in the calling thread until `stop` is set, or until `limit` queries (0: no limit)
     /// were taken and every reply they called for was sent.
@@ -62,7 +69,7 @@ class responder {
     struct pending_reply {
         std::chrono::steady_clock::time_point due;
         int from_fd;  // for a stream or its closing: the connection
-        sockaddr_in to;
+        sockaddr_storage to;
         std::vector<uint8_t> bytes;
         delivery how = delivery::datagram;
     };
@@ -70,13 +77,13 @@ class responder {
     // An accepted TCP connection and the bytes of queries not yet complete.
     struct connection {
         int fd;
-        sockaddr_in client;
+        sockaddr_storage client;
         std::vector<uint8_t> received;
     };
 
     void close_all();
-    void take_query(std::span<const uint8_t> data, const sockaddr_in& client, int stream_fd);
-    void queue(int from_fd, const sockaddr_in& to, std::vector<uint8_t> bytes,
+    void take_query(std::span<const uint8_t> data, const sockaddr_storage& client, int stream_fd);
+    void queue(int from_fd, const sockaddr_storage& to, std::vector<uint8_t> bytes,
                std::chrono::milliseconds delay = std::chrono::milliseconds(0),
                delivery how = delivery::datagram);
     void queue_framing_fault(int stream_fd, behaviour what, std::vector<uint8_t> framed);
@@ -86,6 +93,7 @@ class responder {
     void close_connection(int fd);
 
     int listen_fd_ = -1;
+    int listen6_fd_ = -1;
     int stream_listen_fd_ = -1;
     int other_address_fd_ = -1;
     int other_port_fd_ = -1;

@@ -26,7 +26,8 @@ bool parse_number(std::string_view text, Number& out) {
 }
 
 int usage() {
-    std::cerr << "usage: resq_responder --address IPV4 [--port PORT] [--count N]\n";
+    std::cerr
+        << "usage: resq_responder --address IPV4 [--address6 IPV6] [--port PORT] [--count N]\n";
     return 2;
 }
 
@@ -34,6 +35,7 @@ int usage() {
 
 int main(int argc, char** argv) {
     std::string address;
+    std::string address6;  // also listened on when given
     uint16_t port = 53;
     uint64_t count = 0;
     for (int i = 1; i < argc; ++i) {
@@ -44,6 +46,8 @@ int main(int argc, char** argv) {
         const std::string_view value = argv[++i];
         if (option == "--address") {
             address = value;
+        } else if (option == "--address6") {
+            address6 = value;
         } else if (option == "--port") {
             if (!parse_number(value, port)) {
                 return usage();
@@ -67,7 +71,7 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
 
     resq::test_tools::responder responder;
-    if (!responder.open(address, port)) {
+    if (!responder.open(address, port) || (!address6.empty() && !responder.open_ipv6(address6))) {
         std::cerr << "resq_responder: " << responder.error() << '\n';
         return 1;
     }
