@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <optional>
 #include <utility>
 
 #include "dns/exchange.hpp"
@@ -18,26 +19,48 @@ struct lookup_form {
 };
 
 // Batch forms in the order they are tested: when several are given the last one found decides.
-constexpr std::array<lookup_form, 6> batch_forms = {{
+constexpr std::array<lookup_form, 11> batch_forms = {{
     {"-url_pipe", type_a, nullptr},
     {"-ip_pipe", type_ptr, nullptr},
     {"-mx_pipe", type_mx, nullptr},
     {"-ns_pipe", type_ns, nullptr},
     {"-cname_pipe", type_cname, nullptr},
     {"-txt_pipe", type_txt, nullptr},
+    {"-aaaa_pipe", type_aaaa, nullptr},
+    {"-soa_pipe", type_soa, nullptr},
+    {"-srv_pipe", type_srv, nullptr},
+    {"-caa_pipe", type_caa, nullptr},
+    {"-any_pipe", type_any, nullptr},
 }};
 
-constexpr std::array<lookup_form, 6> single_forms = {{
+constexpr std::array<lookup_form, 11> single_forms = {{
     {"-url", type_a, &input_params::url_arg},
     {"-ip", type_ptr, &input_params::ip_arg},
     {"-mx", type_mx, &input_params::mx_arg},
     {"-txt", type_txt, &input_params::txt_arg},
     {"-ns", type_ns, &input_params::ns_arg},
     {"-cname", type_cname, &input_params::ns_arg},
+    {"-aaaa", type_aaaa, &input_params::name_arg},
+    {"-soa", type_soa, &input_params::name_arg},
+    {"-srv", type_srv, &input_params::name_arg},
+    {"-caa", type_caa, &input_params::name_arg},
+    {"-any", type_any, &input_params::name_arg},
 }};
 
+// The type of -type: a mnemonic in any letter case ("aaaa", "TYPE65") or a number 1 to 65535.
+std::optional<uint16_t> read_type(std::string_view text) {
+    uint32_t number = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    if (error == std::errc() && stop == end) {
+        return number >= 1 && number <= UINT16_MAX ? std::optional<uint16_t>(number) : std::nullopt;
+    }
+    const std::optional<uint16_t> named = type_number(text);
+    return named && *named != 0 ? named : std::nullopt;
+}
+
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 38> usage_lines = {
+constexpr std::array<std::string_view, 43> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -50,6 +73,8 @@ constexpr std::array<std::string_view, 38> usage_lines = {
     " resq -ns <domain to lookup> -server <dns srv ip>",
     " resq -cname <domain to lookup> -server <dns srv ip>",
     " resq -txt <url to query> -server <dns srv ip>",
+    " resq -aaaa|-soa|-srv|-caa|-any <domain to lookup> -server <dns srv ip>",
+    " resq -url <domain to lookup> -type <type> -server <dns srv ip>",
     "",
     "These versions use STDIN for piping in input:",
     " resq -url_pipe -server <dns srv ip>  ",
@@ -58,6 +83,8 @@ constexpr std::array<std::string_view, 38> usage_lines = {
     " resq -ns_pipe -server <dns srv ip>   ",
     " resq -cname_pipe -server <dns srv ip>",
     " resq -txt_pipe -server <dns srv ip>  ",
+    " resq -aaaa_pipe|-soa_pipe|-srv_pipe|-caa_pipe|-any_pipe -server <dns srv ip>",
+    " resq -pipe -type <type> -server <dns srv ip>",
     "",
     "Available options:",
     "  -timeout <in secs>",
@@ -66,6 +93,7 @@ constexpr std::array<std::string_view, 38> usage_lines = {
     "  -tcp                   = send every query over TCP",
     "  -tcp_fallback          = retry over TCP when a UDP reply is truncated",
     "  -edns [size]           = send an EDNS(0) OPT record; size 512 to 65535, 1232 if omitted",
+    "  -type <type>           = query type of every lookup: A, AAAA, SRV, TYPE65, 65, ...",
     "  -xml                   = output the data in xml format",
     "  -csv                   = output in comma separated value format",
     "  -verbose               = shows std::hex dump of packets (not in xml mode)",
@@ -142,6 +170,7 @@ void input_params::reset() {
     mx_arg.clear();
     txt_arg.clear();
     ns_arg.clear();
+    name_arg.clear();
     query_name.clear();
     timeout = std::chrono::seconds(1);
     retries = 0;
@@ -180,6 +209,16 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         }
         query_name = value;
         query_type = form.type;
+    }
+
+    // -type overrides the type of the lookup form, single or batch.
+    if (std::string text; get_option_value("-type", text, list)) {
+        const std::optional<uint16_t> type = read_type(text);
+        if (!type) {
+            err << "unknown record type: " << text << '\n';
+            return false;
+        }
+        query_type = *type;
     }
 
     if (!get_option_value("-server", server, list)) {

@@ -41,7 +41,8 @@ class input_params : public cmd_params {
     std::string ip_arg;
     std::string mx_arg;
     std::string txt_arg;
-    std::string ns_arg;  // -ns and -cname share it
+    std::string ns_arg;    // -ns and -cname share it
+    std::string name_arg;  // -aaaa, -soa, -srv, -caa and -any share it
     std::string query_name;
     std::chrono::milliseconds timeout{1000};
     int32_t retries = 0;

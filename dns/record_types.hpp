@@ -52,6 +52,7 @@ enum type_code : uint16_t {
     type_cdnskey = 60,
     type_svcb = 64,
     type_https = 65,
+    type_any = 255,
     type_caa = 257,
     type_ta = 32768,
     type_dlv = 32769,

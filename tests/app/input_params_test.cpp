@@ -94,6 +94,15 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
         {{"-edns", "65535"}, "[] type 1 @127.1 edns 65535"},
         {{"-edns", "511"}, "invalid EDNS buffer size: 511 (512 to 65535)\n"},
         {{"-edns", "4k"}, "invalid EDNS buffer size: 4k (512 to 65535)\n"},
+        // -type sets the type of any lookup, by mnemonic in any letter case or by number.
+        {{"-url", "x", "-type", "aaaa"}, "[x] type 28 @127.1"},
+        {{"-pipe", "-type", "TYPE65"}, "[] type 65 batch @127.1"},
+        {{"-mx_pipe", "-type", "65535"}, "[] type 65535 batch @127.1"},
+        {{"-srv", "_sip._udp.x"}, "[_sip._udp.x] type 33 @127.1"},
+        {{"-caa_pipe"}, "[] type 257 batch @127.1"},
+        {{"-url", "x", "-type", "0"}, "unknown record type: 0\n"},
+        {{"-url", "x", "-type", "AAA"}, "unknown record type: AAA\n"},
+        {{"-url", "x", "-aaaa", "y"}, two},
         {{"-url", "x", "-server", ""}, "invalid DNS server address: \n"},
         // The last batch form decides the type; a single form then adds its name.
         {{"-mx_pipe", "-url_pipe"}, "[] type 15 batch @127.1"},
@@ -179,8 +188,10 @@ TEST(input_params, usage_names_every_lookup_option_the_parser_takes) {
     std::ostringstream usage;
     print_usage(usage);
     for (const std::string name :
-         {"-url", "-ip", "-mx", "-ns", "-cname", "-txt", "-url_pipe", "-ip_pipe", "-mx_pipe",
-          "-ns_pipe", "-cname_pipe", "-txt_pipe", "-server", "-timeout", "-retry", "-delay"}) {
+         {"-url",        "-ip",       "-mx",      "-ns",           "-cname",
+          "-txt",        "-url_pipe", "-ip_pipe", "-mx_pipe",      "-ns_pipe",
+          "-cname_pipe", "-txt_pipe", "-server",  "-timeout",      "-retry",
+          "-delay",      "-type",     "-tcp",     "-tcp_fallback", "-edns"}) {
         EXPECT_NE(usage.str().find(" " + name + " "), std::string::npos) << name;
         EXPECT_EQ(outcome({name, "1"}).find(" left " + name), std::string::npos) << name;
     }

@@ -155,6 +155,7 @@ const golden_case golden_cases[] = {
     {"PTR, XML", "-ip 192.0.2.10 -xml", "", "ptr.xml.txt"},
     {"PTR of an IPv6 address: its ip6.arpa question", "-ip 2001:db8::10 -csv", "", "ptr6.csv.txt"},
     {"NS with EDNS: the OPT record echoed", "-ns demo.example -edns 4096 -csv", "", "edns.csv.txt"},
+    {"-type AAAA on a batch", "-pipe -type aaaa -csv", "www.demo.example\n", "type.csv.txt"},
     {"late reply, then a wrong id: every attempt a row", "-url_pipe -csv -retry 2",
      "b.flaky.test\nc.wrongid-then-ok.test\n", "retries.csv.txt"},
     {"silent server: timeout rows, only the sent packets",
