@@ -1,7 +1,8 @@
 #!/bin/sh
 # Benchmarks resq against dig and kdig, all asking a private NSD on loopback inside a private
 # network namespace that serves a zone of numbered names:
-#   1. batch throughput: every name of the zone looked up one after another (names/second);
+#   1. batch throughput: every name of the zone looked up one after another (names/second), over
+#      UDP and over TCP (resq -tcp against dig +tcp);
 #   2. single lookup: wall time of one whole process (hyperfine, or a timed loop without it);
 #   3. peak memory of resq for short and very long batches (bench/memory.sh).
 # usage: bench/run.sh [--build] [RESQ_BINARY]
@@ -50,23 +51,30 @@ run_resq() {
 run_dig() {
     timeout 600 dig @"$addr" +tries=1 +time=1 +noall +answer -f "$work/dig.batch" >"$work/dig.out"
 }
+run_resq_tcp() {
+    timeout 600 "$resq" -url_pipe -csv -tcp -server "$addr" <"$work/names" >"$work/resq_tcp.out"
+}
+run_dig_tcp() {
+    timeout 600 dig @"$addr" +tcp +tries=1 +time=1 +noall +answer -f "$work/dig.batch" \
+        >"$work/dig_tcp.out"
+}
 run_kdig() {
     timeout 600 xargs -n 1000 kdig @"$addr" +retry=0 +timeout=1 +noall +answer \
         <"$work/names" >"$work/kdig.out"
 }
 answers() {
     case $1 in
-    resq) grep -c ',answer,success,' "$work/resq.out" ;;
+    resq*) grep -c ',answer,success,' "$work/$1.out" ;;
     *) grep -c '[[:space:]]A[[:space:]]' "$work/$1.out" ;;
     esac
 }
 
 # 1. Batch throughput: the tools take turns, and each keeps its best round.
 echo "batch: $names_count names, $rounds rounds" >&2
-best_resq=0 best_dig=0 best_kdig=0
+best_resq=0 best_dig=0 best_kdig=0 best_resq_tcp=0 best_dig_tcp=0
 round=1
 while [ "$round" -le "$rounds" ]; do
-    for tool in resq dig kdig; do
+    for tool in resq dig kdig resq_tcp dig_tcp; do
         start=$(bench_now_ns)
         "run_$tool"
         elapsed=$(($(bench_now_ns) - start))
@@ -91,6 +99,8 @@ ratio() {
 rate_resq=$(rate "$best_resq")
 rate_dig=$(rate "$best_dig")
 rate_kdig=$(rate "$best_kdig")
+rate_resq_tcp=$(rate "$best_resq_tcp")
+rate_dig_tcp=$(rate "$best_dig_tcp")
 
 # 2. One lookup, whole process: mean wall time in milliseconds.
 echo "single lookup: $single_runs runs each" >&2
@@ -144,6 +154,9 @@ printf '%-34s %10s %10s %10s %9s %9s  %s\n' "batch of $names_count, names/s (bes
     "$rate_resq" "$rate_dig" "$rate_kdig" "$(ratio "$rate_resq" "$rate_dig")" \
     "$(ratio "$rate_resq" "$rate_kdig")" \
     "resq >= 2 x dig: $(verdict "$(ratio "$rate_resq" "$rate_dig")" 2)"
+printf '%-34s %10s %10s %10s %9s %9s  %s\n' "batch over TCP, names/s (best)" \
+    "$rate_resq_tcp" "$rate_dig_tcp" "-" "$(ratio "$rate_resq_tcp" "$rate_dig_tcp")" "-" \
+    "reported (dig +tcp -f)"
 printf '%-34s %10s %10s %10s %9s %9s  %s\n' "one lookup, ms per process" \
     "$single_resq" "$single_dig" "$single_kdig" "$(ratio "$single_resq" "$single_dig")" \
     "$(ratio "$single_resq" "$single_kdig")" \
