@@ -233,7 +233,7 @@ rdata_value decode_nsec(const dns_record& record) {
         last_window = window;
         for (std::size_t bit = 0; bit < bitmap.size() * 8; ++bit) {
             if ((bitmap[bit / 8] & (0x80 >> bit % 8)) != 0) {
-                value.types.push_back(static_cast<uint16_t>(window << 8 | bit));
+                value.types.push_back(static_cast<uint16_t>(std::size_t{window} << 8 | bit));
             }
         }
     }

@@ -8,4 +8,8 @@ struct overloaded : Ts... {
     using Ts::operator()...;
 };
 
+// Spelled out for compilers without class template argument deduction for aggregates.
+template <typename... Ts>
+overloaded(Ts...) -> overloaded<Ts...>;
+
 }  // namespace resq
