@@ -67,7 +67,7 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
                         printable_name(line).c_str());
             continue;
         }
-        run_query(writer, attempt, query, options, hooks);
+        run_query(writer, attempt, query, options, hooks, reader.line_number());
         if (options.delay > std::chrono::milliseconds::zero()) {
             hooks.sleep(options.delay);
         }

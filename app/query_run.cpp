@@ -1,5 +1,7 @@
 #include "app/query_run.hpp"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -86,6 +88,22 @@ report_header make_report_header(const args& list) {
     return header;
 }
 
+// The server's address as text, without its port, and the port, for the report.
+std::string server_address(const endpoint& server, uint16_t& port) {
+    char text[INET6_ADDRSTRLEN] = {};
+    port = 0;
+    if (server.family() == AF_INET) {
+        const auto* address = reinterpret_cast<const sockaddr_in*>(server.address());
+        ::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);
+        port = ntohs(address->sin_port);
+    } else if (server.family() == AF_INET6) {
+        const auto* address = reinterpret_cast<const sockaddr_in6*>(server.address());
+        ::inet_ntop(AF_INET6, &address->sin6_addr, text, sizeof text);
+        port = ntohs(address->sin6_port);
+    }
+    return text;
+}
+
 // sleep_for resumes after a signal, so the delay is served in full.
 void sleep_in_full(std::chrono::milliseconds delay) {
     std::this_thread::sleep_for(delay);
@@ -109,17 +127,20 @@ run_hooks system_hooks() {
 }
 
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               const input_params& options, const run_hooks& hooks) {
+               const input_params& options, const run_hooks& hooks, uint64_t line) {
     // Counted in 64 bits so that the largest -retry value cannot overflow the attempt count.
     int64_t attempts = static_cast<int64_t>(options.retries) + 1;
     const exchange_target target{options.server_endpoint, options.server, options.timeout};
+    uint16_t port = 0;
+    const std::string address = server_address(options.server_endpoint, port);
     bool success = false;
     // How the next attempt goes: -tcp_fallback may move the lookup to TCP part-way.
     exchange_target current = target;
     current.kind = options.tcp ? transport::tcp : transport::udp;
     for (int64_t count = 0; count < attempts && !success; ++count) {
         success = exchange(attempt, query, current);
-        report_exchange(writer, attempt, query);
+        report_exchange(writer, {attempt, query, current.kind, static_cast<uint64_t>(count) + 1,
+                                 line, address, port});
         // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
         // retry; any retry after it goes over TCP too. A message that is no response is no reply.
         if (options.tcp_fallback && current.kind == transport::udp && attempt.header.qr &&

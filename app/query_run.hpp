@@ -31,9 +31,10 @@ run_hooks system_hooks();
 
 /// The attempt loop of one built query: every attempt is reported, failed attempts are followed
 /// by the delay, and the first success ends the loop; with -tcp_fallback a truncated UDP reply is
-/// followed by one more attempt over TCP, which uses up no retry. Always true.
+/// followed by one more attempt over TCP, which uses up no retry. `line` is the batch input line
+/// (0 for a single lookup). Always true.
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               const input_params& options, const run_hooks& hooks);
+               const input_params& options, const run_hooks& hooks, uint64_t line = 0);
 
 /// Writes a message to standard error, after erasing the terminal line when standard error is a
 /// terminal; messages over 4096 characters, or that cannot be formatted, are not written.

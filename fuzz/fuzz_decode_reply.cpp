@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         options.format = format;
         std::ostringstream out;
         const auto writer = resq::make_record_writer(out, options);
-        resq::report_exchange(*writer, attempt, query);
+        resq::report_exchange(*writer, {attempt, query});
         writer->end();
     }
     return 0;
