@@ -35,7 +35,7 @@ constexpr std::array<lookup_form, 6> single_forms = {{
 }};
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 37> usage_lines = {
+constexpr std::array<std::string_view, 38> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -65,6 +65,7 @@ constexpr std::array<std::string_view, 37> usage_lines = {
     "  -tcp_fallback          = retry over TCP when a UDP reply is truncated",
     "  -xml                   = output the data in xml format",
     "  -csv                   = output in comma separated value format",
+    "  -json                  = one JSON object per attempt (JSON Lines)",
     "  -verbose               = shows std::hex dump of packets (not in xml mode)",
     "  -no_whitespace         = remove whitespace between csv delimiter",
     "  -csv_separator \"|\"     = use a pipe char for csv separator",

@@ -191,8 +191,15 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         return exit_ok;
     }
     const report_header header = make_report_header(list);
+    // A run that stops early shows its header on standard output, but a JSON Lines report holds
+    // nothing but its lines.
+    const auto show_header = [&] {
+        if (options.format != report_format::json) {
+            std::cout << header.text << '\n' << std::flush;
+        }
+    };
     if (!options.parse_options(list)) {
-        std::cout << header.text << '\n' << std::flush;
+        show_header();
         return exit_failure;
     }
 
@@ -202,17 +209,17 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     dns_record query;
     dns_exchange attempt;
     if (!batch && options.query_name.empty()) {
-        std::cout << header.text << '\n' << std::flush;
+        show_header();
         print_usage(std::cerr);
         return exit_failure;
     }
     if (!batch && !build_query(query, options.query_name, options.query_type)) {
-        std::cout << header.text << '\n' << std::flush;
+        show_header();
         print_error("prob building dns packet... aborting\n");
         return exit_failure;
     }
     if (options.enumdir_set && !kxportdir::readable_directory(options.enumdir_path)) {
-        std::cout << header.text << '\n' << std::flush;
+        show_header();
         print_error("prob opening directory: %s\n", options.enumdir_path.c_str());
         return exit_failure;
     }
