@@ -35,7 +35,7 @@ constexpr std::array<lookup_form, 6> single_forms = {{
 }};
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 38> usage_lines = {
+constexpr std::array<std::string_view, 39> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -66,6 +66,7 @@ constexpr std::array<std::string_view, 38> usage_lines = {
     "  -xml                   = output the data in xml format",
     "  -csv                   = output in comma separated value format",
     "  -json                  = one JSON object per attempt (JSON Lines)",
+    "  -exit_status           = exit 1 if some lookups got no reply, 2 if none did",
     "  -verbose               = shows std::hex dump of packets (not in xml mode)",
     "  -no_whitespace         = remove whitespace between csv delimiter",
     "  -csv_separator \"|\"     = use a pipe char for csv separator",
@@ -116,6 +117,7 @@ void input_params::reset() {
     ipv6 = false;
     tcp = false;
     tcp_fallback = false;
+    exit_status = false;
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -162,6 +164,7 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     }
     tcp = has_option("-tcp", list);
     tcp_fallback = has_option("-tcp_fallback", list);
+    exit_status = has_option("-exit_status", list);
     read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
     read_seconds("-delay", delay, list);

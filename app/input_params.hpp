@@ -50,6 +50,7 @@ class input_params : public cmd_params {
     bool ipv6 = false;
     bool tcp = false;           // every query over TCP
     bool tcp_fallback = false;  // UDP, then TCP after a truncated reply; -tcp wins
+    bool exit_status = false;   // the exit status tells whether the lookups got replies
 };
 
 /// Writes the usage text to `err`.

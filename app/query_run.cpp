@@ -134,11 +134,13 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
     uint16_t port = 0;
     const std::string address = server_address(options.server_endpoint, port);
     bool success = false;
+    bool replied = false;
     // How the next attempt goes: -tcp_fallback may move the lookup to TCP part-way.
     exchange_target current = target;
     current.kind = options.tcp ? transport::tcp : transport::udp;
     for (int64_t count = 0; count < attempts && !success; ++count) {
         success = exchange(attempt, query, current);
+        replied = attempt.received_size != 0;
         report_exchange(writer, {attempt, query, current.kind, static_cast<uint64_t>(count) + 1,
                                  line, address, port});
         // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
@@ -154,7 +156,7 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
             hooks.sleep(options.delay);
         }
     }
-    return true;
+    return replied;
 }
 
 void print_error(const char* format, ...) {
@@ -240,10 +242,11 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     writer->begin(header);
     // A batch that stopped early still closes its report; its rows so far are kept.
     bool completed = true;
+    lookup_tally tally;
     if (batch) {
-        completed = run_batch(*writer, attempt, query, options, input, hooks);
+        completed = run_batch(*writer, attempt, query, options, input, hooks, tally);
     } else {
-        run_query(*writer, attempt, query, options, hooks);
+        tally = {1, run_query(*writer, attempt, query, options, hooks) ? 1u : 0u};
     }
     writer->end();
     if (!writer->good()) {
@@ -251,7 +254,14 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
                     options.out_path.empty() ? "standard output" : options.out_path.c_str());
         return exit_failure;
     }
-    return completed ? exit_ok : exit_failure;
+    if (!completed) {
+        return exit_failure;
+    }
+    // -exit_status: whether every lookup, some or none got a reply; a run of no lookups is 0.
+    if (options.exit_status && tally.replied != tally.lookups) {
+        return tally.replied == 0 ? exit_none_answered : exit_some_unanswered;
+    }
+    return exit_ok;
 }
 
 }  // namespace resq
