@@ -1,6 +1,6 @@
 // A structural check of JSON text (RFC 8259), written apart from the writer it checks: values,
-// nesting, string escapes, numbers and UTF-8 (by code point: no overlong forms, surrogates or
-// values past U+10FFFF).
+// nesting, escapes, numbers, and UTF-8 by code point (no overlong form, surrogate or value past
+// U+10FFFF).
 #pragma once
 
 #include <cstddef>
@@ -13,135 +13,97 @@ class json_check {
   public:
     /// True when `text` is exactly one JSON value, with nothing but white space around it.
     static bool valid(std::string_view text) {
-        json_check check(text);
-        if (!check.value(0)) {
-            return false;
-        }
-        check.space();
-        return check.at_ == text.size();
+        json_check check{text};
+        return check.value(0) && check.space() == text.size();
     }
 
   private:
-    explicit json_check(std::string_view text) : text_(text) {}
+    explicit json_check(std::string_view text) : s_(text) {}
 
-    bool more() const { return at_ < text_.size(); }
-    bool next_is(char c) const { return more() && text_[at_] == c; }
-    bool take(char c) { return next_is(c) && (++at_, true); }
-    void space() {
-        while (more() && std::string_view(" \t\r\n").find(text_[at_]) != std::string_view::npos) {
-            ++at_;
+    // Steps over the next byte when `set` holds it.
+    bool take(std::string_view set) {
+        return at_ < s_.size() && set.find(s_[at_]) != set.npos && ++at_ != 0;
+    }
+    std::size_t space() {
+        while (take(" \t\r\n")) {
         }
+        return at_;
     }
     bool digits() {
-        const std::size_t start = at_;
-        while (more() && text_[at_] >= '0' && text_[at_] <= '9') {
-            ++at_;
+        const std::size_t from = at_;
+        while (take("0123456789")) {
         }
-        return at_ > start;
+        return at_ > from;
     }
 
     bool value(int depth) {
         space();
-        if (!more() || depth > 256) {
-            return false;
-        }
         for (const std::string_view word : {"true", "false", "null"}) {
-            if (text_.substr(at_).starts_with(word)) {
-                at_ += word.size();
+            if (s_.substr(at_).starts_with(word)) {
+                return (at_ += word.size()) != 0;
+            }
+        }
+        if (take("{[")) {
+            const bool object = s_[at_ - 1] == '{';
+            const std::string_view close = object ? "}" : "]";
+            if (space(), take(close)) {
                 return true;
             }
+            do {  // a member: its name and a colon in an object, then a value
+                if (depth > 256 || (object && !(space(), string() && (space(), take(":")))) ||
+                    !value(depth + 1)) {
+                    return false;
+                }
+                space();
+            } while (take(","));
+            return take(close);
         }
-        if (take('{')) {
-            return members(depth, '}', true);
-        }
-        if (take('[')) {
-            return members(depth, ']', false);
-        }
-        if (next_is('"')) {
+        if (at_ < s_.size() && s_[at_] == '"') {
             return string();
         }
-        take('-');
-        if (!take('0') && !digits()) {
-            return false;
-        }
-        if (take('.') && !digits()) {
-            return false;
-        }
-        if (take('e') || take('E')) {
-            if (!take('+')) {
-                take('-');
-            }
-            return digits();
-        }
-        return true;
-    }
-
-    bool members(int depth, char close, bool object) {
-        space();
-        if (take(close)) {
-            return true;
-        }
-        do {
-            space();
-            if (object && !(string() && (space(), take(':')))) {
-                return false;
-            }
-            if (!value(depth + 1)) {
-                return false;
-            }
-            space();
-        } while (take(','));
-        return take(close);
+        take("-");
+        return (take("0") || digits()) && (!take(".") || digits()) &&
+               (!take("eE") || (take("+-"), digits()));
     }
 
     bool string() {
-        if (!take('"')) {
+        constexpr std::string_view hex = "0123456789abcdefABCDEF";
+        if (!take("\"")) {
             return false;
         }
-        while (more()) {
-            const auto c = static_cast<uint8_t>(text_[at_++]);
+        while (at_ < s_.size()) {
+            const auto c = static_cast<uint8_t>(s_[at_++]);
             if (c == '"') {
                 return true;
             }
-            if (c < 0x20 || (c == '\\' && !escape()) || (c >= 0x80 && !utf8(c))) {
+            if (c < 0x20 || (c >= 0x80 && !utf8(c)) ||
+                (c == '\\' && !take("\"\\/bfnrt") &&
+                 !(take("u") && take(hex) && take(hex) && take(hex) && take(hex)))) {
                 return false;
             }
         }
         return false;
     }
 
-    bool escape() {
-        if (take('u')) {
-            for (int i = 0; i < 4; ++i, ++at_) {
-                if (!more() || std::string_view("0123456789abcdefABCDEF").find(text_[at_]) ==
-                                   std::string_view::npos) {
-                    return false;
-                }
-            }
-            return true;
-        }
-        return more() &&
-               std::string_view("\"\\/bfnrt").find(text_[at_++]) != std::string_view::npos;
-    }
-
     // The rest of the character whose first byte `lead` was just read.
     bool utf8(uint8_t lead) {
-        const int length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 0;
-        if (length == 0 || lead >= 0xf8) {
-            return false;
-        }
+        const int length = lead >= 0xf8   ? 0
+                           : lead >= 0xf0 ? 4
+                           : lead >= 0xe0 ? 3
+                           : lead >= 0xc0 ? 2
+                                          : 0;
         uint32_t code = lead & (0x7fu >> length);
         for (int i = 1; i < length; ++i, ++at_) {
-            if (!more() || (static_cast<uint8_t>(text_[at_]) & 0xc0) != 0x80) {
+            if (at_ >= s_.size() || (static_cast<uint8_t>(s_[at_]) & 0xc0) != 0x80) {
                 return false;
             }
-            code = code << 6 | (static_cast<uint8_t>(text_[at_]) & 0x3fu);
+            code = code << 6 | (static_cast<uint8_t>(s_[at_]) & 0x3fu);
         }
         const uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-        return code >= least && code <= 0x10ffff && (code < 0xd800 || code > 0xdfff);
+        return length != 0 && code >= least && code <= 0x10ffff && (code < 0xd800 || code > 0xdfff);
     }
 
-    std::string_view text_;
+    std::string_view s_;
     std::size_t at_ = 0;
 };
 
