@@ -16,9 +16,11 @@ namespace resq {
 bool accept_line(std::string_view line, const std::vector<filter_entry>& filters);
 
 /// Looks up every accepted line of `input` (or of the -enumdir tree) in turn, with the delay after
-/// each name. False when it stopped early: the report stream failed, the -enumdir directory could
-/// not be opened, or the input could not be read ("prob reading input: REASON" written).
+/// each name, counting lookups and replies in `tally`. False when it stopped early: the report
+/// stream failed, the -enumdir directory could not be opened, or the input could not be read
+/// ("prob reading input: REASON" written).
 bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               input_params& options, std::istream& input, const run_hooks& hooks);
+               input_params& options, std::istream& input, const run_hooks& hooks,
+               lookup_tally& tally);
 
 }  // namespace resq

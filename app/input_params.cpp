@@ -60,7 +60,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 43> usage_lines = {
+constexpr std::array<std::string_view, 45> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -96,6 +96,8 @@ constexpr std::array<std::string_view, 43> usage_lines = {
     "  -type <type>           = query type of every lookup: A, AAAA, SRV, TYPE65, 65, ...",
     "  -xml                   = output the data in xml format",
     "  -csv                   = output in comma separated value format",
+    "  -json                  = one JSON object per attempt (JSON Lines)",
+    "  -exit_status           = exit 1 if some lookups got no reply, 2 if none did",
     "  -verbose               = shows std::hex dump of packets (not in xml mode)",
     "  -no_whitespace         = remove whitespace between csv delimiter",
     "  -csv_separator \"|\"     = use a pipe char for csv separator",
@@ -180,6 +182,7 @@ void input_params::reset() {
     tcp = false;
     tcp_fallback = false;
     edns_size = 0;
+    exit_status = false;
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -240,6 +243,7 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     }
     tcp = has_option("-tcp", list);
     tcp_fallback = has_option("-tcp_fallback", list);
+    exit_status = has_option("-exit_status", list);
     read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
     read_seconds("-delay", delay, list);

@@ -1,5 +1,7 @@
 #include "app/query_run.hpp"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -86,6 +88,22 @@ report_header make_report_header(const args& list) {
     return header;
 }
 
+// The server's address as text, without its port, and the port, for the report.
+std::string server_address(const endpoint& server, uint16_t& port) {
+    char text[INET6_ADDRSTRLEN] = {};
+    port = 0;
+    if (server.family() == AF_INET) {
+        const auto* address = reinterpret_cast<const sockaddr_in*>(server.address());
+        ::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);
+        port = ntohs(address->sin_port);
+    } else if (server.family() == AF_INET6) {
+        const auto* address = reinterpret_cast<const sockaddr_in6*>(server.address());
+        ::inet_ntop(AF_INET6, &address->sin6_addr, text, sizeof text);
+        port = ntohs(address->sin6_port);
+    }
+    return text;
+}
+
 // sleep_for resumes after a signal, so the delay is served in full.
 void sleep_in_full(std::chrono::milliseconds delay) {
     std::this_thread::sleep_for(delay);
@@ -109,17 +127,22 @@ run_hooks system_hooks() {
 }
 
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               const input_params& options, const run_hooks& hooks) {
+               const input_params& options, const run_hooks& hooks, uint64_t line) {
     // Counted in 64 bits so that the largest -retry value cannot overflow the attempt count.
     int64_t attempts = static_cast<int64_t>(options.retries) + 1;
     const exchange_target target{options.server_endpoint, options.server, options.timeout};
+    uint16_t port = 0;
+    const std::string address = server_address(options.server_endpoint, port);
     bool success = false;
+    bool replied = false;
     // How the next attempt goes: -tcp_fallback may move the lookup to TCP part-way.
     exchange_target current = target;
     current.kind = options.tcp ? transport::tcp : transport::udp;
     for (int64_t count = 0; count < attempts && !success; ++count) {
         success = exchange(attempt, query, current);
-        report_exchange(writer, attempt, query);
+        replied = attempt.received_size != 0;
+        report_exchange(writer, {attempt, query, current.kind, static_cast<uint64_t>(count) + 1,
+                                 line, address, port});
         // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
         // retry; any retry after it goes over TCP too. A message that is no response is no reply.
         if (options.tcp_fallback && current.kind == transport::udp && attempt.header.qr &&
@@ -133,7 +156,7 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
             hooks.sleep(options.delay);
         }
     }
-    return true;
+    return replied;
 }
 
 void print_error(const char* format, ...) {
@@ -170,8 +193,15 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         return exit_ok;
     }
     const report_header header = make_report_header(list);
+    // A run that stops early shows its header on standard output, but a JSON Lines report holds
+    // nothing but its lines.
+    const auto show_header = [&] {
+        if (options.format != report_format::json) {
+            std::cout << header.text << '\n' << std::flush;
+        }
+    };
     if (!options.parse_options(list)) {
-        std::cout << header.text << '\n' << std::flush;
+        show_header();
         return exit_failure;
     }
 
@@ -181,17 +211,17 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     dns_record query;
     dns_exchange attempt;
     if (!batch && options.query_name.empty()) {
-        std::cout << header.text << '\n' << std::flush;
+        show_header();
         print_usage(std::cerr);
         return exit_failure;
     }
     if (!batch && !build_query(query, options.query_name, options.query_type, options.edns_size)) {
-        std::cout << header.text << '\n' << std::flush;
+        show_header();
         print_error("prob building dns packet... aborting\n");
         return exit_failure;
     }
     if (options.enumdir_set && !kxportdir::readable_directory(options.enumdir_path)) {
-        std::cout << header.text << '\n' << std::flush;
+        show_header();
         print_error("prob opening directory: %s\n", options.enumdir_path.c_str());
         return exit_failure;
     }
@@ -212,10 +242,11 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     writer->begin(header);
     // A batch that stopped early still closes its report; its rows so far are kept.
     bool completed = true;
+    lookup_tally tally;
     if (batch) {
-        completed = run_batch(*writer, attempt, query, options, input, hooks);
+        completed = run_batch(*writer, attempt, query, options, input, hooks, tally);
     } else {
-        run_query(*writer, attempt, query, options, hooks);
+        tally = {1, run_query(*writer, attempt, query, options, hooks) ? 1u : 0u};
     }
     writer->end();
     if (!writer->good()) {
@@ -223,7 +254,14 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
                     options.out_path.empty() ? "standard output" : options.out_path.c_str());
         return exit_failure;
     }
-    return completed ? exit_ok : exit_failure;
+    if (!completed) {
+        return exit_failure;
+    }
+    // -exit_status: whether every lookup, some or none got a reply; a run of no lookups is 0.
+    if (options.exit_status && tally.replied != tally.lookups) {
+        return tally.replied == 0 ? exit_none_answered : exit_some_unanswered;
+    }
+    return exit_ok;
 }
 
 }  // namespace resq

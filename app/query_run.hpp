@@ -17,6 +17,10 @@ namespace resq {
 inline constexpr int exit_ok = 0;
 /// Exit status of every failed run.
 inline constexpr int exit_failure = 255;
+/// With -exit_status: the exit status of a run where some lookups got no reply.
+inline constexpr int exit_some_unanswered = 1;
+/// With -exit_status: the exit status of a run where no lookup got a reply.
+inline constexpr int exit_none_answered = 2;
 
 /// What the run takes from its surroundings; tests replace the sleep to count delays.
 struct run_hooks {
@@ -29,11 +33,18 @@ struct run_hooks {
 /// Hooks that sleep for real.
 run_hooks system_hooks();
 
+/// Lookups of a run, and how many of them got a reply (for -exit_status).
+struct lookup_tally {
+    uint64_t lookups = 0;
+    uint64_t replied = 0;
+};
+
 /// The attempt loop of one built query: every attempt is reported, failed attempts are followed
 /// by the delay, and the first success ends the loop; with -tcp_fallback a truncated UDP reply is
-/// followed by one more attempt over TCP, which uses up no retry. Always true.
+/// followed by one more attempt over TCP, which uses up no retry. `line` is the batch input line
+/// (0 for a single lookup). True when the last attempt got a reply, whatever its status.
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               const input_params& options, const run_hooks& hooks);
+               const input_params& options, const run_hooks& hooks, uint64_t line = 0);
 
 /// Writes a message to standard error, after erasing the terminal line when standard error is a
 /// terminal; messages over 4096 characters, or that cannot be formatted, are not written.

@@ -70,6 +70,20 @@ struct reply_header {
     uint16_t additional_count = 0;
 };
 
+/// Why an attempt brought back no reply it could decode whole; none when it did.
+enum class exchange_failure : uint8_t {
+    none,
+    not_sent,            // no socket, or the system refused the send
+    connection_refused,  // over TCP: no listener on the port
+    no_connection,       // over TCP: unreachable, or not connected in time
+    timed_out,           // no reply in time (over TCP: not the whole of it)
+    connection_closed,   // over TCP: closed before the whole reply came
+    empty_message,       // over TCP: a reply length of zero
+    not_response,        // the QR bit is clear
+    other_query,         // over TCP: a reply with another id or question
+    malformed,           // the reply does not decode to its end
+};
+
 /// One attempt: where it went, what was sent, what came back, and the decoded reply.
 struct dns_exchange {
     std::string server;  // the server as the report shows it
@@ -78,13 +92,14 @@ struct dns_exchange {
     shared_message received_bytes;
     uint32_t received_size = 0;  // 0: nothing was received
     uint64_t reply_time = 0;
+    exchange_failure failure = exchange_failure::none;
     reply_header header;
     std::vector<dns_record> questions;
     std::vector<dns_record> answers;
     std::vector<dns_record> authority;
     std::vector<dns_record> additional;
 
-    /// Drops the messages and lists and zeroes the sizes, the time stamp and the header.
+    /// Drops the messages and lists; clears the sizes, the time stamp, the failure and the header.
     void reset() { *this = dns_exchange{}; }
 };
 

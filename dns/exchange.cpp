@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <new>
@@ -114,6 +115,7 @@ taken_reply exchange_datagram(net_socket& socket, dns_exchange& attempt, const d
                               const exchange_target& target) {
     // A server address the socket may not send to (a broadcast address) ends the attempt with
     // nothing sent; so does a target that holds no address.
+    attempt.failure = exchange_failure::not_sent;
     if (!socket.create(transport::udp, target.server)) {
         return {};
     }
@@ -122,6 +124,7 @@ taken_reply exchange_datagram(net_socket& socket, dns_exchange& attempt, const d
         return {};
     }
     attempt.sent_size = static_cast<uint32_t>(query.bytes().size());
+    attempt.failure = exchange_failure::timed_out;
     const std::size_t size =
         receive_reply(socket, buffer, target.server, asked, deadline_after(target.timeout));
     return {size, true};  // only a datagram that answers the query is taken
@@ -152,8 +155,13 @@ taken_reply exchange_stream(net_socket& socket, dns_exchange& attempt, const dns
                             const exchange_target& target) {
     const auto deadline = deadline_after(target.timeout);
     const std::span<const uint8_t> message = query.bytes();
-    if (message.size() > UINT16_MAX || !socket.create(transport::tcp, target.server) ||
-        !socket.connect_until(target.server, deadline)) {
+    attempt.failure = exchange_failure::not_sent;
+    if (message.size() > UINT16_MAX || !socket.create(transport::tcp, target.server)) {
+        return {};
+    }
+    if (!socket.connect_until(target.server, deadline)) {
+        attempt.failure = errno == ECONNREFUSED ? exchange_failure::connection_refused
+                                                : exchange_failure::no_connection;
         return {};
     }
     attempt.sent_bytes = query.message;
@@ -165,12 +173,23 @@ taken_reply exchange_stream(net_socket& socket, dns_exchange& attempt, const dns
         return {};
     }
     attempt.sent_size = static_cast<uint32_t>(message.size());
+    // A read that fails before the deadline met the end of the connection.
+    const auto read_failure = [&] {
+        return net_socket::deadline_clock::now() < deadline ? exchange_failure::connection_closed
+                                                            : exchange_failure::timed_out;
+    };
     std::array<uint8_t, 2> length_bytes{};
     if (!read_whole(socket, length_bytes, deadline)) {
+        attempt.failure = read_failure();
         return {};
     }
     const std::size_t size = wire_reader(length_bytes).u16();
-    if (size == 0 || !read_whole(socket, buffer.first(size), deadline)) {
+    if (size == 0) {
+        attempt.failure = exchange_failure::empty_message;
+        return {};
+    }
+    if (!read_whole(socket, buffer.first(size), deadline)) {
+        attempt.failure = read_failure();
         return {};
     }
     return {size, answers(asked, key_of(buffer.first(size)))};
@@ -181,6 +200,7 @@ taken_reply exchange_stream(net_socket& socket, dns_exchange& attempt, const dns
 bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target) {
     attempt.reset();
     attempt.server = target.server_text;
+    attempt.failure = exchange_failure::not_sent;
     if (query.bytes().empty()) {
         return false;
     }
@@ -211,6 +231,14 @@ bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& t
         // identifier of a reply that answers was matched before it was taken.
         success = reply.answers &&
                   decode_reply(attempt.received_bytes, attempt.reply_time, attempt, true) != 0;
+        if (success) {
+            attempt.failure = exchange_failure::none;
+        } else if (!reply.answers) {
+            attempt.failure = exchange_failure::other_query;
+        } else {
+            attempt.failure =
+                attempt.header.qr ? exchange_failure::malformed : exchange_failure::not_response;
+        }
     }
     socket.close();
     return success;

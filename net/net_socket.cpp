@@ -136,7 +136,12 @@ bool net_socket::connect_until(const endpoint& peer, deadline_clock::time_point 
     }
     int error = 0;
     socklen_t error_size = sizeof error;
-    return ::getsockopt(descriptor_, SOL_SOCKET, SO_ERROR, &error, &error_size) == 0 && error == 0;
+    if (::getsockopt(descriptor_, SOL_SOCKET, SO_ERROR, &error, &error_size) != 0) {
+        return false;
+    }
+    // The reason a connection made in the background failed, where the caller looks for it.
+    errno = error;
+    return error == 0;
 }
 
 bool net_socket::send_until(std::span<const uint8_t> bytes, deadline_clock::time_point deadline) {

@@ -29,7 +29,7 @@ class net_socket {
     /// Opens a `kind` socket for `peer`, ending any held (streams don't block); false if refused.
     bool create(transport kind, const endpoint& peer);
 
-    /// Connects a stream to `peer` by `deadline`; false when refused, failed or not made in time.
+    /// Connects a stream to `peer` by `deadline`; false, errno telling why, if refused or late.
     bool connect_until(const endpoint& peer, deadline_clock::time_point deadline);
 
     /// Sends all of `bytes` on a stream by `deadline`; false: none, no socket, failure, no room.

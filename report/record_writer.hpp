@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "dns/dns_record.hpp"
+#include "net/net_socket.hpp"
 #include "support/cmd_params.hpp"
 
 namespace resq {
@@ -25,6 +26,17 @@ struct report_row {
     std::string_view server;
     std::string_view section;
     std::string_view status;
+};
+
+/// One attempt as a whole: the exchange and the lookup it asked, and where and how it went.
+struct attempt_info {
+    const dns_exchange& exchange;
+    const dns_record& query;
+    transport kind = transport::udp;
+    uint64_t number = 1;         // 1-based within the lookup
+    uint64_t line = 0;           // the batch input line; 0 for a single lookup
+    std::string_view address{};  // the server's address, without its port
+    uint16_t port = 0;
 };
 
 /// Writes one report to one stream: begin once, the rows of each attempt followed by
@@ -47,7 +59,7 @@ class record_writer {
     /// Writes one row.
     virtual void row(const report_row& row) = 0;
     /// Writes what follows the rows of one attempt; nothing by default.
-    virtual void end_attempt(const dns_exchange& attempt) { static_cast<void>(attempt); }
+    virtual void end_attempt(const attempt_info& attempt) { static_cast<void>(attempt); }
     /// Writes what comes after the last row and flushes the stream.
     virtual void end() = 0;
 

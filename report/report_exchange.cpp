@@ -23,17 +23,9 @@ void write_rows(record_writer& writer, const dns_exchange& attempt, const dns_re
     };
 
     // Without a usable reply the lookup itself is the one row, its status telling why.
-    if (attempt.sent_size == 0) {
-        write(query, "question", "sock err");
-        return;
-    }
-    if (attempt.received_size == 0) {
-        write(query, "question", "timeout");
-        return;
-    }
-    if (attempt.questions.empty() && attempt.answers.empty() && attempt.authority.empty() &&
-        attempt.additional.empty()) {
-        write(query, "question", "unkresp");
+    const std::string_view status = attempt_status(attempt);
+    if (status != "success" && status != "invalid") {
+        write(query, "question", status);
         return;
     }
 
@@ -49,9 +41,23 @@ void write_rows(record_writer& writer, const dns_exchange& attempt, const dns_re
 
 }  // namespace
 
-bool report_exchange(record_writer& writer, const dns_exchange& attempt, const dns_record& query) {
-    write_rows(writer, attempt, query);
-    writer.end_attempt(attempt);
+std::string_view attempt_status(const dns_exchange& attempt) {
+    if (attempt.sent_size == 0) {
+        return "sock err";
+    }
+    if (attempt.received_size == 0) {
+        return "timeout";
+    }
+    if (attempt.questions.empty() && attempt.answers.empty() && attempt.authority.empty() &&
+        attempt.additional.empty()) {
+        return "unkresp";
+    }
+    return attempt.answers.empty() ? "invalid" : "success";
+}
+
+bool report_exchange(record_writer& writer, const attempt_info& info) {
+    write_rows(writer, info.exchange, info.query);
+    writer.end_attempt(info);
     return true;
 }
 

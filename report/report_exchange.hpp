@@ -1,13 +1,17 @@
 // Choosing the rows, statuses and section labels of one attempt.
 #pragma once
 
+#include <string_view>
+
 #include "dns/dns_record.hpp"
 #include "report/record_writer.hpp"
 
 namespace resq {
 
-/// Writes the rows of one attempt of `query` through `writer`, then ends the attempt; always
-/// true.
-bool report_exchange(record_writer& writer, const dns_exchange& attempt, const dns_record& query);
+/// The status of an attempt as a whole: that of its rows, "invalid" when the reply had no answer.
+std::string_view attempt_status(const dns_exchange& attempt);
+
+/// Writes the rows of one attempt through `writer`, then ends the attempt; always true.
+bool report_exchange(record_writer& writer, const attempt_info& info);
 
 }  // namespace resq

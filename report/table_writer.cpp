@@ -287,9 +287,9 @@ void table_writer::row(const report_row& row) {
     write_table_row(out_, row, options_, terminal_);
 }
 
-void table_writer::end_attempt(const dns_exchange& attempt) {
+void table_writer::end_attempt(const attempt_info& attempt) {
     if (options_.verbose) {
-        write_verbose_block(out_, attempt);
+        write_verbose_block(out_, attempt.exchange);
     }
 }
 

@@ -20,7 +20,7 @@ class table_writer final : public record_writer {
 
     void begin(const report_header& header) override;
     void row(const report_row& row) override;
-    void end_attempt(const dns_exchange& attempt) override;
+    void end_attempt(const attempt_info& attempt) override;
     void end() override;
 
   private:

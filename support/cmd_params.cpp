@@ -171,7 +171,8 @@ bool cmd_params::parse_options(args& list, std::ostream& err) {
     }
 
     // The order below is fixed: where two options set the same field, the later one wins
-    // whatever their order on the command line (-xml beats -csv, -multiline beats -xml).
+    // whatever their order on the command line (-xml beats -csv, -multiline beats -xml, -json
+    // beats them all).
     std::string value;
     if (has_option("-pair_datetime", list)) {
         pair_datetime = true;
@@ -206,6 +207,9 @@ bool cmd_params::parse_options(args& list, std::ostream& err) {
         csv_separator.clear();
         replace_char = 0;
         replace_with = 0;
+    }
+    if (has_option("-json", list)) {
+        format = report_format::json;
     }
     consume_value("-alias", list);
     consume_value("-aliaspath", list);

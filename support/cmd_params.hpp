@@ -21,8 +21,9 @@ struct filter_entry {
     bool path_pattern = false;  // the remaining text begins with "/"
 };
 
-/// The form of the report: rows of a table (padded or separated values), or an XML document.
-enum class report_format { table, xml };
+/// The form of the report: rows of a table (padded or separated values), an XML document, or
+/// JSON Lines (one object per attempt).
+enum class report_format { table, xml, json };
 
 /// Output format, separator, date and time layout, results file, batch input and filters.
 class cmd_params {

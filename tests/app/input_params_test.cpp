@@ -32,7 +32,8 @@ std::string outcome(const args& options) {
            << " @" << o.server << (o.server_endpoint == typed ? "" : " (not the address typed)")
            << (o.ipv6 ? " ipv6" : "") << (o.tcp ? " tcp" : "")
            << (o.tcp_fallback ? " tcp_fallback" : "")
-           << (o.edns_size != 0 ? " edns " + std::to_string(o.edns_size) : "");
+           << (o.edns_size != 0 ? " edns " + std::to_string(o.edns_size) : "")
+           << (o.exit_status ? " exit_status" : "");
     if (o.timeout.count() != 1000 || o.retries != 0 || o.delay.count() != 0) {
         lookup << " numbers " << o.timeout.count() << " " << o.retries << " " << o.delay.count();
     }
@@ -40,8 +41,8 @@ std::string outcome(const args& options) {
          << (o.replace_with ? o.replace_with : '0')
          << (o.format == report_format::xml ? " xml" : "")
          << (o.format == report_format::table ? " header" : "")
-         << (o.compact_output ? " compact" : "") << (o.keep_time_space ? " keep" : "")
-         << (o.verbose ? " verbose" : "");
+         << (o.format == report_format::json ? " json" : "") << (o.compact_output ? " compact" : "")
+         << (o.keep_time_space ? " keep" : "") << (o.verbose ? " verbose" : "");
     s << (lookup.str() == "[] type 1 @127.1" ? "" : " " + lookup.str())
       << (form.str() == "[ | ] |; header keep" ? "" : " " + form.str());
     const kx::datetime_layout& layout = o.datetime_layout;
@@ -135,6 +136,8 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
         // The report options, read in a fixed order: where two set the same field the later wins.
         {{"-csv", "-xml"}, "[] 00 xml compact keep"}, {{"-xml", "-csv"}, "[] 00 xml compact keep"},
         {{"-multiline", "-xml"}, "[] 00 header keep"},
+        {{"-json", "-xml", "-multiline", "-csv", "-append", "-exit_status"},
+         "[] type 1 @127.1 exit_status [] 00 json compact keep"},
         {{"-no_whitespace"}, "[|] |; header compact"},
         {{"-enable_quoted_csv_fields"}, "[|] 0; header"},
         {{"-csv_separator", ";"}, "[;] 00 header keep"},
@@ -188,10 +191,10 @@ TEST(input_params, usage_names_every_lookup_option_the_parser_takes) {
     std::ostringstream usage;
     print_usage(usage);
     for (const std::string name :
-         {"-url",        "-ip",       "-mx",      "-ns",           "-cname",
-          "-txt",        "-url_pipe", "-ip_pipe", "-mx_pipe",      "-ns_pipe",
-          "-cname_pipe", "-txt_pipe", "-server",  "-timeout",      "-retry",
-          "-delay",      "-type",     "-tcp",     "-tcp_fallback", "-edns"}) {
+         {"-url",          "-ip",      "-mx",      "-ns",         "-cname",      "-txt",
+          "-url_pipe",     "-ip_pipe", "-mx_pipe", "-ns_pipe",    "-cname_pipe", "-txt_pipe",
+          "-server",       "-timeout", "-retry",   "-delay",      "-type",       "-tcp",
+          "-tcp_fallback", "-edns",    "-json",    "-exit_status"}) {
         EXPECT_NE(usage.str().find(" " + name + " "), std::string::npos) << name;
         EXPECT_EQ(outcome({name, "1"}).find(" left " + name), std::string::npos) << name;
     }

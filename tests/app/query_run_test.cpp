@@ -88,6 +88,9 @@ TEST(run, reports_every_attempt_of_every_name_with_its_delays_and_messages) {
         {{"-url", "x", "-delay", "-5"}, "", "sock err", 1, 0, {}},
         {{"-url", "x", "-retry", "1", "-delay", "0.25"}, "", "sock err", 2, 0, sleeps(2, 250ms)},
         {{"-url", "x", "-retry", "1", "-verbose"}, "", "-\n-", 2, 0, {}},  // dashes frame a dump
+        {{"-url", "x", "-retry", "2", "-json"}, "", "\"status\":\"sock err\",\"error\":\"not sent\"",
+         3, 0, {}},
+        {{"-url", "x", "-retry", "1", "-exit_status"}, "", "sock err", 2, 2, {}},
         // A batch: each accepted line as typed, one header, a delay after every name too.
         {{"-url_pipe", "-retry", "2", "-delay", "1"}, "a\nb\n", "DNSserv", 1, 0, sleeps(8, 1s)},
         {{"-url_pipe", "-delay", "1.5"}, "\n\r\n\n", "sock err", 0, 0, {}},  // blank lines
@@ -101,6 +104,7 @@ TEST(run, reports_every_attempt_of_every_name_with_its_delays_and_messages) {
         {{"-url_pipe"}, name_256 + "\n", "skipping line 1, prob building dns packet", 1, 0, {}},
         // Refused before the results file is opened: it stays, the header goes to standard output.
         {{"-url", name_256}, "", earlier + "prob building dns packet... aborting\n", 1, 255, {}},
+        {{"-url", name_256, "-json"}, "", earlier, 0, 255, {}},  // no header in a JSON report
         {{"-url_pipe", "-enumdir", "/no/dir"}, "", opening + "/no/dir\n", 1, 255, {}},
         {{"-url_pipe", "-enumdir", ""}, "", opening + "\n", 1, 255, {}},
         {{"-url", "x", "-xml", "-append"}, "", earlier + "cannot append an XML report: use -append "

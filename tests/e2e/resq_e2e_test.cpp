@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -287,6 +288,137 @@ TEST_F(resq_run, asks_a_server_over_ipv6_or_another_port_and_shows_it_in_canonic
             EXPECT_NE(out.find(std::string(",") + c.shown + ","), std::string::npos) << out;
         }
     }
+}
+
+// Runs with -json, read back by jq. Skipped without jq, except on CI (CI=true), where it fails.
+class resq_jq : public resq_run {
+  protected:
+    void SetUp() override {
+        resq_run::SetUp();
+        if (!IsSkipped() && run_process({"/bin/sh", "-c", "command -v jq"}).exit_status != 0) {
+            ASSERT_EQ(std::getenv("CI"), nullptr) << "jq is missing (package jq)";
+            GTEST_SKIP() << "jq is missing (package jq)";
+        }
+    }
+
+    // jq with `option` (-c or -r) and `filter` over `text`.
+    static std::string jq(const std::string& text, const std::string& filter, const char* option) {
+        const process_result run =
+            run_process({"/bin/sh", "-c", "exec jq \"$0\" \"$1\"", option, filter}, text);
+        EXPECT_EQ(run.exit_status, 0) << run.err;
+        return run.out;
+    }
+};
+
+// One run, a filter jq runs over every line, its compact output and the run's exit status.
+// "SERVER" in the arguments stands for the responder's address.
+struct json_case {
+    const char* description;
+    const char* arguments;
+    const char* input;
+    const char* filter;
+    const char* expected;  // the responder's address written 127.0.0.1
+    int exit_status = 0;
+};
+
+class resq_json : public resq_jq, public testing::WithParamInterface<json_case> {};
+
+TEST_P(resq_json, every_attempt_is_one_line_that_jq_reads_field_by_field) {
+    const json_case& c = GetParam();
+    std::string arguments = c.arguments;
+    replace_all(arguments, "SERVER", server_address());
+    const process_result run = resq(words_of(arguments), c.input, false);
+    EXPECT_EQ(run.exit_status, c.exit_status);
+    std::string fields = jq(run.out, c.filter, "-c");
+    replace_all(fields, server_address(), "127.0.0.1");
+    EXPECT_EQ(fields, std::string(c.expected) + "\n") << c.description;
+    EXPECT_EQ(std::ranges::count(run.out, '\n'), std::ranges::count(fields, '\n'));
+}
+
+const json_case json_cases[] = {
+    {"an answer; -json wins over -xml and -csv",
+     "-xml -url www.demo.example -json -csv -exit_status -server SERVER", "",
+     "[.name,.qtype,.qtype_code,.qclass_code,.server,.port,.transport,.attempt,.line,.status,"
+     ".error,.rcode,.flags,.opcode,(.answers|map(.address)),.authority[0].target,"
+     "(.sent|test(\"^\\\\d{4}-\\\\d\\\\d-\\\\d\\\\dT[\\\\d:]{8}\\\\.\\\\d{6}Z$\")),"
+     ".datetime==.sent,.received>=.sent,.rtt_ms>=0,.timestamp_desc,.message]",
+     R"(["www.demo.example","A",1,1,"127.0.0.1",53,"udp",1,null,"success",null,"NOERROR",)"
+     R"(["qr","aa","rd","ra"],0,["192.0.2.10","192.0.2.11"],"ns1.demo.example.",true,true,true,)"
+     R"(true,"DNS query sent","A www.demo.example @127.0.0.1: NOERROR, 2 answers"])"},
+    {"the packets, and the id as on the wire", "-url www.demo.example -json -v -server SERVER", "",
+     "[(.query_hex[0:4]|explode|map(if .>96 then .-87 else .-48 end)|reduce .[] as $d (0;.*16+$d))"
+     "==.id,.reply_hex[0:4]==.query_hex[0:4],.answers[0].rdata_hex]",
+     R"([true,true,"c000020a"])"},
+    {"MX", "-mx demo.example -json -server SERVER", "",
+     ".answers[0]|[.name,.type,.type_code,.class_code,.ttl,.rdlength,.rdata_hex,.data,"
+     ".preference,.exchange]",
+     R"(["demo.example.","MX",15,1,3600,9,"000a046d61696cc00c","10 mail.demo.example.",10,)"
+     R"("mail.demo.example."])"},
+    {"TXT", "-txt demo.example -json -server SERVER", "", ".answers[0]|[.strings,.data]",
+     R"([["first string","second"],"\"first string\" \"second\""])"},
+    {"NXDOMAIN with its SOA", "-url nowhere.demo.example -json -server SERVER", "",
+     ".authority[0]|[.type,.mname,.rname,.serial,.refresh,.retry,.expire,.minimum]",
+     R"(["SOA","ns1.demo.example.","hostmaster.demo.example.",2024010101,7200,900,1209600,300])"},
+    {"NXDOMAIN, NODATA, REFUSED, SERVFAIL and an RCODE extended by OPT told apart",
+     "-url_pipe -json -server SERVER",
+     "nowhere.demo.example\na.nodata.test\na.refused.test\na.servfail.test\na.badvers.test\n",
+     "[.rcode,.rcode_code,.status,.error,(.answers|length),.authority[0].type,"
+     "(.additional[0]|.type,.extended_rcode)]",
+     "[\"NXDOMAIN\",3,\"invalid\",null,0,\"SOA\",null,null]\n"
+     "[\"NOERROR\",0,\"invalid\",null,0,\"SOA\",null,null]\n"
+     "[\"REFUSED\",5,\"invalid\",null,0,null,null,null]\n"
+     "[\"SERVFAIL\",2,\"invalid\",null,0,null,null,null]\n"
+     "[\"BADVERS\",16,\"invalid\",null,0,null,\"OPT\",1]"},
+    {"TC set, then the answer over TCP", "-url a.truncated.test -json -tcp_fallback -server SERVER",
+     "", "[.transport,.attempt,.status,.flags,.message]",
+     R"(["udp",1,"invalid",["qr","tc","rd","ra"],"A a.truncated.test @127.0.0.1: NOERROR, )"
+     R"(0 answers, truncated"])"
+     "\n"
+     R"(["tcp",2,"success",["qr","rd","ra"],"A a.truncated.test @127.0.0.1: NOERROR, 1 answer"])"},
+    {"hostile bytes as \\DDD and a backslash doubled", "-txt_pipe -json -server SERVER",
+     "q\"\\\x01\xc3\xa9\xff.hostile.test\n", "[.name,.answers[0].name,.answers[0].strings]",
+     R"(["q\"\\\\\\001é\\255.hostile.test","q\"\\\\\\001é\\255.hostile.test.",)"
+     R"(["say \"hi\" \\\\","\\000\\001\\009\\027\\127","\\255\\195xé\\237\\160\\128"]])"},
+    {"a batch: a line per attempt, whatever its status; some lookups got no reply",
+     "-url_pipe -json -retry 1 -timeout 0.3 -exit_status -server SERVER",
+     "www.demo.example\na.silent.test\nb.flaky.test\nc.noqr.test\n\nd.wrongid-then-ok.test\n",
+     "[.line,.attempt,.status,.error]",
+     "[1,1,\"success\",null]\n[2,1,\"timeout\",\"timed out\"]\n[2,2,\"timeout\",\"timed out\"]\n"
+     "[3,1,\"timeout\",\"timed out\"]\n[3,2,\"timeout\",\"timed out\"]\n"
+     "[4,1,\"unkresp\",\"not a response\"]\n[4,2,\"unkresp\",\"not a response\"]\n"
+     "[6,1,\"timeout\",\"timed out\"]\n[6,2,\"success\",null]",
+     1},
+    {"no lookup got a reply", "-url a.silent.test -timeout 0 -json -exit_status -server SERVER", "",
+     "[.status,.error,.rcode]", R"(["timeout","timed out",null])", 2},
+    {"no listener over TCP", "-url x.test -tcp -json -exit_status -server SERVER:1", "",
+     "[.port,.status,.error,.message]",
+     R"([1,"sock err","connection refused","A x.test @127.0.0.1: connection refused"])", 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(reports, resq_json, testing::ValuesIn(json_cases), param_name<json_case>);
+
+TEST_F(resq_jq, hostile_names_and_strings_read_back_byte_for_byte) {
+    const std::string name = "q\"\\\x01\xc3\xa9\xff.hostile.test";
+    const process_result run =
+        resq({"-txt_pipe", "-json", "-server", server_address()}, name + "\n", false);
+    std::istringstream lines(jq(run.out, ".name, .answers[0].strings[]", "-r"));
+    std::vector<std::string> decoded;
+    for (std::string line; std::getline(lines, line);) {
+        std::string bytes;  // RFC 1035 5.1: "\DDD" is the byte of that value, "\X" is X
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '\\' && std::isdigit(static_cast<unsigned char>(line[i + 1]))) {
+                bytes += static_cast<char>(std::stoi(line.substr(i + 1, 3)));
+                i += 3;
+                continue;
+            }
+            i += line[i] == '\\' ? 1u : 0u;
+            bytes += line[i];
+        }
+        decoded.push_back(bytes);
+    }
+    const std::vector<std::string> sent = {name, "say \"hi\" \\", std::string("\0\1\t\x1b\x7f", 5),
+                                           "\xff\xc3x\xc3\xa9\xed\xa0\x80"};
+    EXPECT_EQ(decoded, sent);
 }
 
 struct failure_case {

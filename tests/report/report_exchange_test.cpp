@@ -24,7 +24,7 @@ class recording_writer final : public record_writer {
         rows += row.record.query + "|" + std::string(row.section) + "|" + std::string(row.status) +
                 "|" + std::to_string(row.record.packet_id) + " ";
     }
-    void end_attempt(const dns_exchange&) override { ++attempts_ended; }
+    void end_attempt(const attempt_info&) override { ++attempts_ended; }
     void end() override {}
 
     std::string rows;
@@ -77,7 +77,7 @@ TEST(report_exchange, routes_each_kind_of_attempt_to_its_rows) {
     };
     for (const auto& [description, query_type, attempt, expected] : cases) {
         recording_writer writer;
-        EXPECT_TRUE(report_exchange(writer, attempt, golden::sample_lookup(query_type)));
+        EXPECT_TRUE(report_exchange(writer, {attempt, golden::sample_lookup(query_type)}));
         EXPECT_EQ(writer.rows, expected) << description;
         EXPECT_EQ(writer.attempts_ended, 1) << description;
     }

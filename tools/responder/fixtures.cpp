@@ -26,6 +26,12 @@
 //   otherport-then-ok.test.   spoofed_answer from another port, then the answer as above
 //   flaky.test.               no reply to the first flaky_silent_queries (2) queries for the
 //                             name, the answer to every later one
+//   nodata.test.              NOERROR, no answer, the root's SOA (root_nxdomain_soa) in authority
+//   refused.test.             REFUSED, the question alone
+//   servfail.test.            SERVFAIL, the question alone
+//   badvers.test.             RCODE 0 in the header, badvers_opt in additional: BADVERS (16)
+//   hostile.test.             one TXT answer of hostile_txt: quotes, a backslash, control bytes
+//                             and bytes that are not UTF-8; the owner is the question's name
 //   truncated.test.           over UDP truncated_header + the question (TC set, no answer);
 //                             over TCP the answer
 //
@@ -390,6 +396,32 @@ constexpr uint8_t root_nxdomain_soa_bytes[] = {
     0x00, 0x00, 0x01, 0x2c,                                     // minimum 300
 };
 
+constexpr uint8_t badvers_opt_bytes[] = {
+    0x00,                    // owner: root
+    0x00, 0x29,              // type OPT
+    0x10, 0x00,              // UDP payload size 4096
+    0x01, 0x00, 0x00, 0x00,  // extended RCODE 1 (with header RCODE 0: 16), version 0, flags 0
+    0x00, 0x00,              // RDLENGTH 0
+};
+
+constexpr uint8_t hostile_txt_bytes[] = {
+    0xc0, 0x0c,                                        // name: pointer to 12, the question
+    0x00, 0x10,                                        // type TXT
+    0x00, 0x01,                                        // class IN
+    0x00, 0x00, 0x00, 0x3c,                            // TTL 60
+    0x00, 0x1a,                                        // RDLENGTH 26
+    10,                                                // string of 10: say "hi" and a backslash
+    's',  'a',  'y',  ' ',  '"',  'h', 'i', '"', ' ',  //
+    '\\',                                              //
+    5,                                                 // string of 5:
+    0x00, 0x01, '\t', 0x1b, 0x7f,                      //   NUL, SOH, TAB, ESC, DEL
+    8,                                                 // string of 8:
+    0xff,                                              //   a byte no UTF-8 has
+    0xc3, 'x',                                         //   a lead byte without its follower
+    0xc3, 0xa9,                                        //   e with acute accent, well formed
+    0xed, 0xa0, 0x80,                                  //   a UTF-16 surrogate in UTF-8 form
+};
+
 constexpr std::array fixtures{
     reply_fixture{"www.demo.example.", 1, www_a},
     reply_fixture{"www.demo.example.", 28, www_aaaa},
@@ -422,6 +454,11 @@ constexpr std::array zones{
     zone_behaviour{"otheraddr-then-ok.test.", behaviour::other_address_then_ok},
     zone_behaviour{"otherport-then-ok.test.", behaviour::other_port_then_ok},
     zone_behaviour{"flaky.test.", behaviour::flaky},
+    zone_behaviour{"nodata.test.", behaviour::nodata},
+    zone_behaviour{"refused.test.", behaviour::refused},
+    zone_behaviour{"servfail.test.", behaviour::servfail},
+    zone_behaviour{"badvers.test.", behaviour::badvers},
+    zone_behaviour{"hostile.test.", behaviour::hostile},
     zone_behaviour{"truncated.test.", behaviour::truncated},
     zone_behaviour{"tcp-split.test.", behaviour::tcp_split},
     zone_behaviour{"tcp-bytewise.test.", behaviour::tcp_bytewise},
@@ -440,6 +477,8 @@ const std::span<const uint8_t> spoofed_answer{spoofed_answer_bytes};
 const std::span<const uint8_t> overlong_answer{overlong_answer_bytes};
 const std::span<const uint8_t> demo_nxdomain_soa{demo_nxdomain_soa_bytes};
 const std::span<const uint8_t> root_nxdomain_soa{root_nxdomain_soa_bytes};
+const std::span<const uint8_t> badvers_opt{badvers_opt_bytes};
+const std::span<const uint8_t> hostile_txt{hostile_txt_bytes};
 
 const reply_fixture* find_fixture(std::string_view name, uint16_t type) {
     for (const auto& fixture : fixtures) {

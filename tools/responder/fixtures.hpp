@@ -31,6 +31,8 @@ extern const std::span<const uint8_t> spoofed_answer;
 extern const std::span<const uint8_t> overlong_answer;
 extern const std::span<const uint8_t> demo_nxdomain_soa;
 extern const std::span<const uint8_t> root_nxdomain_soa;
+extern const std::span<const uint8_t> badvers_opt;
+extern const std::span<const uint8_t> hostile_txt;
 
 /// What the responder does with a query, chosen by the zone its name lies in.
 enum class behaviour {
@@ -50,6 +52,11 @@ enum class behaviour {
     other_address_then_ok,
     other_port_then_ok,
     flaky,
+    nodata,
+    refused,
+    servfail,
+    badvers,
+    hostile,
     truncated,
     tcp_split,
     tcp_bytewise,

@@ -119,6 +119,23 @@ std::vector<uint8_t> assemble(std::span<const uint8_t> header, const parsed_quer
     return reply;
 }
 
+// The reply without an answer of the nodata, refused, servfail and badvers behaviours: the
+// question, the RCODE, and for nodata an SOA in authority, for badvers an OPT in additional.
+std::vector<uint8_t> no_answer(const parsed_query& query, behaviour what) {
+    const bool soa = what == behaviour::nodata;
+    const bool opt = what == behaviour::badvers;
+    const std::span<const uint8_t> none;
+    std::vector<uint8_t> reply = assemble(answer_header, query,
+                                          soa   ? root_nxdomain_soa
+                                          : opt ? badvers_opt
+                                                : none);
+    reply[3] = what == behaviour::refused ? 0x85 : what == behaviour::servfail ? 0x82 : 0x80;
+    reply[7] = 0;  // ANCOUNT
+    reply[9] = soa ? 1 : 0;
+    reply[11] = opt ? 1 : 0;
+    return reply;
+}
+
 bool under_demo_zone(const std::string& name) {
     return name == "demo.example." || name.ends_with(".demo.example.");
 }
@@ -449,6 +466,15 @@ void responder::take_query(std::span<const uint8_t> data, const sockaddr_storage
             if (nth > flaky_silent_queries) {
                 reply(listen_fd_, answer);
             }
+            break;
+        case behaviour::nodata:
+        case behaviour::refused:
+        case behaviour::servfail:
+        case behaviour::badvers:
+            reply(listen_fd_, no_answer(query, what));
+            break;
+        case behaviour::hostile:
+            reply(listen_fd_, assemble(answer_header, query, hostile_txt));
             break;
         case behaviour::truncated:
             reply(listen_fd_, stream_fd == -1 ? assemble(truncated_header, query, {}) : answer);
