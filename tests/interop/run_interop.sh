@@ -37,8 +37,17 @@ rundir=$(mktemp -d "${TMPDIR:-/tmp}/resq-interop.XXXXXX") || exit 1
 trap 'nsd_stop; rm -rf "$rundir"' EXIT
 trap 'exit 1' HUP INT TERM
 
+# In a namespace of our own NSD also listens on ::1, on port 53 and on another port; as root
+# without one, where ::1 is the host's, on its IPv4 address alone.
 addr=$(nsd_default_addr)
-nsd_start "$rundir" "$addr" \
+listen=$addr
+servers=
+if [ -n "$RESQ_IN_NETNS" ]; then
+    listen="$addr ::1 ::1@8053"
+    servers="::1 [::1]:8053"
+fi
+nsd_start "$rundir" "$listen" \
     interop.test "$here/interop.test.zone" \
     2.0.192.in-addr.arpa "$here/2.0.192.in-addr.arpa.zone" || exit 1
-python3 "$here/compare_dig.py" "$resq" "$addr" "$rundir"
+# shellcheck disable=SC2086 # one argument per server
+python3 "$here/compare_dig.py" "$resq" "$addr" "$rundir" $servers
