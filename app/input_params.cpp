@@ -60,7 +60,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 43> usage_lines = {
+constexpr std::array<std::string_view, 44> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -93,6 +93,7 @@ constexpr std::array<std::string_view, 43> usage_lines = {
     "  -tcp                   = send every query over TCP",
     "  -tcp_fallback          = retry over TCP when a UDP reply is truncated",
     "  -edns [size]           = send an EDNS(0) OPT record; size 512 to 65535, 1232 if omitted",
+    "  -pcap <file>           = write every message sent and received to a pcap file",
     "  -type <type>           = query type of every lookup: A, AAAA, SRV, TYPE65, 65, ...",
     "  -xml                   = output the data in xml format",
     "  -csv                   = output in comma separated value format",
@@ -180,6 +181,7 @@ void input_params::reset() {
     tcp = false;
     tcp_fallback = false;
     edns_size = 0;
+    pcap_path.clear();
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -243,6 +245,7 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
     read_seconds("-delay", delay, list);
+    get_option_value("-pcap", pcap_path, list);
 
     // -append was only looked at with -out; it is taken here, after every option that takes a
     // value, so that it never becomes another option's value. An XML document ends with its

@@ -120,6 +120,9 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
     for (int64_t count = 0; count < attempts && !success; ++count) {
         success = exchange(attempt, query, current);
         report_exchange(writer, attempt, query);
+        if (hooks.pcap != nullptr) {
+            hooks.pcap->write_attempt(attempt, query, current.server, current.kind);
+        }
         // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
         // retry; any retry after it goes over TCP too. A message that is no response is no reply.
         if (options.tcp_fallback && current.kind == transport::udp && attempt.header.qr &&
@@ -196,6 +199,19 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         return exit_failure;
     }
 
+    // The evidence file is made before the results file, so that a path it cannot use leaves an
+    // earlier report alone.
+    pcap_writer pcap;
+    run_hooks run_with = hooks;
+    if (!options.pcap_path.empty()) {
+        if (!pcap.open(options.pcap_path)) {
+            std::cout << header.text << '\n' << std::flush;
+            print_error("prob opening pcap file: %s\n", options.pcap_path.c_str());
+            return exit_failure;
+        }
+        run_with.pcap = &pcap;
+    }
+
     std::ofstream results;
     if (!options.out_path.empty()) {
         results.open(options.out_path,
@@ -213,9 +229,9 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     // A batch that stopped early still closes its report; its rows so far are kept.
     bool completed = true;
     if (batch) {
-        completed = run_batch(*writer, attempt, query, options, input, hooks);
+        completed = run_batch(*writer, attempt, query, options, input, run_with);
     } else {
-        run_query(*writer, attempt, query, options, hooks);
+        run_query(*writer, attempt, query, options, run_with);
     }
     writer->end();
     if (!writer->good()) {

@@ -9,6 +9,7 @@
 
 #include "app/input_params.hpp"
 #include "dns/dns_record.hpp"
+#include "report/pcap_writer.hpp"
 #include "report/record_writer.hpp"
 
 namespace resq {
@@ -24,6 +25,8 @@ struct run_hooks {
     /// Waits until standard input, which had nothing to read yet (non-blocking), can be read;
     /// false when it cannot. Unset: such an input counts as a read error.
     std::function<bool()> wait_input;
+    /// The evidence file every attempt is written to as it ends; null: none.
+    pcap_writer* pcap = nullptr;
 };
 
 /// Hooks that sleep for real.

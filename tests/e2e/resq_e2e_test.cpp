@@ -289,6 +289,43 @@ TEST_F(resq_run, asks_a_server_over_ipv6_or_another_port_and_shows_it_in_canonic
     }
 }
 
+// tcpdump reads the evidence file back: the query and the reply of each lookup, over UDP or TCP,
+// as DNS with the same identifier and name, and with no checksum it finds wrong.
+TEST_F(resq_run, writes_every_message_to_a_pcap_file_that_tcpdump_decodes) {
+    std::string tcpdump;
+    for (const char* path : {"/usr/bin/tcpdump", "/usr/sbin/tcpdump"}) {
+        tcpdump = access(path, X_OK) == 0 ? path : tcpdump;
+    }
+    if (tcpdump.empty()) {
+        GTEST_SKIP() << "tcpdump is not installed";
+    }
+    const fs::path file = temp_file("evidence.pcap");
+    for (const char* transport : {"-csv", "-tcp"}) {
+        const process_result run =
+            resq({"-url", "www.demo.example", transport, "-pcap", file.string()});
+        EXPECT_EQ(run.exit_status, 0) << run.err;
+        // tcpdump gives up root before reading, which a private namespace's root cannot do: there
+        // it runs as an ordinary user of a namespace of its own.
+        std::vector<std::string> reader = {tcpdump, "-r", file.string(), "-n", "-vv"};
+        if (std::getenv("RESQ_IN_NETNS") != nullptr) {
+            reader.insert(reader.begin(),
+                          {"/usr/bin/unshare", "--user", "--map-user=65534", "--map-group=65534"});
+        }
+        const std::string shown = run_process(reader).out;
+        const std::regex message(R"( (\d+)[*+]?-? (?:q: )?A\? www\.demo\.example\. )");
+        std::vector<std::string> ids;
+        for (auto it = std::sregex_iterator(shown.begin(), shown.end(), message);
+             it != std::sregex_iterator(); ++it) {
+            ids.push_back((*it)[1]);
+        }
+        ASSERT_EQ(ids.size(), 2U) << transport << '\n' << shown;
+        EXPECT_EQ(ids[0], ids[1]) << shown;
+        EXPECT_EQ(shown.find("bad"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("incorrect"), std::string::npos) << shown;
+    }
+    fs::remove(file);
+}
+
 struct failure_case {
     const char* description;
     std::string arguments;  // as in golden_case; no server is appended
@@ -325,6 +362,8 @@ const failure_case failure_cases[] = {
      "invalid DNS server address: localhost\n"},
     {"EDNS size below 512", "-url x.test -server ::1 -edns 511", 255,
      "invalid EDNS buffer size: 511 (512 to 65535)\n"},
+    {"pcap file in a missing directory", "-pcap /nonexistent/dir/e.pcap -url x -server 127.0.0.1",
+     255, "prob opening pcap file: /nonexistent/dir/e.pcap\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(statuses, resq_failure, testing::ValuesIn(failure_cases),
