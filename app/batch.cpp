@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/progress.hpp"
 #include "dns/query_builder.hpp"
 #include "support/kx_filter.hpp"
 #include "support/kx_portable_dir.hpp"
@@ -54,8 +55,19 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
         return false;
     }
     std::string line;
+    run_tally* const tally = hooks.tally;
     while (reader.read_line(line, true)) {
+        if (tally != nullptr) {
+            ++tally->lines_read;
+            tally->bytes_read += line.size() + 1;
+            if (hooks.progress != nullptr) {
+                hooks.progress->update(*tally);
+            }
+        }
         if (!accept_line(line, options.filter_list)) {
+            if (tally != nullptr) {
+                ++(line.empty() ? tally->blank_lines : tally->filtered_lines);
+            }
             continue;
         }
         options.query_name = line;
@@ -65,6 +77,9 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
             print_error("skipping line %llu, prob building dns packet for: %s\n",
                         static_cast<unsigned long long>(reader.line_number()),
                         printable_name(line).c_str());
+            if (tally != nullptr) {
+                ++tally->unbuildable_lines;
+            }
             continue;
         }
         run_query(writer, attempt, query, options, hooks);

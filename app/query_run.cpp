@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/batch.hpp"
+#include "app/progress.hpp"
 #include "dns/exchange.hpp"
 #include "dns/query_builder.hpp"
 #include "report/record_writer.hpp"
@@ -117,11 +118,17 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
     // How the next attempt goes: -tcp_fallback may move the lookup to TCP part-way.
     exchange_target current = target;
     current.kind = options.tcp ? transport::tcp : transport::udp;
+    if (hooks.tally != nullptr) {
+        ++hooks.tally->lookups;
+    }
     for (int64_t count = 0; count < attempts && !success; ++count) {
         success = exchange(attempt, query, current);
         report_exchange(writer, attempt, query);
         if (hooks.pcap != nullptr) {
             hooks.pcap->write_attempt(attempt, query, current.server, current.kind);
+        }
+        if (hooks.tally != nullptr) {
+            hooks.tally->count_attempt(attempt, query);
         }
         // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
         // retry; any retry after it goes over TCP too. A message that is no response is no reply.
@@ -153,6 +160,7 @@ void print_error(const char* format, ...) {
     std::vector<char> message(static_cast<std::size_t>(length) + 1);
     std::vsnprintf(message.data(), message.size(), format, arguments);
     va_end(arguments);
+    progress_display::erase_current();
     // Erase whatever a progress display left on the terminal line first; a file or pipe gets the
     // message alone.
     if (::isatty(STDERR_FILENO) == 1) {
@@ -211,6 +219,8 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         }
         run_with.pcap = &pcap;
     }
+    batch_monitor monitor(options, batch);
+    monitor.attach(run_with);
 
     std::ofstream results;
     if (!options.out_path.empty()) {
@@ -234,6 +244,7 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         run_query(*writer, attempt, query, options, run_with);
     }
     writer->end();
+    monitor.finish();
     if (!writer->good()) {
         print_error("prob writing results to %s\n",
                     options.out_path.empty() ? "standard output" : options.out_path.c_str());

@@ -14,6 +14,9 @@
 
 namespace resq {
 
+struct run_tally;
+class progress_display;
+
 /// Exit status of a completed run (and of help).
 inline constexpr int exit_ok = 0;
 /// Exit status of every failed run.
@@ -27,6 +30,10 @@ struct run_hooks {
     std::function<bool()> wait_input;
     /// The evidence file every attempt is written to as it ends; null: none.
     pcap_writer* pcap = nullptr;
+    /// The run's accounting, fed by every lookup, attempt and batch line; null: none kept.
+    run_tally* tally = nullptr;
+    /// The progress line a batch redraws after each line; null: none shown.
+    progress_display* progress = nullptr;
 };
 
 /// Hooks that sleep for real.

@@ -326,6 +326,42 @@ TEST_F(resq_run, writes_every_message_to_a_pcap_file_that_tcpdump_decodes) {
     fs::remove(file);
 }
 
+// On a terminal a batch redraws its progress line (names, timeouts, share of the input file
+// done) and ends with its summary; a file gets neither unless asked for.
+TEST_F(resq_run, shows_progress_and_a_summary_on_a_terminal_only) {
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    const int screen = open(ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const std::vector<std::string> arguments = {RESQ_BINARY, "-pipe",   "-timeout",
+                                                "0.15",      "-server", server_address()};
+    const std::string input = "www.demo.example\nsilent.test\nsilent.test\n\nwww.demo.example\n";
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    run_process(arguments, input, null, screen);
+    close(null);
+    close(screen);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) {
+        shown.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(terminal);
+    EXPECT_TRUE(std::regex_search(shown, std::regex(R"(\r[1-3] names, [0-9.]+/s, [0-2] timeouts, )"
+                                                    R"(0:00, [0-9]+% done, 0:00 left)")))
+        << shown;
+    EXPECT_NE(shown.find("lines read: 5\r\nlines skipped: 1 (1 blank, 0 filtered"),
+              std::string::npos)
+        << shown;
+    const process_result to_file = run_process(arguments, input);
+    EXPECT_EQ(to_file.err, "");
+    std::vector<std::string> asked = arguments;
+    asked.insert(asked.end(), {"-progress", "-summary"});
+    const std::string forced = run_process(asked, input).err;
+    EXPECT_NE(forced.find(" timeouts, "), std::string::npos) << forced;
+    EXPECT_NE(forced.find("lines read: 5\n"), std::string::npos) << forced;
+    asked.back() = "-quiet";
+    EXPECT_EQ(run_process(asked, input).err, "");
+}
+
 struct failure_case {
     const char* description;
     std::string arguments;  // as in golden_case; no server is appended
