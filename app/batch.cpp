@@ -59,7 +59,13 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
     while (reader.read_line(line, true)) {
         if (tally != nullptr) {
             ++tally->lines_read;
-            tally->bytes_read += line.size() + 1;
+            if (options.enumdir_set) {
+                // The share of a walk: paths handed out of those listed so far.
+                tally->bytes_read = tally->lines_read;
+                tally->input_size = tally->lines_read + reader.queued_paths();
+            } else {
+                tally->bytes_read += line.size() + 1;
+            }
             if (hooks.progress != nullptr) {
                 hooks.progress->update(*tally);
             }

@@ -118,8 +118,8 @@ std::string summary_text(const run_tally& tally, std::chrono::nanoseconds elapse
     return text;
 }
 
-std::string progress_text(const run_tally& tally, std::chrono::nanoseconds elapsed,
-                          uint64_t input_size) {
+std::string progress_text(const run_tally& tally, std::chrono::nanoseconds elapsed) {
+    const uint64_t input_size = tally.input_size;
     const double rate = per_second(tally.lookups, elapsed);
     std::string text = std::to_string(tally.lookups) + " names, " + number_text(rate, 1) + "/s, " +
                        std::to_string(tally.timeouts) + " timeouts, " +
@@ -135,12 +135,8 @@ std::string progress_text(const run_tally& tally, std::chrono::nanoseconds elaps
     return text;
 }
 
-progress_display::progress_display(std::ostream& err, uint64_t input_size, clock_function clock)
-    : err_(err),
-      input_size_(input_size),
-      clock_(std::move(clock)),
-      start_(clock_()),
-      drawn_(start_) {
+progress_display::progress_display(std::ostream& err, clock_function clock)
+    : err_(err), clock_(std::move(clock)), start_(clock_()), drawn_(start_) {
     current_display = this;
 }
 
@@ -157,7 +153,7 @@ void progress_display::update(const run_tally& tally) {
         return;
     }
     drawn_ = now;
-    const std::string text = progress_text(tally, now - start_, input_size_);
+    const std::string text = progress_text(tally, now - start_);
     // Spaces cover what a longer earlier line left.
     const std::size_t pad = shown_width_ > text.size() ? shown_width_ - text.size() : 0;
     err_ << '\r' << text << std::string(pad, ' ') << std::flush;
@@ -194,9 +190,10 @@ batch_monitor::batch_monitor(const input_params& options, bool batch) {
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     summary_ = batch && (options.summary || (terminal && !options.quiet));
     if (batch && !options.quiet && (options.progress || terminal)) {
-        progress_.emplace(std::cerr, options.enumdir_set ? 0 : regular_input_size(),
-                          std::chrono::steady_clock::now);
+        progress_.emplace(std::cerr, std::chrono::steady_clock::now);
     }
+    // A walk's size is known only as it is listed; run_batch keeps it.
+    tally_.input_size = options.enumdir_set ? 0 : regular_input_size();
     counting_ = summary_ || progress_;
 }
 

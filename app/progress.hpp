@@ -21,7 +21,8 @@ struct run_tally {
     uint64_t blank_lines = 0;
     uint64_t filtered_lines = 0;
     uint64_t unbuildable_lines = 0;
-    uint64_t bytes_read = 0;  // of the input, line ends included, for the share done
+    uint64_t bytes_read = 0;  // of the input (line ends included) or paths of the walk, so far
+    uint64_t input_size = 0;  // bytes of the input or paths of the walk in all; 0: unknown
     uint64_t lookups = 0;
     uint64_t attempts = 0;
     uint64_t timeouts = 0;
@@ -38,18 +39,17 @@ std::string rcode_name(uint16_t rcode);
 /// The summary of a batch: lines, skipped lines, lookups, attempts, rows, replies, time and rate.
 std::string summary_text(const run_tally& tally, std::chrono::nanoseconds elapsed);
 
-/// The progress line without control bytes; with `input_size` (0: unknown) the share done and
-/// the time left.
-std::string progress_text(const run_tally& tally, std::chrono::nanoseconds elapsed,
-                          uint64_t input_size);
+/// The progress line without control bytes; with the tally's input size the share done and the
+/// time left.
+std::string progress_text(const run_tally& tally, std::chrono::nanoseconds elapsed);
 
 /// One progress line on a stream, redrawn in place at most ten times a second.
 class progress_display {
   public:
     using clock_function = std::function<std::chrono::steady_clock::time_point()>;
 
-    /// Draws on `err` from the first update on; `input_size` as in progress_text.
-    progress_display(std::ostream& err, uint64_t input_size, clock_function clock);
+    /// Draws on `err`, at the earliest a tenth of a second after it is made.
+    progress_display(std::ostream& err, clock_function clock);
     /// Erases the line.
     ~progress_display();
     progress_display(const progress_display&) = delete;
@@ -65,7 +65,6 @@ class progress_display {
 
   private:
     std::ostream& err_;
-    uint64_t input_size_;
     clock_function clock_;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point drawn_{};
