@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/progress.hpp"
 #include "dns/query_builder.hpp"
 #include "support/kx_filter.hpp"
 #include "support/kx_portable_dir.hpp"
@@ -55,8 +56,25 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
         return false;
     }
     std::string line;
+    run_tally* const counts = hooks.tally;
     while (reader.read_line(line, true)) {
+        if (counts != nullptr) {
+            ++counts->lines_read;
+            if (options.enumdir_set) {
+                // The share of a walk: paths handed out of those listed so far.
+                counts->bytes_read = counts->lines_read;
+                counts->input_size = counts->lines_read + reader.queued_paths();
+            } else {
+                counts->bytes_read += line.size() + 1;
+            }
+            if (hooks.progress != nullptr) {
+                hooks.progress->update(*counts);
+            }
+        }
         if (!accept_line(line, options.filter_list)) {
+            if (counts != nullptr) {
+                ++(line.empty() ? counts->blank_lines : counts->filtered_lines);
+            }
             continue;
         }
         options.query_name = line;
@@ -66,6 +84,9 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
             print_error("skipping line %llu, prob building dns packet for: %s\n",
                         static_cast<unsigned long long>(reader.line_number()),
                         printable_name(line).c_str());
+            if (counts != nullptr) {
+                ++counts->unbuildable_lines;
+            }
             continue;
         }
         ++tally.lookups;

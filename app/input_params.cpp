@@ -60,7 +60,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 45> usage_lines = {
+constexpr std::array<std::string_view, 49> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -93,6 +93,10 @@ constexpr std::array<std::string_view, 45> usage_lines = {
     "  -tcp                   = send every query over TCP",
     "  -tcp_fallback          = retry over TCP when a UDP reply is truncated",
     "  -edns [size]           = send an EDNS(0) OPT record; size 512 to 65535, 1232 if omitted",
+    "  -pcap <file>           = write every message sent and received to a pcap file",
+    "  -progress              = show the progress line of a batch even when not on a terminal",
+    "  -quiet                 = no progress line and no summary unless asked for",
+    "  -summary               = write a summary of a batch to standard error",
     "  -type <type>           = query type of every lookup: A, AAAA, SRV, TYPE65, 65, ...",
     "  -xml                   = output the data in xml format",
     "  -csv                   = output in comma separated value format",
@@ -183,6 +187,9 @@ void input_params::reset() {
     tcp_fallback = false;
     edns_size = 0;
     exit_status = false;
+    pcap_path.clear();
+    progress = false;
+    summary = false;
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -247,6 +254,9 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
     read_seconds("-delay", delay, list);
+    get_option_value("-pcap", pcap_path, list);
+    progress = has_option("-progress", list);
+    summary = has_option("-summary", list);
 
     // -append was only looked at with -out; it is taken here, after every option that takes a
     // value, so that it never becomes another option's value. An XML document ends with its

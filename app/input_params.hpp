@@ -53,6 +53,9 @@ class input_params : public cmd_params {
     bool tcp_fallback = false;  // UDP, then TCP after a truncated reply; -tcp wins
     uint16_t edns_size = 0;     // the UDP payload size of the query's OPT record; 0: no OPT record
     bool exit_status = false;   // the exit status tells whether the lookups got replies
+    bool progress = false;      // -progress: the progress line even when not on a terminal
+    bool summary = false;       // -summary: the summary after a batch even when not on a terminal
+    std::string pcap_path;      // -pcap: the evidence file of every message; empty: none
 };
 
 /// Writes the usage text to `err`.

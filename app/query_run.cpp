@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/batch.hpp"
+#include "app/progress.hpp"
 #include "dns/exchange.hpp"
 #include "dns/query_builder.hpp"
 #include "report/record_writer.hpp"
@@ -138,11 +139,20 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
     // How the next attempt goes: -tcp_fallback may move the lookup to TCP part-way.
     exchange_target current = target;
     current.kind = options.tcp ? transport::tcp : transport::udp;
+    if (hooks.tally != nullptr) {
+        ++hooks.tally->lookups;
+    }
     for (int64_t count = 0; count < attempts && !success; ++count) {
         success = exchange(attempt, query, current);
         replied = attempt.received_size != 0;
         report_exchange(writer, {attempt, query, current.kind, static_cast<uint64_t>(count) + 1,
                                  line, address, port});
+        if (hooks.pcap != nullptr) {
+            hooks.pcap->write_attempt(attempt, query, current.server, current.kind);
+        }
+        if (hooks.tally != nullptr) {
+            hooks.tally->count_attempt(attempt, query);
+        }
         // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
         // retry; any retry after it goes over TCP too. A message that is no response is no reply.
         if (options.tcp_fallback && current.kind == transport::udp && attempt.header.qr &&
@@ -173,6 +183,7 @@ void print_error(const char* format, ...) {
     std::vector<char> message(static_cast<std::size_t>(length) + 1);
     std::vsnprintf(message.data(), message.size(), format, arguments);
     va_end(arguments);
+    progress_display::erase_current();
     // Erase whatever a progress display left on the terminal line first; a file or pipe gets the
     // message alone.
     if (::isatty(STDERR_FILENO) == 1) {
@@ -226,6 +237,21 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         return exit_failure;
     }
 
+    // The evidence file is made before the results file, so that a path it cannot use leaves an
+    // earlier report alone.
+    pcap_writer pcap;
+    run_hooks run_with = hooks;
+    if (!options.pcap_path.empty()) {
+        if (!pcap.open(options.pcap_path)) {
+            show_header();
+            print_error("prob opening pcap file: %s\n", options.pcap_path.c_str());
+            return exit_failure;
+        }
+        run_with.pcap = &pcap;
+    }
+    batch_monitor monitor(options, batch);
+    monitor.attach(run_with);
+
     std::ofstream results;
     if (!options.out_path.empty()) {
         results.open(options.out_path,
@@ -244,11 +270,12 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     bool completed = true;
     lookup_tally tally;
     if (batch) {
-        completed = run_batch(*writer, attempt, query, options, input, hooks, tally);
+        completed = run_batch(*writer, attempt, query, options, input, run_with, tally);
     } else {
-        tally = {1, run_query(*writer, attempt, query, options, hooks) ? 1u : 0u};
+        tally = {1, run_query(*writer, attempt, query, options, run_with) ? 1u : 0u};
     }
     writer->end();
+    monitor.finish();
     if (!writer->good()) {
         print_error("prob writing results to %s\n",
                     options.out_path.empty() ? "standard output" : options.out_path.c_str());

@@ -9,9 +9,13 @@
 
 #include "app/input_params.hpp"
 #include "dns/dns_record.hpp"
+#include "report/pcap_writer.hpp"
 #include "report/record_writer.hpp"
 
 namespace resq {
+
+struct run_tally;
+class progress_display;
 
 /// Exit status of a completed run (and of help).
 inline constexpr int exit_ok = 0;
@@ -28,6 +32,12 @@ struct run_hooks {
     /// Waits until standard input, which had nothing to read yet (non-blocking), can be read;
     /// false when it cannot. Unset: such an input counts as a read error.
     std::function<bool()> wait_input;
+    /// The evidence file every attempt is written to as it ends; null: none.
+    pcap_writer* pcap = nullptr;
+    /// The run's accounting, fed by every lookup, attempt and batch line; null: none kept.
+    run_tally* tally = nullptr;
+    /// The progress line a batch redraws after each line; null: none shown.
+    progress_display* progress = nullptr;
 };
 
 /// Hooks that sleep for real.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "net/endpoint.hpp"
+
 namespace resq {
 
 /// A whole DNS message, immutable once received or built, shared by every record taken from it.
@@ -87,6 +89,7 @@ enum class exchange_failure : uint8_t {
 /// One attempt: where it went, what was sent, what came back, and the decoded reply.
 struct dns_exchange {
     std::string server;  // the server as the report shows it
+    endpoint local;      // the socket's own address and port once it sent; none before
     shared_message sent_bytes;
     uint32_t sent_size = 0;  // 0: nothing was sent
     shared_message received_bytes;

@@ -125,6 +125,7 @@ taken_reply exchange_datagram(net_socket& socket, dns_exchange& attempt, const d
     }
     attempt.sent_size = static_cast<uint32_t>(query.bytes().size());
     attempt.failure = exchange_failure::timed_out;
+    attempt.local = socket.local_endpoint();
     const std::size_t size =
         receive_reply(socket, buffer, target.server, asked, deadline_after(target.timeout));
     return {size, true};  // only a datagram that answers the query is taken
@@ -165,6 +166,7 @@ taken_reply exchange_stream(net_socket& socket, dns_exchange& attempt, const dns
         return {};
     }
     attempt.sent_bytes = query.message;
+    attempt.local = socket.local_endpoint();
     // Length and message in one write, so that they can leave in one segment (RFC 7766 8).
     std::vector<uint8_t> framed = {static_cast<uint8_t>(message.size() >> 8),
                                    static_cast<uint8_t>(message.size() & 0xff)};

@@ -445,6 +445,18 @@ const type_entry* find_type(uint16_t type) {
 
 }  // namespace
 
+std::string rcode_name(uint16_t rcode) {
+    constexpr std::string_view names[] = {"NOERROR", "FORMERR",   "SERVFAIL", "NXDOMAIN", "NOTIMP",
+                                          "REFUSED", "YXDOMAIN",  "YXRRSET",  "NXRRSET",  "NOTAUTH",
+                                          "NOTZONE", "DSOTYPENI", "",         "",         "",
+                                          "",        "BADVERS",   "BADKEY",   "BADTIME",  "BADMODE",
+                                          "BADNAME", "BADALG",    "BADTRUNC", "BADCOOKIE"};
+    if (rcode < std::size(names) && !names[rcode].empty()) {
+        return std::string(names[rcode]);
+    }
+    return "RCODE" + std::to_string(rcode);
+}
+
 std::string_view type_name(uint16_t type) {
     const type_entry* entry = find_type(type);
     return entry == nullptr ? "unk" : entry->name;

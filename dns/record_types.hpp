@@ -58,6 +58,10 @@ enum type_code : uint16_t {
     type_dlv = 32769,
 };
 
+/// The mnemonic of an RCODE, extended ones included (IANA DNS RCODEs); "RCODE" and the number
+/// for unassigned values.
+std::string rcode_name(uint16_t rcode);
+
 /// The mnemonic of a type number, "unk" for numbers without one.
 std::string_view type_name(uint16_t type);
 

@@ -207,4 +207,15 @@ void net_socket::end() {
     close();
 }
 
+endpoint net_socket::local_endpoint() const {
+    endpoint local;
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (descriptor_ >= 0 &&
+        ::getsockname(descriptor_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+        local.assign(reinterpret_cast<const sockaddr*>(&address), size);
+    }
+    return local;
+}
+
 }  // namespace resq

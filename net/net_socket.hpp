@@ -55,6 +55,9 @@ class net_socket {
     /// Shuts the sending side down and closes; nothing to do without a descriptor.
     void end();
 
+    /// The socket's own address and port (getsockname); holding none without a socket.
+    endpoint local_endpoint() const;
+
     /// The descriptor, -1 when none; lets a caller bind or inspect what the socket does not.
     int descriptor() const { return descriptor_; }
 

@@ -186,22 +186,6 @@ std::string utc_text(uint64_t value) {
     return std::string(text, 27);
 }
 
-/// The mnemonic of an RCODE, extended ones included (IANA DNS RCODEs); "RCODE" and the number
-/// for unassigned values.
-std::string rcode_name(uint16_t rcode) {
-    constexpr std::string_view names[] = {"NOERROR", "FORMERR",   "SERVFAIL", "NXDOMAIN", "NOTIMP",
-                                          "REFUSED", "YXDOMAIN",  "YXRRSET",  "NXRRSET",  "NOTAUTH",
-                                          "NOTZONE", "DSOTYPENI", "",         "",         "",
-                                          "",        "BADVERS",   "BADKEY",   "BADTIME",  "BADMODE",
-                                          "BADNAME", "BADALG",    "BADTRUNC", "BADCOOKIE"};
-    if (rcode < std::size(names) && !names[rcode].empty()) {
-        return std::string(names[rcode]);
-    }
-    std::string text = "RCODE";
-    append_number(text, rcode);
-    return text;
-}
-
 std::string_view failure_text(exchange_failure failure) {
     switch (failure) {
         case exchange_failure::none:

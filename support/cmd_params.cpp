@@ -153,6 +153,7 @@ void cmd_params::reset() {
     quoted_fields = false;
     format = report_format::table;
     verbose = true;
+    quiet = false;
     pair_datetime = false;
     filter_list.clear();
     batch_input = false;
@@ -272,7 +273,7 @@ bool cmd_params::parse_options(args& list, std::ostream& err) {
     if (has_option("-verbose", list) || has_option("-v", list)) {
         verbose = true;
     }
-    consume_flag("-quiet", list);
+    quiet = has_option("-quiet", list);
 
     // A pattern of accepted length whose tokens do not compile falls back to the defaults
     // rather than printing empty dates.

@@ -53,6 +53,7 @@ class cmd_params {
     bool quoted_fields = false;
     report_format format = report_format::table;
     bool verbose = true;
+    bool quiet = false;  // -quiet: no progress line on standard error
     bool pair_datetime = false;
     std::vector<filter_entry> filter_list;
     bool batch_input = false;

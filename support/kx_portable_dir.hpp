@@ -1,6 +1,7 @@
 // A line source that reads standard input or, for -enumdir, the file paths of a directory tree.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <istream>
@@ -33,6 +34,8 @@ class stdin_stream_ex : public uni::stdin_stream {
 
     /// The next line of standard input, or the next path of the tree.
     bool read_line(std::string& line, bool trim) override;
+    /// Paths of the walk listed but not handed out yet; directories not listed yet are not counted.
+    std::size_t queued_paths() const { return file_queue.size(); }
 
   private:
     /// Lists one directory: queues its files that pass the filters and its subdirectories.

@@ -34,7 +34,7 @@ std::string slurp_and_close(std::FILE* file) {
 }  // namespace
 
 process_result run_process(const std::vector<std::string>& argv, const std::string& input,
-                           int out_fd) {
+                           int out_fd, int err_fd) {
     // Temporary files rather than pipes: no deadlock whatever the sizes, and nothing to poll.
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::tmpfile();
@@ -51,7 +51,7 @@ process_result run_process(const std::vector<std::string>& argv, const std::stri
     if (pid == 0) {
         dup2(fileno(in), STDIN_FILENO);
         dup2(out_fd >= 0 ? out_fd : fileno(out), STDOUT_FILENO);
-        dup2(fileno(err), STDERR_FILENO);
+        dup2(err_fd >= 0 ? err_fd : fileno(err), STDERR_FILENO);
         signal(SIGPIPE, SIG_DFL);  // as a shell starts a program
         alarm(60);  // kept across exec: a run that hangs is killed and fails its test
         execv(arguments[0], arguments.data());

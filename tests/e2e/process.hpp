@@ -14,9 +14,10 @@ struct process_result {
 };
 
 /// Runs `argv` (argv[0] is the program path) with `input` on its standard input and waits for it;
-/// its standard output goes to `out_fd` instead when that is given (then `out` stays empty).
+/// its standard output goes to `out_fd` and its standard error to `err_fd` instead when they are
+/// given (then `out` or `err` stays empty).
 process_result run_process(const std::vector<std::string>& argv, const std::string& input = "",
-                           int out_fd = -1);
+                           int out_fd = -1, int err_fd = -1);
 
 /// A child process that runs until stopped (the scripted responder).
 class background_process {

@@ -421,6 +421,79 @@ TEST_F(resq_jq, hostile_names_and_strings_read_back_byte_for_byte) {
     EXPECT_EQ(decoded, sent);
 }
 
+// tcpdump reads the evidence file back: the query and the reply of each lookup, over UDP or TCP,
+// as DNS with the same identifier and name, and with no checksum it finds wrong.
+TEST_F(resq_run, writes_every_message_to_a_pcap_file_that_tcpdump_decodes) {
+    std::string tcpdump;
+    for (const char* path : {"/usr/bin/tcpdump", "/usr/sbin/tcpdump"}) {
+        tcpdump = access(path, X_OK) == 0 ? path : tcpdump;
+    }
+    if (tcpdump.empty()) {
+        GTEST_SKIP() << "tcpdump is not installed";
+    }
+    const fs::path file = temp_file("evidence.pcap");
+    for (const char* transport : {"-csv", "-tcp"}) {
+        const process_result run =
+            resq({"-url", "www.demo.example", transport, "-pcap", file.string()});
+        EXPECT_EQ(run.exit_status, 0) << run.err;
+        // tcpdump gives up root before reading, which a private namespace's root cannot do: there
+        // it runs as an ordinary user of a namespace of its own.
+        std::vector<std::string> reader = {tcpdump, "-r", file.string(), "-n", "-vv"};
+        if (std::getenv("RESQ_IN_NETNS") != nullptr) {
+            reader.insert(reader.begin(),
+                          {"/usr/bin/unshare", "--user", "--map-user=65534", "--map-group=65534"});
+        }
+        const std::string shown = run_process(reader).out;
+        const std::regex message(R"( (\d+)[*+]?-? (?:q: )?A\? www\.demo\.example\. )");
+        std::vector<std::string> ids;
+        for (auto it = std::sregex_iterator(shown.begin(), shown.end(), message);
+             it != std::sregex_iterator(); ++it) {
+            ids.push_back((*it)[1]);
+        }
+        ASSERT_EQ(ids.size(), 2U) << transport << '\n' << shown;
+        EXPECT_EQ(ids[0], ids[1]) << shown;
+        EXPECT_EQ(shown.find("bad"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("incorrect"), std::string::npos) << shown;
+    }
+    fs::remove(file);
+}
+
+// On a terminal a batch redraws its progress line (names, timeouts, share of the input file
+// done) and ends with its summary; a file gets neither unless asked for.
+TEST_F(resq_run, shows_progress_and_a_summary_on_a_terminal_only) {
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    const int screen = open(ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const std::vector<std::string> arguments = {RESQ_BINARY, "-pipe",   "-timeout",
+                                                "0.15",      "-server", server_address()};
+    const std::string input = "www.demo.example\nsilent.test\nsilent.test\n\nwww.demo.example\n";
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    run_process(arguments, input, null, screen);
+    close(null);
+    close(screen);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) {
+        shown.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(terminal);
+    EXPECT_TRUE(std::regex_search(shown, std::regex(R"(\r[1-3] names, [0-9.]+/s, [0-2] timeouts, )"
+                                                    R"(0:00, [0-9]+% done, 0:00 left)")))
+        << shown;
+    EXPECT_NE(shown.find("lines read: 5\r\nlines skipped: 1 (1 blank, 0 filtered"),
+              std::string::npos)
+        << shown;
+    const process_result to_file = run_process(arguments, input);
+    EXPECT_EQ(to_file.err, "");
+    std::vector<std::string> asked = arguments;
+    asked.insert(asked.end(), {"-progress", "-summary"});
+    const std::string forced = run_process(asked, input).err;
+    EXPECT_NE(forced.find(" timeouts, "), std::string::npos) << forced;
+    EXPECT_NE(forced.find("lines read: 5\n"), std::string::npos) << forced;
+    asked.back() = "-quiet";
+    EXPECT_EQ(run_process(asked, input).err, "");
+}
+
 struct failure_case {
     const char* description;
     std::string arguments;  // as in golden_case; no server is appended
@@ -457,6 +530,8 @@ const failure_case failure_cases[] = {
      "invalid DNS server address: localhost\n"},
     {"EDNS size below 512", "-url x.test -server ::1 -edns 511", 255,
      "invalid EDNS buffer size: 511 (512 to 65535)\n"},
+    {"pcap file in a missing directory", "-pcap /nonexistent/dir/e.pcap -url x -server 127.0.0.1",
+     255, "prob opening pcap file: /nonexistent/dir/e.pcap\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(statuses, resq_failure, testing::ValuesIn(failure_cases),

@@ -1,0 +1,57 @@
+#!/bin/sh
+# The cost of -pcap: a batch of numbered names (-url_pipe -csv) against a private NSD on loopback
+# inside a private network namespace, with and without the evidence file, best of several rounds.
+# usage: bench/pcap.sh RESQ_BINARY
+# Environment: BENCH_NAMES (20000), BENCH_ROUNDS (3).
+set -u
+bench_root=$(cd "$(dirname "$0")/.." && pwd)
+. "$bench_root/bench/lib.sh"
+names_count=${BENCH_NAMES:-20000}
+rounds=${BENCH_ROUNDS:-3}
+
+if [ -z "${BENCH_WRAPPED:-}" ]; then
+    bench_resq_binary "bench/pcap.sh RESQ_BINARY" "${1:-}"
+    bench_need nsd:nsd
+    bench_enter_netns "$0" "$resq"
+fi
+resq=$1
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/resq-bench.XXXXXX") || exit 1
+trap 'nsd_stop; rm -rf "$work"' EXIT
+trap 'exit 1' HUP INT TERM
+bench_make_zone "$work" "$names_count"
+bench_start_nsd "$work" || exit 1
+
+run_csv() {
+    timeout 600 "$resq" -url_pipe -csv -server "$BENCH_ADDR" <"$work/names" >"$work/csv.out"
+}
+run_pcap() {
+    timeout 600 "$resq" -url_pipe -csv -pcap "$work/evidence.pcap" -server "$BENCH_ADDR" \
+        <"$work/names" >"$work/pcap.out"
+}
+
+best_csv=0 best_pcap=0
+round=1
+while [ "$round" -le "$rounds" ]; do
+    for run in csv pcap; do
+        start=$(bench_now_ns)
+        "run_$run"
+        elapsed=$(($(bench_now_ns) - start))
+        got=$(grep -c ',answer,success,' "$work/$run.out")
+        if [ "$got" -ne "$names_count" ]; then
+            echo "bench: $run answered $got of $names_count names in round $round" >&2
+        fi
+        eval "best=\$best_$run"
+        if [ "$best" -eq 0 ] || [ "$elapsed" -lt "$best" ]; then
+            eval "best_$run=$elapsed"
+        fi
+        echo "  round $round $run: $((elapsed / 1000000)) ms" >&2
+    done
+    round=$((round + 1))
+done
+awk -v n="$names_count" -v csv="$best_csv" -v pcap="$best_pcap" \
+    -v size="$(wc -c <"$work/evidence.pcap")" 'BEGIN {
+    printf "batch of %d names, names/s (best of rounds): -csv %.0f, -csv -pcap %.0f\n",
+        n, n * 1e9 / csv, n * 1e9 / pcap
+    printf "-pcap time / -csv time: %.2f (target <= 1.5); evidence file %d bytes\n", pcap / csv, size
+}'
