@@ -60,7 +60,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 45> usage_lines = {
+constexpr std::array<std::string_view, 46> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -104,6 +104,7 @@ constexpr std::array<std::string_view, 45> usage_lines = {
     "  -dateformat mm/dd/yyyy = \"yyyy-mm-dd\" is the default",
     "  -timeformat hh:mm:ss   = \"hh:mm:ss.xxx\" is the default",
     "  -filter <*partial*>    = filters data from stdin using pipe",
+    "  -version, --version    = print the version line and exit",
     "",
     "example of using std input and redirecting the output to a file",
 };
