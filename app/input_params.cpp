@@ -60,7 +60,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 49> usage_lines = {
+constexpr std::array<std::string_view, 61> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -108,6 +108,18 @@ constexpr std::array<std::string_view, 49> usage_lines = {
     "  -dateformat mm/dd/yyyy = \"yyyy-mm-dd\" is the default",
     "  -timeformat hh:mm:ss   = \"hh:mm:ss.xxx\" is the default",
     "  -filter <*partial*>    = filters data from stdin using pipe",
+    "  -filter_path <text>    = turns the -filter patterns into path patterns",
+    "  -enumdir <dir>         = look up the paths of the files under dir, not stdin",
+    "  -num_subdirs <n>       = levels below -enumdir, 1 by default",
+    "  -out <file>            = write the report to file (also -outfile <file>)",
+    "  -append                = with -out, add to the end of the file",
+    "  -diags <file>          = write the command line to file",
+    "  -v                     = same as -verbose",
+    "  -csvgen, -csvl2t, -bodyfile, -pair_datetime, -multiline, -enable_quoted_csv_fields",
+    "                         = more separated-value forms (see man resq)",
+    "  -ipv6                  = accepted and ignored: the -server address decides",
+    "  -h, -help, --help, /?  = this text",
+    "  -version, --version    = print the version line and exit",
     "",
     "example of using std input and redirecting the output to a file",
 };

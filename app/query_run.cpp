@@ -42,6 +42,12 @@ bool wants_help(args& list) {
     return help || list.size() == 1;
 }
 
+// -version and --version, looked at before anything else so that no other option can fail first.
+bool wants_version(args& list) {
+    const bool single = has_option("-version", list);
+    return has_option("--version", list) || single;
+}
+
 std::string host_name() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
@@ -199,6 +205,10 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         return exit_failure;
     }
     input_params options;
+    if (wants_version(list)) {
+        std::cout << banner << '\n' << std::flush;
+        return exit_ok;
+    }
     if (wants_help(list)) {
         print_usage(std::cerr);
         return exit_ok;

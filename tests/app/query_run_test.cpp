@@ -131,6 +131,16 @@ TEST(run, reports_every_attempt_of_every_name_with_its_delays_and_messages) {
     EXPECT_EQ(waits, 2);
 }
 
+TEST(run, version_prints_the_banner_before_any_other_option_is_read) {
+    for (const std::string option : {"-version", "--version", "-VERSION"}) {
+        std::istringstream input;
+        // -edns 7 alone would stop the run with a message: the version comes first.
+        const run_result result = run_with({option, "-edns", "7"}, input);
+        EXPECT_EQ(result.status, 0) << option;
+        EXPECT_EQ(result.text, std::string(banner) + "\n|earlier\n|") << option;
+    }
+}
+
 TEST(print_error, erases_the_terminal_line_first_and_writes_no_over_long_message) {
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY), original = ::dup(2);
     ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
