@@ -24,35 +24,18 @@ trap 'exit 1' HUP INT TERM
 bench_make_zone "$work" "$names_count"
 bench_start_nsd "$work" || exit 1
 
-# The names answered in the last report of FORM.
-answered() {
-    case $1 in
-    csv) grep -c ',answer,success,' "$work/report" ;;
-    json) jq -c 'select(.status == "success")' "$work/report" | wc -l ;;
-    esac
+run_csv() {
+    timeout 600 "$resq" -url_pipe -csv -server "$BENCH_ADDR" <"$work/names" >"$work/csv.out"
 }
+run_json() {
+    timeout 600 "$resq" -url_pipe -json -server "$BENCH_ADDR" <"$work/names" >"$work/json.out"
+}
+answers_csv() { grep -c ',answer,success,' "$work/csv.out"; }
+# Every JSON line is read back with jq to count the answers.
+answers_json() { jq -c 'select(.status == "success")' "$work/json.out" | wc -l; }
 
 echo "batch: $names_count names, $rounds rounds" >&2
-best_csv=0 best_json=0
-round=1
-while [ "$round" -le "$rounds" ]; do
-    for form in csv json; do
-        start=$(bench_now_ns)
-        timeout 600 "$resq" -url_pipe "-$form" -server "$BENCH_ADDR" <"$work/names" \
-            >"$work/report"
-        elapsed=$(($(bench_now_ns) - start))
-        got=$(answered "$form")
-        if [ "$got" -ne "$names_count" ]; then
-            echo "bench: -$form answered $got of $names_count names in round $round" >&2
-        fi
-        eval "best=\$best_$form"
-        if [ "$best" -eq 0 ] || [ "$elapsed" -lt "$best" ]; then
-            eval "best_$form=$elapsed"
-        fi
-        echo "  round $round -$form: $((elapsed / 1000000)) ms" >&2
-    done
-    round=$((round + 1))
-done
+bench_best_rounds "$rounds" "$names_count" csv json
 
 echo
 echo "resq -url_pipe, $names_count names, best of $rounds; NSD on $BENCH_ADDR in a private namespace"

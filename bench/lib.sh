@@ -87,3 +87,34 @@ subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, timeout=900)
 print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$@" <"$bench_input"
     fi
 }
+
+# bench_best_rounds ROUNDS EXPECTED NAME...: runs run_NAME for every NAME in turn, ROUNDS times,
+# and keeps the fastest round of each in best_NAME (nanoseconds). answers_NAME prints how many
+# names that run answered; a run that answered fewer than EXPECTED is named on standard error.
+bench_best_rounds() {
+    bench_rounds=$1
+    bench_expected=$2
+    shift 2
+    for bench_name in "$@"; do
+        eval "best_$bench_name=0"
+    done
+    bench_round=1
+    while [ "$bench_round" -le "$bench_rounds" ]; do
+        for bench_name in "$@"; do
+            bench_start=$(bench_now_ns)
+            "run_$bench_name"
+            bench_elapsed=$(($(bench_now_ns) - bench_start))
+            bench_got=$("answers_$bench_name")
+            if [ "$bench_got" -ne "$bench_expected" ]; then
+                echo "bench: $bench_name answered $bench_got of $bench_expected names" \
+                    "in round $bench_round" >&2
+            fi
+            eval "bench_best=\$best_$bench_name"
+            if [ "$bench_best" -eq 0 ] || [ "$bench_elapsed" -lt "$bench_best" ]; then
+                eval "best_$bench_name=$bench_elapsed"
+            fi
+            echo "  round $bench_round $bench_name: $((bench_elapsed / 1000000)) ms" >&2
+        done
+        bench_round=$((bench_round + 1))
+    done
+}

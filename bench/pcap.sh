@@ -30,25 +30,9 @@ run_pcap() {
         <"$work/names" >"$work/pcap.out"
 }
 
-best_csv=0 best_pcap=0
-round=1
-while [ "$round" -le "$rounds" ]; do
-    for run in csv pcap; do
-        start=$(bench_now_ns)
-        "run_$run"
-        elapsed=$(($(bench_now_ns) - start))
-        got=$(grep -c ',answer,success,' "$work/$run.out")
-        if [ "$got" -ne "$names_count" ]; then
-            echo "bench: $run answered $got of $names_count names in round $round" >&2
-        fi
-        eval "best=\$best_$run"
-        if [ "$best" -eq 0 ] || [ "$elapsed" -lt "$best" ]; then
-            eval "best_$run=$elapsed"
-        fi
-        echo "  round $round $run: $((elapsed / 1000000)) ms" >&2
-    done
-    round=$((round + 1))
-done
+answers_csv() { grep -c ',answer,success,' "$work/csv.out"; }
+answers_pcap() { grep -c ',answer,success,' "$work/pcap.out"; }
+bench_best_rounds "$rounds" "$names_count" csv pcap
 awk -v n="$names_count" -v csv="$best_csv" -v pcap="$best_pcap" \
     -v size="$(wc -c <"$work/evidence.pcap")" 'BEGIN {
     printf "batch of %d names, names/s (best of rounds): -csv %.0f, -csv -pcap %.0f\n",

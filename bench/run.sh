@@ -62,34 +62,15 @@ run_kdig() {
     timeout 600 xargs -n 1000 kdig @"$addr" +retry=0 +timeout=1 +noall +answer \
         <"$work/names" >"$work/kdig.out"
 }
-answers() {
-    case $1 in
-    resq*) grep -c ',answer,success,' "$work/$1.out" ;;
-    *) grep -c '[[:space:]]A[[:space:]]' "$work/$1.out" ;;
-    esac
-}
+answers_resq() { grep -c ',answer,success,' "$work/resq.out"; }
+answers_resq_tcp() { grep -c ',answer,success,' "$work/resq_tcp.out"; }
+answers_dig() { grep -c '[[:space:]]A[[:space:]]' "$work/dig.out"; }
+answers_dig_tcp() { grep -c '[[:space:]]A[[:space:]]' "$work/dig_tcp.out"; }
+answers_kdig() { grep -c '[[:space:]]A[[:space:]]' "$work/kdig.out"; }
 
 # 1. Batch throughput: the tools take turns, and each keeps its best round.
 echo "batch: $names_count names, $rounds rounds" >&2
-best_resq=0 best_dig=0 best_kdig=0 best_resq_tcp=0 best_dig_tcp=0
-round=1
-while [ "$round" -le "$rounds" ]; do
-    for tool in resq dig kdig resq_tcp dig_tcp; do
-        start=$(bench_now_ns)
-        "run_$tool"
-        elapsed=$(($(bench_now_ns) - start))
-        got=$(answers "$tool")
-        if [ "$got" -ne "$names_count" ]; then
-            echo "bench: $tool answered $got of $names_count names in round $round" >&2
-        fi
-        eval "best=\$best_$tool"
-        if [ "$best" -eq 0 ] || [ "$elapsed" -lt "$best" ]; then
-            eval "best_$tool=$elapsed"
-        fi
-        echo "  round $round $tool: $((elapsed / 1000000)) ms" >&2
-    done
-    round=$((round + 1))
-done
+bench_best_rounds "$rounds" "$names_count" resq dig kdig resq_tcp dig_tcp
 rate() {
     awk -v n="$names_count" -v ns="$1" 'BEGIN { printf "%.0f", n * 1e9 / ns }'
 }

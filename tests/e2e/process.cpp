@@ -99,4 +99,13 @@ background_process::~background_process() {
     }
 }
 
+std::string read_all(int fd) {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
 }  // namespace resq::testing_support

@@ -19,6 +19,10 @@ struct process_result {
 process_result run_process(const std::vector<std::string>& argv, const std::string& input = "",
                            int out_fd = -1, int err_fd = -1);
 
+/// Everything `fd` gives until its end or an error (a terminal's master side ends in EIO once
+/// every process has closed the other side).
+std::string read_all(int fd);
+
 /// A child process that runs until stopped (the scripted responder).
 class background_process {
   public:

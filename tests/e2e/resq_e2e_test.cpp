@@ -242,11 +242,7 @@ TEST_F(resq_run, a_terminal_is_never_written_control_bytes_from_the_network) {
     const std::string input = "erase\x1b[2J\x7f.demo.example\n";
     resq({"-pipe"}, input, true, screen);
     close(screen);
-    std::string shown;
-    char buffer[4096];
-    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) {
-        shown.append(buffer, static_cast<std::size_t>(n));
-    }
+    const std::string shown = read_all(terminal);
     close(terminal);
     EXPECT_EQ(shown.find_first_of("\x1b\x7f"), std::string::npos);
     EXPECT_NE(shown.find("erase\\027[2J\\127.demo.example."), std::string::npos) << shown;
@@ -471,11 +467,7 @@ TEST_F(resq_run, shows_progress_and_a_summary_on_a_terminal_only) {
     run_process(arguments, input, null, screen);
     close(null);
     close(screen);
-    std::string shown;
-    char buffer[4096];
-    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) {
-        shown.append(buffer, static_cast<std::size_t>(n));
-    }
+    const std::string shown = read_all(terminal);
     close(terminal);
     EXPECT_TRUE(std::regex_search(shown, std::regex(R"(\r[1-3] names, [0-9.]+/s, [0-2] timeouts, )"
                                                     R"(0:00, [0-9]+% done, 0:00 left)")))
