@@ -43,8 +43,7 @@ bool accept_line(std::string_view line, const std::vector<filter_entry>& filters
 }
 
 bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               input_params& options, std::istream& input, const run_hooks& hooks,
-               lookup_tally& tally) {
+               input_params& options, std::istream& input, const run_hooks& hooks) {
     kxportdir::stdin_stream_ex reader(input, hooks.wait_input);
     // -num_subdirs gives the depth of the walk; one level when it is not given.
     const bool opened = options.enumdir_set
@@ -89,10 +88,7 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
             }
             continue;
         }
-        ++tally.lookups;
-        if (run_query(writer, attempt, query, options, hooks, reader.line_number())) {
-            ++tally.replied;
-        }
+        run_query(writer, attempt, query, options, hooks, reader.line_number());
         if (options.delay > std::chrono::milliseconds::zero()) {
             hooks.sleep(options.delay);
         }

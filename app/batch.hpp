@@ -20,7 +20,6 @@ bool accept_line(std::string_view line, const std::vector<filter_entry>& filters
 /// stream failed, the -enumdir directory could not be opened, or the input could not be read
 /// ("prob reading input: REASON" written).
 bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               input_params& options, std::istream& input, const run_hooks& hooks,
-               lookup_tally& tally);
+               input_params& options, std::istream& input, const run_hooks& hooks);
 
 }  // namespace resq

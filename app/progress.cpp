@@ -179,11 +179,10 @@ batch_monitor::batch_monitor(const input_params& options, bool batch) {
     }
     // A walk's size is known only as it is listed; run_batch keeps it.
     tally_.input_size = options.enumdir_set ? 0 : regular_input_size();
-    counting_ = summary_ || progress_;
 }
 
 void batch_monitor::attach(run_hooks& hooks) {
-    hooks.tally = counting_ ? &tally_ : nullptr;
+    hooks.tally = &tally_;
     hooks.progress = progress_ ? &*progress_ : nullptr;
 }
 

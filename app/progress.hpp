@@ -24,6 +24,7 @@ struct run_tally {
     uint64_t bytes_read = 0;  // of the input (line ends included) or paths of the walk, so far
     uint64_t input_size = 0;  // bytes of the input or paths of the walk in all; 0: unknown
     uint64_t lookups = 0;
+    uint64_t replied = 0;  // lookups whose last attempt got a reply
     uint64_t attempts = 0;
     uint64_t timeouts = 0;
     std::map<std::string, uint64_t> rows_by_status;
@@ -75,16 +76,19 @@ class batch_monitor {
     /// Decides what is shown; nothing for a run that is no batch.
     batch_monitor(const input_params& options, bool batch);
 
-    /// Makes the hooks feed the accounting and the progress line.
+    /// Makes the hooks feed the accounting (always kept: -exit_status reads it) and the progress
+    /// line.
     void attach(run_hooks& hooks);
     /// Erases the progress line and writes the summary to standard error when it is wanted.
     void finish();
+
+    /// What the run has done so far.
+    const run_tally& tally() const { return tally_; }
 
   private:
     run_tally tally_;
     std::optional<progress_display> progress_;
     bool summary_ = false;
-    bool counting_ = false;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

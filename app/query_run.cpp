@@ -145,9 +145,6 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
     // How the next attempt goes: -tcp_fallback may move the lookup to TCP part-way.
     exchange_target current = target;
     current.kind = options.tcp ? transport::tcp : transport::udp;
-    if (hooks.tally != nullptr) {
-        ++hooks.tally->lookups;
-    }
     for (int64_t count = 0; count < attempts && !success; ++count) {
         success = exchange(attempt, query, current);
         replied = attempt.received_size != 0;
@@ -171,6 +168,10 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
         if (!success && options.delay > std::chrono::milliseconds::zero()) {
             hooks.sleep(options.delay);
         }
+    }
+    if (hooks.tally != nullptr) {
+        ++hooks.tally->lookups;
+        hooks.tally->replied += replied ? 1u : 0u;
     }
     return replied;
 }
@@ -278,11 +279,10 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     writer->begin(header);
     // A batch that stopped early still closes its report; its rows so far are kept.
     bool completed = true;
-    lookup_tally tally;
     if (batch) {
-        completed = run_batch(*writer, attempt, query, options, input, run_with, tally);
+        completed = run_batch(*writer, attempt, query, options, input, run_with);
     } else {
-        tally = {1, run_query(*writer, attempt, query, options, run_with) ? 1u : 0u};
+        run_query(*writer, attempt, query, options, run_with);
     }
     writer->end();
     monitor.finish();
@@ -295,6 +295,7 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         return exit_failure;
     }
     // -exit_status: whether every lookup, some or none got a reply; a run of no lookups is 0.
+    const run_tally& tally = monitor.tally();
     if (options.exit_status && tally.replied != tally.lookups) {
         return tally.replied == 0 ? exit_none_answered : exit_some_unanswered;
     }

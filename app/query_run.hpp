@@ -43,12 +43,6 @@ struct run_hooks {
 /// Hooks that sleep for real.
 run_hooks system_hooks();
 
-/// Lookups of a run, and how many of them got a reply (for -exit_status).
-struct lookup_tally {
-    uint64_t lookups = 0;
-    uint64_t replied = 0;
-};
-
 /// The attempt loop of one built query: every attempt is reported, failed attempts are followed
 /// by the delay, and the first success ends the loop; with -tcp_fallback a truncated UDP reply is
 /// followed by one more attempt over TCP, which uses up no retry. `line` is the batch input line
