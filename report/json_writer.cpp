@@ -23,6 +23,7 @@
 #include "dns/rdata_presentation.hpp"
 #include "dns/record_types.hpp"
 #include "report/report_exchange.hpp"
+#include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 
 namespace resq {
@@ -31,41 +32,6 @@ namespace {
 
 /// Where a text comes from: bytes as received, or text already in master-file form.
 enum class text_kind { bytes, presentation };
-
-/// Length of the well-formed UTF-8 sequence that starts `text` (the Unicode standard's table of
-/// well-formed byte sequences: no overlong forms, surrogates or values above U+10FFFF); 0 when
-/// its first byte starts none.
-std::size_t utf8_length(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<uint8_t>(text[i]); };
-    const uint8_t lead = byte(0);
-    std::size_t length = 0;
-    uint8_t low = 0x80;  // bounds of the second byte; the later ones are always 0x80-0xbf
-    uint8_t high = 0xbf;
-    if (lead < 0x80) {
-        return 1;
-    } else if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        low = lead == 0xe0 ? 0xa0 : low;
-        high = lead == 0xed ? 0x9f : high;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        low = lead == 0xf0 ? 0x90 : low;
-        high = lead == 0xf4 ? 0x8f : high;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xbf) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 /// Appends `text` as a JSON string (see the top of this file).
 void append_string(std::string& out, std::string_view text, text_kind kind = text_kind::bytes) {

@@ -19,47 +19,16 @@ namespace resq {
 namespace {
 
 /// Length of the well-formed UTF-8 sequence that starts `text` and encodes a character XML 1.0
-/// allows; 0 when the first byte must be escaped. Follows the well-formed byte table of the
-/// Unicode standard, which rules out overlong forms, surrogates and values above U+10FFFF.
+/// allows; 0 when the first byte must be escaped.
 std::size_t xml_char_length(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<uint8_t>(text[i]); };
-    const uint8_t lead = byte(0);
+    const auto lead = static_cast<uint8_t>(text.front());
     if (lead < 0x80) {
         // Of the C0 controls XML 1.0 carries only TAB, LF and CR.
         return lead >= 0x20 || lead == 0x09 || lead == 0x0a || lead == 0x0d ? 1 : 0;
     }
-    std::size_t length = 0;
-    uint8_t low = 0x80;  // bounds of the second byte; the later ones are always 0x80-0xbf
-    uint8_t high = 0xbf;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        if (lead == 0xe0) {
-            low = 0xa0;  // below: overlong
-        } else if (lead == 0xed) {
-            high = 0x9f;  // above: UTF-16 surrogates
-        }
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        if (lead == 0xf0) {
-            low = 0x90;  // below: overlong
-        } else if (lead == 0xf4) {
-            high = 0x8f;  // above: beyond U+10FFFF
-        }
-    } else {
-        return 0;  // a continuation byte, an overlong lead (c0, c1) or f5-ff
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xbf) {
-            return 0;
-        }
-    }
+    const std::size_t length = utf8_length(text);
     // U+FFFE and U+FFFF are well-formed UTF-8 but not XML 1.0 characters.
-    if (length == 3 && lead == 0xef && byte(1) == 0xbf && byte(2) >= 0xbe) {
+    if (length == 3 && text.substr(0, 2) == "\xef\xbf" && static_cast<uint8_t>(text[2]) >= 0xbe) {
         return 0;
     }
     return length;

@@ -75,4 +75,39 @@ std::string_view trim_blanks(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+std::size_t utf8_length(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<uint8_t>(text[i]); };
+    if (text.empty()) {
+        return 0;
+    }
+    const uint8_t lead = byte(0);
+    std::size_t length = 0;
+    uint8_t low = 0x80;  // bounds of the second byte; the later ones are always 0x80-0xbf
+    uint8_t high = 0xbf;
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : low;
+        high = lead == 0xed ? 0x9f : high;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : low;
+        high = lead == 0xf4 ? 0x8f : high;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xbf) {
+            return 0;
+        }
+    }
+    return length;
+}
+
 }  // namespace resq

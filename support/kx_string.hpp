@@ -2,6 +2,7 @@
 #pragma once
 
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,5 +38,10 @@ std::string number_text(Number value, int base = 10) {
 
 /// `text` without spaces, tabs, carriage returns and line feeds at either end.
 std::string_view trim_blanks(std::string_view text);
+
+/// Length of the well-formed UTF-8 sequence that starts `text` (the Unicode standard's table of
+/// well-formed byte sequences: no overlong forms, surrogates or values above U+10FFFF); 0 when
+/// its first byte starts none, or `text` is empty.
+std::size_t utf8_length(std::string_view text);
 
 }  // namespace resq
