@@ -62,6 +62,16 @@ bench_start_nsd() {
     NSD_MINIMAL_RESPONSES=yes nsd_start "$1" "$BENCH_ADDR" bench.test "$1/bench.test.zone"
 }
 
+# bench_serve_zone COUNT: makes a work folder, in $work, with a zone of COUNT numbered names that a
+# private NSD serves on $BENCH_ADDR; both go when the script exits.
+bench_serve_zone() {
+    work=$(mktemp -d "${TMPDIR:-/tmp}/resq-bench.XXXXXX") || exit 1
+    trap 'nsd_stop; rm -rf "$work"' EXIT
+    trap 'exit 1' HUP INT TERM
+    bench_make_zone "$work" "$1"
+    bench_start_nsd "$work" || exit 1
+}
+
 # bench_repeat FILE COUNT: the lines of FILE over and over, COUNT lines in all.
 bench_repeat() {
     awk -v n="$2" 'NR == FNR { line[NR] = $0; m = NR; next }

@@ -16,11 +16,7 @@ if [ -z "${BENCH_WRAPPED:-}" ]; then
 fi
 resq=$1
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/resq-bench.XXXXXX") || exit 1
-trap 'nsd_stop; rm -rf "$work"' EXIT
-trap 'exit 1' HUP INT TERM
-bench_make_zone "$work" "$names_count"
-bench_start_nsd "$work" || exit 1
+bench_serve_zone "$names_count"
 
 run_csv() {
     timeout 600 "$resq" -url_pipe -csv -server "$BENCH_ADDR" <"$work/names" >"$work/csv.out"
