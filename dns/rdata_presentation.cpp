@@ -63,17 +63,6 @@ std::string quoted(std::string_view chars) {
     return out;
 }
 
-std::string ipv4_text(std::span<const uint8_t> address) {
-    std::string dotted;
-    for (const uint8_t byte : address) {
-        if (!dotted.empty()) {
-            dotted += '.';
-        }
-        dotted += number_text(byte);
-    }
-    return dotted;
-}
-
 // An IPv6 address in the RFC 5952 form: lower case, the longest run of two or more zero groups
 // as "::", an IPv4-mapped address with its last 32 bits dotted. Empty unless `address` holds
 // exactly sixteen bytes.
@@ -363,6 +352,17 @@ std::string rdata_presentation(const dns_record& record) {
     const std::span<const uint8_t> data = record.data();
     const text form = std::visit(presenter{record, data}, decode_rdata(record));
     return form ? *form : unknown_form(data);
+}
+
+std::string ipv4_text(std::span<const uint8_t> address) {
+    std::string dotted;
+    for (const uint8_t byte : address) {
+        if (!dotted.empty()) {
+            dotted += '.';
+        }
+        dotted += number_text(byte);
+    }
+    return dotted;
 }
 
 std::string hex_upper_text(std::span<const uint8_t> bytes) {

@@ -19,6 +19,9 @@ namespace resq {
 /// The data of `record` in master-file form; empty for a question, which carries none.
 std::string rdata_presentation(const dns_record& record);
 
+/// An IPv4 address as four decimal numbers joined by dots.
+std::string ipv4_text(std::span<const uint8_t> address);
+
 /// `bytes` as upper-case hexadecimal digits, two per byte, without separators.
 std::string hex_upper_text(std::span<const uint8_t> bytes);
 

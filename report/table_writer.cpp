@@ -10,6 +10,7 @@
 #include <string>
 #include <variant>
 
+#include "dns/rdata_presentation.hpp"
 #include "dns/record_types.hpp"
 #include "dns/wire_reader.hpp"
 #include "report/kx_hex_view.hpp"
@@ -73,17 +74,6 @@ std::string one_line(std::string text) {
     return text;
 }
 
-std::string ipv4_text(const ipv4_rdata& value) {
-    std::string text;
-    for (const uint8_t byte : value.address) {
-        if (!text.empty()) {
-            text.push_back('.');
-        }
-        text += number_text(byte);
-    }
-    return text;
-}
-
 /// AAAA data as all its 16-bit groups, none shortened.
 std::string ipv6_groups_text(const ipv6_rdata& value) {
     wire_reader reader(value.address);
@@ -114,7 +104,7 @@ std::string data_text(const dns_record& record, std::string_view inner, bool& tx
         overloaded{
             // Raw data, and data of types this report has never translated: hexadecimal.
             [&](const auto&) { return hex; },
-            [&](const ipv4_rdata& value) { return ipv4_text(value); },
+            [&](const ipv4_rdata& value) { return ipv4_text(value.address); },
             [&](const ipv6_rdata& value) { return ipv6_groups_text(value); },
             [&](const name_rdata& value) { return value.name ? one_line(*value.name) : hex; },
             [&](const mx_rdata& value) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <variant>
 
+#include "dns/rdata_presentation.hpp"
 #include "dns/record_types.hpp"
 #include "dns/wire_reader.hpp"
 #include "report/kx_hex_view.hpp"
@@ -46,57 +47,47 @@ void write_attribute(std::ostream& out, std::string_view name, std::string_view 
     out << '"';
 }
 
-std::string ipv4_text(const ipv4_rdata& value) {
-    std::string address;
-    for (const uint8_t byte : value.address) {
-        if (!address.empty()) {
-            address += '.';
-        }
-        address += number_text(byte);
-    }
-    return address;
-}
-
 /// The attributes of <translated_data>; none for data this report does not translate.
 void write_translated_data(std::ostream& out, const dns_record& record) {
     out << "<translated_data ";
-    std::visit(
-        overloaded{
-            // Raw data, and data of types this report has never translated: no attributes.
-            [](const auto&) {},
-            [&](const ipv4_rdata& value) { write_attribute(out, "ipv4_addr", ipv4_text(value)); },
-            [&](const ipv6_rdata& value) {
-                std::string address;
-                ipv6_to_text(value.address.data(), value.address.size(), address);
-                write_attribute(out, "ipv6_addr", address);
-            },
-            [&](const name_rdata& value) {
-                write_attribute(out, "domain_name", value.name.value_or(""));
-            },
-            [&](const mx_rdata& value) {
-                // Without room for a preference (also the row of an MX lookup itself) both stay
-                // empty.
-                std::string preference;
-                if (value.preference) {
-                    preference = number_text(*value.preference);
-                    if (preference.size() < 3) {
-                        preference.insert(0, 3 - preference.size(), ' ');
-                    }
-                }
-                write_attribute(out, "preference", preference);
-                write_attribute(out, "mx_server", value.exchange.value_or(""));
-            },
-            [&](const soa_fields& soa) {
-                write_attribute(out, "domain_name", soa.domain_name);
-                write_attribute(out, "admin_mailbox", soa.admin_mailbox);
-                write_attribute(out, "serial_num", "0x" + number_text(soa.serial_num, 16));
-                write_attribute(out, "refresh_sec", number_text(soa.refresh_sec));
-                write_attribute(out, "retry_sec", number_text(soa.retry_sec));
-                write_attribute(out, "expire_sec", number_text(soa.expire_sec));
-                write_attribute(out, "min_sec", number_text(soa.min_sec));
-            },
-        },
-        decode_rdata(record));
+    std::visit(overloaded{
+                   // Raw data, and data of types this report has never translated: no attributes.
+                   [](const auto&) {},
+                   [&](const ipv4_rdata& value) {
+                       write_attribute(out, "ipv4_addr", ipv4_text(value.address));
+                   },
+                   [&](const ipv6_rdata& value) {
+                       std::string address;
+                       ipv6_to_text(value.address.data(), value.address.size(), address);
+                       write_attribute(out, "ipv6_addr", address);
+                   },
+                   [&](const name_rdata& value) {
+                       write_attribute(out, "domain_name", value.name.value_or(""));
+                   },
+                   [&](const mx_rdata& value) {
+                       // Without room for a preference (also the row of an MX lookup itself) both
+                       // stay empty.
+                       std::string preference;
+                       if (value.preference) {
+                           preference = number_text(*value.preference);
+                           if (preference.size() < 3) {
+                               preference.insert(0, 3 - preference.size(), ' ');
+                           }
+                       }
+                       write_attribute(out, "preference", preference);
+                       write_attribute(out, "mx_server", value.exchange.value_or(""));
+                   },
+                   [&](const soa_fields& soa) {
+                       write_attribute(out, "domain_name", soa.domain_name);
+                       write_attribute(out, "admin_mailbox", soa.admin_mailbox);
+                       write_attribute(out, "serial_num", "0x" + number_text(soa.serial_num, 16));
+                       write_attribute(out, "refresh_sec", number_text(soa.refresh_sec));
+                       write_attribute(out, "retry_sec", number_text(soa.retry_sec));
+                       write_attribute(out, "expire_sec", number_text(soa.expire_sec));
+                       write_attribute(out, "min_sec", number_text(soa.min_sec));
+                   },
+               },
+               decode_rdata(record));
     out << "></translated_data>";
 }
 
