@@ -291,6 +291,11 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
                     options.out_path.empty() ? "standard output" : options.out_path.c_str());
         return exit_failure;
     }
+    // Evidence that could not all be written must not pass for a complete capture.
+    if (!options.pcap_path.empty() && !pcap.good()) {
+        print_error("prob writing pcap file: %s\n", options.pcap_path.c_str());
+        return exit_failure;
+    }
     if (!completed) {
         return exit_failure;
     }

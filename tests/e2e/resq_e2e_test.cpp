@@ -454,6 +454,20 @@ TEST_F(resq_run, writes_every_message_to_a_pcap_file_that_tcpdump_decodes) {
     fs::remove(file);
 }
 
+// An evidence file that stops taking writes part-way (its reader gone after the file header)
+// ends the run with a message and status 255, not as a complete capture.
+TEST_F(resq_run, an_evidence_file_that_fails_part_way_fails_the_run) {
+    const fs::path fifo = temp_file("evidence.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const background_process reader(
+        {"/bin/sh", "-c", "echo ready; head -c 24 \"$0\" >/dev/null", fifo.string()});
+    const process_result run =
+        resq({"-url", "a.silent.test", "-timeout", "0.3", "-pcap", fifo.string()});
+    EXPECT_EQ(run.exit_status, 255);
+    EXPECT_TRUE(run.err.ends_with("prob writing pcap file: " + fifo.string() + "\n")) << run.err;
+    fs::remove(fifo);
+}
+
 // On a terminal a batch redraws its progress line (names, timeouts, share of the input file
 // done) and ends with its summary; a file gets neither unless asked for.
 TEST_F(resq_run, shows_progress_and_a_summary_on_a_terminal_only) {
