@@ -4,10 +4,12 @@
 #include <cstring>
 #include <string>
 
+#include "app/concurrent_batch.hpp"
 #include "app/progress.hpp"
 #include "dns/query_builder.hpp"
 #include "support/kx_filter.hpp"
 #include "support/kx_portable_dir.hpp"
+#include "support/stop_signal.hpp"
 
 namespace resq {
 
@@ -42,53 +44,105 @@ bool accept_line(std::string_view line, const std::vector<filter_entry>& filters
     return !line.empty() && filter_matches(line, filters);
 }
 
-bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               input_params& options, std::istream& input, const run_hooks& hooks) {
-    kxportdir::stdin_stream_ex reader(input, hooks.wait_input);
-    // -num_subdirs gives the depth of the walk; one level when it is not given.
-    const bool opened = options.enumdir_set
-                            ? reader.open_dir(options.enumdir_path,
-                                              options.num_subdirs != 0 ? options.num_subdirs : 1,
-                                              options.filter_list)
-                            : reader.open_stdin();
-    if (!opened) {
-        return false;
+namespace {
+
+// The lines of a batch, read and counted one by one, and turned into queries.
+class lookup_source {
+  public:
+    lookup_source(input_params& options, std::istream& input, const run_hooks& hooks)
+        : options_(options), reader_(input, hooks.wait_input), hooks_(hooks) {}
+
+    // Opens standard input or the -enumdir walk; -num_subdirs gives the depth of the walk, one
+    // level when it is not given.
+    bool open() {
+        return options_.enumdir_set
+                   ? reader_.open_dir(options_.enumdir_path,
+                                      options_.num_subdirs != 0 ? options_.num_subdirs : 1,
+                                      options_.filter_list)
+                   : reader_.open_stdin();
     }
-    std::string line;
-    run_tally* const counts = hooks.tally;
-    while (reader.read_line(line, true)) {
-        if (counts != nullptr) {
-            ++counts->lines_read;
-            if (options.enumdir_set) {
-                // The share of a walk: paths handed out of those listed so far.
-                counts->bytes_read = counts->lines_read;
-                counts->input_size = counts->lines_read + reader.queued_paths();
-            } else {
-                counts->bytes_read += line.size() + 1;
-            }
-            if (hooks.progress != nullptr) {
-                hooks.progress->update(*counts);
-            }
-        }
-        if (!accept_line(line, options.filter_list)) {
+
+    // Builds the query of the next accepted line into `query`; false at the end of the input or
+    // once a read failed. A line that makes no query is skipped with a message.
+    bool next(dns_record& query) {
+        std::string line;
+        run_tally* const counts = hooks_.tally;
+        while (reader_.read_line(line, true)) {
             if (counts != nullptr) {
-                ++(line.empty() ? counts->blank_lines : counts->filtered_lines);
+                count_line(*counts, line);
             }
-            continue;
-        }
-        options.query_name = line;
-        if (!build_query(query, options.query_name, options.query_type, options.edns_size)) {
+            if (!accept_line(line, options_.filter_list)) {
+                if (counts != nullptr) {
+                    ++(line.empty() ? counts->blank_lines : counts->filtered_lines);
+                }
+                continue;
+            }
+            options_.query_name = line;
+            if (build_query(query, options_.query_name, options_.query_type, options_.edns_size)) {
+                return true;
+            }
             // The report is unchanged, but the user must be able to tell that a name was not
             // looked up.
             print_error("skipping line %llu, prob building dns packet for: %s\n",
-                        static_cast<unsigned long long>(reader.line_number()),
+                        static_cast<unsigned long long>(reader_.line_number()),
                         printable_name(line).c_str());
             if (counts != nullptr) {
                 ++counts->unbuildable_lines;
             }
-            continue;
         }
-        run_query(writer, attempt, query, options, hooks, reader.line_number());
+        return false;
+    }
+
+    uint64_t line_number() const { return reader_.line_number(); }
+
+    // After next() returned false: true at the end of the input, false (with the message written)
+    // when a read failed. A read cut short by a stop signal is no failure.
+    bool ended_well() const {
+        if (reader_.read_error() == 0 || stop_signal() != 0) {
+            return true;
+        }
+        print_error("prob reading input: %s\n", std::strerror(reader_.read_error()));
+        return false;
+    }
+
+  private:
+    void count_line(run_tally& counts, const std::string& line) {
+        ++counts.lines_read;
+        if (options_.enumdir_set) {
+            // The share of a walk: paths handed out of those listed so far.
+            counts.bytes_read = counts.lines_read;
+            counts.input_size = counts.lines_read + reader_.queued_paths();
+        } else {
+            counts.bytes_read += line.size() + 1;
+        }
+        if (hooks_.progress != nullptr) {
+            hooks_.progress->update(counts);
+        }
+    }
+
+    input_params& options_;
+    kxportdir::stdin_stream_ex reader_;
+    const run_hooks& hooks_;
+};
+
+}  // namespace
+
+bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
+               input_params& options, std::istream& input, const run_hooks& hooks) {
+    lookup_source source(options, input, hooks);
+    if (!source.open()) {
+        return false;
+    }
+    if (options.inflight > 1) {
+        concurrent_batch lookups(writer, options, hooks);
+        // A stop signal ends the reading; what was taken still ends and is written.
+        while (stop_signal() == 0 && source.next(query) &&
+               lookups.add(source.line_number(), query)) {
+        }
+        return lookups.finish() && source.ended_well();
+    }
+    while (stop_signal() == 0 && source.next(query)) {
+        run_query(writer, attempt, query, options, hooks, source.line_number());
         if (options.delay > std::chrono::milliseconds::zero()) {
             hooks.sleep(options.delay);
         }
@@ -96,11 +150,7 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
             return false;
         }
     }
-    if (reader.read_error() != 0) {
-        print_error("prob reading input: %s\n", std::strerror(reader.read_error()));
-        return false;
-    }
-    return writer.good();
+    return source.ended_well() && writer.good();
 }
 
 }  // namespace resq

@@ -60,7 +60,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 61> usage_lines = {
+constexpr std::array<std::string_view, 64> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -90,6 +90,9 @@ constexpr std::array<std::string_view, 61> usage_lines = {
     "  -timeout <in secs>",
     "  -retry <num>           = if we timeout, num of retries",
     "  -delay <secs>          = delay in secs between each query",
+    "  -inflight <n>          = lookups of a batch in flight at once, 1 to 10000 (1)",
+    "  -rate <qps>            = send at most qps queries a second (fractions allowed);",
+    "                           with -inflight it replaces the delay after each name",
     "  -tcp                   = send every query over TCP",
     "  -tcp_fallback          = retry over TCP when a UDP reply is truncated",
     "  -edns [size]           = send an EDNS(0) OPT record; size 512 to 65535, 1232 if omitted",
@@ -170,6 +173,46 @@ bool read_edns_size(args& list, uint16_t& size, std::ostream& err) {
     return true;
 }
 
+// The most lookups -inflight keeps in flight, and the bounds of -rate.
+constexpr uint32_t max_inflight = 10000;
+constexpr double min_rate = 0.001;
+constexpr double max_rate = 1000000;
+
+// "-inflight N": false, with the message written, for anything but a decimal 1 to 10000.
+bool read_inflight(args& list, uint32_t& inflight, std::ostream& err) {
+    std::string value;
+    if (!get_option_value("-inflight", value, list)) {
+        return true;
+    }
+    uint32_t number = 0;
+    const char* const end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, number);
+    if (error != std::errc() || stop != end || number < 1 || number > max_inflight) {
+        err << "invalid number of lookups in flight: " << value << " (1 to 10000)\n";
+        return false;
+    }
+    inflight = number;
+    return true;
+}
+
+// "-rate QPS": a decimal number, fractions allowed; false, with the message written, outside
+// 0.001 to 1000000.
+bool read_rate(args& list, double& rate, std::ostream& err) {
+    std::string value;
+    if (!get_option_value("-rate", value, list)) {
+        return true;
+    }
+    double number = 0;
+    const char* const end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, number, std::chars_format::fixed);
+    if (error != std::errc() || stop != end || !(number >= min_rate && number <= max_rate)) {
+        err << "invalid query rate: " << value << " (0.001 to 1000000 a second)\n";
+        return false;
+    }
+    rate = number;
+    return true;
+}
+
 }  // namespace
 
 input_params::input_params() {
@@ -200,6 +243,8 @@ void input_params::reset() {
     edns_size = 0;
     exit_status = false;
     pcap_path.clear();
+    inflight = 1;
+    rate = 0;
     progress = false;
     summary = false;
 }
@@ -266,6 +311,9 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
     read_seconds("-delay", delay, list);
+    if (!read_inflight(list, inflight, err) || !read_rate(list, rate, err)) {
+        return false;
+    }
     get_option_value("-pcap", pcap_path, list);
     progress = has_option("-progress", list);
     summary = has_option("-summary", list);

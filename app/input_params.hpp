@@ -56,6 +56,8 @@ class input_params : public cmd_params {
     bool progress = false;      // -progress: the progress line even when not on a terminal
     bool summary = false;       // -summary: the summary after a batch even when not on a terminal
     std::string pcap_path;      // -pcap: the evidence file of every message; empty: none
+    uint32_t inflight = 1;      // -inflight: lookups of a batch in flight at once; 1: one by one
+    double rate = 0;            // -rate: attempts sent per second at most; 0: no limit
 };
 
 /// Writes the usage text to `err`.

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "app/query_run.hpp"
+#include "support/stop_signal.hpp"
 
 int main(int argc, char** argv) {
     // A reader that went away (a closed pipe) must end the run as a failed write, with its message
@@ -12,6 +13,8 @@ int main(int argc, char** argv) {
     // The report is written through iostreams only; unsynchronised streams read and write in
     // large blocks, which batch runs of many names depend on.
     std::ios::sync_with_stdio(false);
+    // SIGINT and SIGTERM stop the run cleanly: what is in flight ends and the report is closed.
+    resq::catch_stop_signals();
     std::cin.tie(nullptr);
     return resq::run(argc, argv, std::cin, resq::system_hooks());
 }

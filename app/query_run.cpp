@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -13,7 +15,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/batch.hpp"
@@ -26,6 +27,8 @@
 #include "support/kx_portable_dir.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
+#include "support/send_pacer.hpp"
+#include "support/stop_signal.hpp"
 
 namespace resq {
 
@@ -95,25 +98,19 @@ report_header make_report_header(const args& list) {
     return header;
 }
 
-// The server's address as text, without its port, and the port, for the report.
-std::string server_address(const endpoint& server, uint16_t& port) {
-    char text[INET6_ADDRSTRLEN] = {};
-    port = 0;
-    if (server.family() == AF_INET) {
-        const auto* address = reinterpret_cast<const sockaddr_in*>(server.address());
-        ::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);
-        port = ntohs(address->sin_port);
-    } else if (server.family() == AF_INET6) {
-        const auto* address = reinterpret_cast<const sockaddr_in6*>(server.address());
-        ::inet_ntop(AF_INET6, &address->sin6_addr, text, sizeof text);
-        port = ntohs(address->sin6_port);
+// Sleeps for `delay`, unless a stop signal comes first: a signal cuts nanosleep short.
+void sleep_unless_stopped(std::chrono::milliseconds delay) {
+    const auto until = std::chrono::steady_clock::now() + delay;
+    while (stop_signal() == 0) {
+        const auto left = until - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) {
+            return;
+        }
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+        const timespec wait{static_cast<time_t>(seconds.count()),
+                            static_cast<long>((left - seconds).count())};
+        ::nanosleep(&wait, nullptr);
     }
-    return text;
-}
-
-// sleep_for resumes after a signal, so the delay is served in full.
-void sleep_in_full(std::chrono::milliseconds delay) {
-    std::this_thread::sleep_for(delay);
 }
 
 // Standard input may be a non-blocking descriptor with nothing in it yet: wait until it has data
@@ -130,50 +127,81 @@ bool wait_for_standard_input() {
 }  // namespace
 
 run_hooks system_hooks() {
-    return run_hooks{sleep_in_full, wait_for_standard_input};
+    return run_hooks{sleep_unless_stopped, wait_for_standard_input};
+}
+
+report_server::report_server(const endpoint& server) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (server.family() == AF_INET) {
+        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(server.address());
+        ::inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text);
+        port = ntohs(ipv4->sin_port);
+    } else if (server.family() == AF_INET6) {
+        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(server.address());
+        ::inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text);
+        port = ntohs(ipv6->sin6_port);
+    }
+    address = text;
+}
+
+attempt_plan::attempt_plan(const input_params& options)
+    : target_{options.server_endpoint, options.server, options.timeout,
+              options.tcp ? transport::tcp : transport::udp},
+      tcp_fallback_(options.tcp_fallback),
+      allowed_(int64_t{options.retries} + 1) {}
+
+attempt_plan::step attempt_plan::after(const dns_exchange& attempt, bool success) {
+    ++made_;
+    replied_ = attempt.received_size != 0;
+    // A message that is no response is no truncated reply.
+    if (tcp_fallback_ && target_.kind == transport::udp && attempt.header.qr && attempt.header.tc) {
+        target_.kind = transport::tcp;
+        ++allowed_;
+        return {true, false};
+    }
+    return {!success && made_ < allowed_, !success};
+}
+
+void record_attempt(const run_hooks& hooks, const dns_exchange& attempt, const dns_record& query,
+                    const exchange_target& target) {
+    if (hooks.pcap != nullptr) {
+        hooks.pcap->write_attempt(attempt, query, target.server, target.kind);
+    }
+    if (hooks.tally != nullptr) {
+        hooks.tally->count_attempt(attempt, query);
+    }
 }
 
 bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
                const input_params& options, const run_hooks& hooks, uint64_t line) {
-    // Counted in 64 bits so that the largest -retry value cannot overflow the attempt count.
-    int64_t attempts = static_cast<int64_t>(options.retries) + 1;
-    const exchange_target target{options.server_endpoint, options.server, options.timeout};
-    uint16_t port = 0;
-    const std::string address = server_address(options.server_endpoint, port);
-    bool success = false;
-    bool replied = false;
-    // How the next attempt goes: -tcp_fallback may move the lookup to TCP part-way.
-    exchange_target current = target;
-    current.kind = options.tcp ? transport::tcp : transport::udp;
-    for (int64_t count = 0; count < attempts && !success; ++count) {
-        success = exchange(attempt, query, current);
-        replied = attempt.received_size != 0;
-        report_exchange(writer, {attempt, query, current.kind, static_cast<uint64_t>(count) + 1,
-                                 line, address, port});
-        if (hooks.pcap != nullptr) {
-            hooks.pcap->write_attempt(attempt, query, current.server, current.kind);
+    attempt_plan plan(options);
+    const report_server shown(options.server_endpoint);
+    for (bool more = plan.any(); more;) {
+        if (hooks.pacer != nullptr) {
+            const auto now = send_pacer::clock::now();
+            const auto slot = hooks.pacer->next_slot(now);
+            if (slot > now) {
+                hooks.sleep(std::chrono::ceil<std::chrono::milliseconds>(slot - now));
+            }
+            hooks.pacer->take(std::max(slot, send_pacer::clock::now()));
         }
-        if (hooks.tally != nullptr) {
-            hooks.tally->count_attempt(attempt, query);
-        }
-        // A truncated UDP reply is followed at once by one more attempt, over TCP, that uses up no
-        // retry; any retry after it goes over TCP too. A message that is no response is no reply.
-        if (options.tcp_fallback && current.kind == transport::udp && attempt.header.qr &&
-            attempt.header.tc) {
-            current.kind = transport::tcp;
-            ++attempts;
-            success = false;
-            continue;
-        }
-        if (!success && options.delay > std::chrono::milliseconds::zero()) {
+        const exchange_target& target = plan.target();
+        const bool success = exchange(attempt, query, target);
+        report_exchange(
+            writer, {attempt, query, target.kind, plan.number(), line, shown.address, shown.port});
+        record_attempt(hooks, attempt, query, target);
+        const attempt_plan::step next = plan.after(attempt, success);
+        if (next.delay_first && options.delay > std::chrono::milliseconds::zero()) {
             hooks.sleep(options.delay);
         }
+        // A stop signal lets the attempt in flight end, and sends no other.
+        more = next.another && stop_signal() == 0;
     }
     if (hooks.tally != nullptr) {
         ++hooks.tally->lookups;
-        hooks.tally->replied += replied ? 1u : 0u;
+        hooks.tally->replied += plan.replied() ? 1u : 0u;
     }
-    return replied;
+    return plan.replied();
 }
 
 void print_error(const char* format, ...) {
@@ -262,6 +290,10 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     }
     batch_monitor monitor(options, batch);
     monitor.attach(run_with);
+    send_pacer pacer(options.rate);
+    if (pacer.limited()) {
+        run_with.pacer = &pacer;
+    }
 
     std::ofstream results;
     if (!options.out_path.empty()) {
@@ -298,6 +330,10 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     }
     if (!completed) {
         return exit_failure;
+    }
+    // Stopped by a signal: the report holds what ended before the stop, and the status says so.
+    if (const int stop = stop_signal(); stop != 0) {
+        return exit_signal_base + stop;
     }
     // -exit_status: whether every lookup, some or none got a reply; a run of no lookups is 0.
     const run_tally& tally = monitor.tally();

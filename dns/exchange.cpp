@@ -1,19 +1,17 @@
 #include "dns/exchange.hpp"
 
+#include <poll.h>
+
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <memory>
 #include <new>
-#include <optional>
-#include <span>
 #include <string>
 #include <utility>
 
 #include "dns/reply_decoder.hpp"
 #include "dns/wire_reader.hpp"
-#include "net/net_socket.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 
@@ -21,25 +19,15 @@ namespace resq {
 
 namespace {
 
-// Large enough for any UDP datagram and any TCP message (its length is two bytes), so no reply is
-// ever cut.
-constexpr std::size_t receive_capacity = 65536;
-
 // The first question follows the fixed 12-byte header.
 constexpr uint32_t question_offset = 12;
 
-struct question_key {
-    std::string name;  // as decode_name gives it
-    uint16_t type = 0;
-    uint16_t dns_class = 0;
-};
+// Reads handled per readiness of a datagram socket, so that a socket that keeps failing cannot
+// hold the caller; what is left waits for the next readiness.
+constexpr int reads_per_wake = 64;
 
-// What ties a reply to its query: the identifier bytes and the first question, each present only
-// when the message holds it whole.
-struct message_key {
-    std::optional<std::array<uint8_t, 2>> id;
-    std::optional<question_key> question;
-};
+// The two bytes in front of every message on a stream: its length, most significant first.
+constexpr std::size_t length_prefix = 2;
 
 message_key key_of(std::span<const uint8_t> message) {
     message_key key;
@@ -54,7 +42,7 @@ message_key key_of(std::span<const uint8_t> message) {
     if (header.failed() || question_count == 0) {
         return key;
     }
-    question_key question;
+    message_key::question_key question;
     const std::size_t name_size = decode_name(message, question_offset, question.name);
     if (name_size == 0) {
         return key;
@@ -68,182 +56,254 @@ message_key key_of(std::span<const uint8_t> message) {
     return key;
 }
 
-bool same_question(const question_key& a, const question_key& b) {
+bool same_question(const message_key::question_key& a, const message_key::question_key& b) {
     // Servers may answer in other letter case (RFC 4343), so names compare without it.
     const auto same_letter = [](char x, char y) { return ascii_lower(x) == ascii_lower(y); };
     return a.type == b.type && a.dns_class == b.dns_class &&
            std::ranges::equal(a.name, b.name, same_letter);
 }
 
-// Whether a datagram of key `reply` may answer the query of key `asked`: what both hold agrees.
+// Whether a message of key `reply` may answer the query of key `asked`: what both hold agrees.
 bool answers(const message_key& asked, const message_key& reply) {
     return (!asked.id || !reply.id || *asked.id == *reply.id) &&
            (!asked.question || !reply.question || same_question(*asked.question, *reply.question));
 }
 
-// Waits until `deadline` for the reply to the query of key `asked` from `server` and returns its
-// size (0: none). The socket is not connected, so anyone may write to its port, and the port may
-// be one an earlier lookup used; a datagram from elsewhere, or that answers another query, is
-// dropped and the wait goes on for the time left.
-std::size_t receive_reply(net_socket& socket, std::span<uint8_t> buffer, const endpoint& server,
-                          const message_key& asked,
-                          net_socket::deadline_clock::time_point deadline) {
-    std::size_t size = 0;
-    endpoint from;
-    while (socket.receive_until(buffer, size, from, deadline)) {
-        if (from == server && answers(asked, key_of(buffer.first(size)))) {
-            return size;
-        }
-    }
-    return 0;
-}
-
-// The message an attempt took as its reply: its size at the start of the buffer (0: none), and
-// whether it answers the query.
-struct taken_reply {
-    std::size_t size = 0;
-    bool answers = false;
-};
-
-net_socket::deadline_clock::time_point deadline_after(std::chrono::milliseconds timeout) {
-    return net_socket::deadline_clock::now() + std::max(timeout, std::chrono::milliseconds(0));
-}
-
-// The query in one datagram; the wait for its reply starts once it is sent.
-taken_reply exchange_datagram(net_socket& socket, dns_exchange& attempt, const dns_record& query,
-                              const message_key& asked, std::span<uint8_t> buffer,
-                              const exchange_target& target) {
-    // A server address the socket may not send to (a broadcast address) ends the attempt with
-    // nothing sent; so does a target that holds no address.
-    attempt.failure = exchange_failure::not_sent;
-    if (!socket.create(transport::udp, target.server)) {
-        return {};
-    }
-    attempt.sent_bytes = query.message;
-    if (!socket.send_to(query.bytes(), target.server)) {
-        return {};
-    }
-    attempt.sent_size = static_cast<uint32_t>(query.bytes().size());
-    attempt.failure = exchange_failure::timed_out;
-    attempt.local = socket.local_endpoint();
-    const std::size_t size =
-        receive_reply(socket, buffer, target.server, asked, deadline_after(target.timeout));
-    return {size, true};  // only a datagram that answers the query is taken
-}
-
-// Fills `bytes` from the stream before `deadline`; false when the peer closes first, the read
-// fails or the time runs out.
-bool read_whole(net_socket& socket, std::span<uint8_t> bytes,
-                net_socket::deadline_clock::time_point deadline) {
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        std::size_t size = 0;
-        if (!socket.receive_some_until(bytes.subspan(filled), size, deadline) || size == 0) {
-            return false;
-        }
-        filled += size;
-    }
-    return true;
-}
-
-// The query over a connection of its own (RFC 1035 4.2.2, RFC 7766), each message after its
-// length in two bytes, most significant first; one deadline covers connecting, sending and the
-// whole reply. Nothing but the server writes to the connection, so its first message ends the
-// attempt, whether it answers the query or not. A message cut short by a close or by the
-// deadline is no reply.
-taken_reply exchange_stream(net_socket& socket, dns_exchange& attempt, const dns_record& query,
-                            const message_key& asked, std::span<uint8_t> buffer,
-                            const exchange_target& target) {
-    const auto deadline = deadline_after(target.timeout);
-    const std::span<const uint8_t> message = query.bytes();
-    attempt.failure = exchange_failure::not_sent;
-    if (message.size() > UINT16_MAX || !socket.create(transport::tcp, target.server)) {
-        return {};
-    }
-    if (!socket.connect_until(target.server, deadline)) {
-        attempt.failure = errno == ECONNREFUSED ? exchange_failure::connection_refused
-                                                : exchange_failure::no_connection;
-        return {};
-    }
-    attempt.sent_bytes = query.message;
-    attempt.local = socket.local_endpoint();
-    // Length and message in one write, so that they can leave in one segment (RFC 7766 8).
-    std::vector<uint8_t> framed = {static_cast<uint8_t>(message.size() >> 8),
-                                   static_cast<uint8_t>(message.size() & 0xff)};
-    framed.insert(framed.end(), message.begin(), message.end());
-    if (!socket.send_until(framed, deadline)) {
-        return {};
-    }
-    attempt.sent_size = static_cast<uint32_t>(message.size());
-    // A read that fails before the deadline met the end of the connection.
-    const auto read_failure = [&] {
-        return net_socket::deadline_clock::now() < deadline ? exchange_failure::connection_closed
-                                                            : exchange_failure::timed_out;
-    };
-    std::array<uint8_t, 2> length_bytes{};
-    if (!read_whole(socket, length_bytes, deadline)) {
-        attempt.failure = read_failure();
-        return {};
-    }
-    const std::size_t size = wire_reader(length_bytes).u16();
-    if (size == 0) {
-        attempt.failure = exchange_failure::empty_message;
-        return {};
-    }
-    if (!read_whole(socket, buffer.first(size), deadline)) {
-        attempt.failure = read_failure();
-        return {};
-    }
-    return {size, answers(asked, key_of(buffer.first(size)))};
-}
-
 }  // namespace
 
-bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target) {
+void pending_exchange::start(dns_exchange& attempt, dns_record& query,
+                             const exchange_target& target) {
     attempt.reset();
     attempt.server = target.server_text;
-    attempt.failure = exchange_failure::not_sent;
-    if (query.bytes().empty()) {
-        return false;
+    attempt_ = &attempt;
+    query_ = &query;
+    success_ = false;
+    kind_ = target.kind;
+    state_ = phase::connecting;
+    stream_bytes_.clear();
+    stream_done_ = 0;
+    const std::span<const uint8_t> message = query.bytes();
+    if (message.empty()) {
+        finish(exchange_failure::not_sent);
+        return;
     }
-    const message_key asked = key_of(query.bytes());
-
-    // Not zero-filled: only the bytes received are ever read, and the bounded reader yields zero
-    // for header bytes a short reply lacks. Clearing 64 KiB per attempt was most of the CPU time
-    // of a batch run.
-    const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[receive_capacity]);
-    if (!buffer) {
-        return false;
-    }
-
-    net_socket socket;
+    asked_ = key_of(message);
     query.query_time = kx::capture_now().value();
-    const std::span<uint8_t> space(buffer.get(), receive_capacity);
-    const taken_reply reply = target.kind == transport::tcp
-                                  ? exchange_stream(socket, attempt, query, asked, space, target)
-                                  : exchange_datagram(socket, attempt, query, asked, space, target);
+    const auto timeout = std::max(target.timeout, std::chrono::milliseconds(0));
+    if (kind_ == transport::tcp) {
+        // One deadline covers connecting, sending and the whole reply.
+        deadline_ = clock::now() + timeout;
+        if (message.size() > UINT16_MAX || !socket_.create(transport::tcp, target.server)) {
+            finish(exchange_failure::not_sent);
+            return;
+        }
+        bool in_progress = false;
+        if (!socket_.connect_to(target.server, in_progress)) {
+            finish(errno == ECONNREFUSED ? exchange_failure::connection_refused
+                                         : exchange_failure::no_connection);
+            return;
+        }
+        if (!in_progress) {
+            start_stream();
+        }
+        return;
+    }
+    // A connected datagram socket takes datagrams from the server's address and port alone, so
+    // nothing another host sends, and no reply to another lookup's socket, ever reaches it. A
+    // server address it may not send to (a broadcast address) ends the attempt with nothing sent.
+    attempt.sent_bytes = query.message;
+    bool in_progress = false;
+    std::size_t sent = 0;
+    if (!socket_.create(transport::udp, target.server) ||
+        !socket_.connect_to(target.server, in_progress) || !socket_.send_some(message, sent) ||
+        sent != message.size()) {
+        finish(exchange_failure::not_sent);
+        return;
+    }
+    attempt.sent_size = static_cast<uint32_t>(message.size());
+    attempt.local = socket_.local_endpoint();
+    // The wait for the reply starts once the query is sent.
+    deadline_ = clock::now() + timeout;
+    state_ = phase::reading;
+}
 
-    bool success = false;
-    attempt.received_size = static_cast<uint32_t>(reply.size);
-    if (reply.size != 0) {
-        attempt.received_bytes =
-            std::make_shared<const std::vector<uint8_t>>(buffer.get(), buffer.get() + reply.size);
-        attempt.reply_time = kx::capture_now().value();
-        // A reply to another query is kept for the report, but none of it is decoded; the
-        // identifier of a reply that answers was matched before it was taken.
-        success = reply.answers &&
-                  decode_reply(attempt.received_bytes, attempt.reply_time, attempt, true) != 0;
-        if (success) {
-            attempt.failure = exchange_failure::none;
-        } else if (!reply.answers) {
-            attempt.failure = exchange_failure::other_query;
+short pending_exchange::events() const {
+    return state_ == phase::connecting || state_ == phase::sending ? POLLOUT : POLLIN;
+}
+
+void pending_exchange::on_ready(std::span<uint8_t> scratch) {
+    switch (state_) {
+        case phase::connecting:
+            if (const int error = socket_.connect_error(); error != 0) {
+                finish(error == ECONNREFUSED ? exchange_failure::connection_refused
+                                             : exchange_failure::no_connection);
+                return;
+            }
+            start_stream();
+            return;
+        case phase::sending:
+            send_frame();
+            return;
+        case phase::reading:
+            if (kind_ == transport::tcp) {
+                read_stream();
+            } else {
+                read_datagrams(scratch);
+            }
+            return;
+        case phase::ended:
+            return;
+    }
+}
+
+void pending_exchange::wait_to_end(std::span<uint8_t> scratch) {
+    while (!ended()) {
+        if (socket_.wait_ready(events(), deadline_)) {
+            on_ready(scratch);
         } else {
-            attempt.failure =
-                attempt.header.qr ? exchange_failure::malformed : exchange_failure::not_response;
+            expire();
         }
     }
-    socket.close();
-    return success;
+}
+
+void pending_exchange::expire() {
+    switch (state_) {
+        case phase::connecting:
+            finish(exchange_failure::no_connection);
+            return;
+        case phase::sending:
+            finish(exchange_failure::not_sent);
+            return;
+        case phase::reading:
+            finish(exchange_failure::timed_out);
+            return;
+        case phase::ended:
+            return;
+    }
+}
+
+// The query over a connection of its own (RFC 1035 4.2.2, RFC 7766), its length and the message
+// in one write so that they can leave in one segment (RFC 7766 8).
+void pending_exchange::start_stream() {
+    const std::span<const uint8_t> message = query_->bytes();
+    attempt_->sent_bytes = query_->message;
+    attempt_->local = socket_.local_endpoint();
+    stream_bytes_ = {static_cast<uint8_t>(message.size() >> 8),
+                     static_cast<uint8_t>(message.size() & 0xff)};
+    stream_bytes_.insert(stream_bytes_.end(), message.begin(), message.end());
+    state_ = phase::sending;
+    send_frame();
+}
+
+void pending_exchange::send_frame() {
+    const std::span<const uint8_t> rest = std::span(stream_bytes_).subspan(stream_done_);
+    if (!socket_.send_some(rest, stream_done_)) {
+        finish(exchange_failure::not_sent);
+        return;
+    }
+    if (stream_done_ < stream_bytes_.size()) {
+        return;  // the socket's buffer is full: wait for room
+    }
+    attempt_->sent_size = static_cast<uint32_t>(stream_bytes_.size() - length_prefix);
+    attempt_->failure = exchange_failure::timed_out;
+    stream_bytes_.assign(length_prefix, 0);
+    stream_done_ = 0;
+    state_ = phase::reading;
+}
+
+// Nothing but the server writes to the connection, so its first message ends the attempt, whether
+// it answers the query or not. A message cut short by a close is no reply.
+void pending_exchange::read_stream() {
+    std::size_t size = 0;
+    const std::span<uint8_t> rest = std::span(stream_bytes_).subspan(stream_done_);
+    if (!socket_.receive_some(rest, size)) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            finish(exchange_failure::connection_closed);
+        }
+        return;
+    }
+    if (size == 0) {
+        finish(exchange_failure::connection_closed);
+        return;
+    }
+    stream_done_ += size;
+    if (stream_done_ < stream_bytes_.size()) {
+        return;
+    }
+    if (stream_bytes_.size() == length_prefix) {
+        const std::size_t length = wire_reader(stream_bytes_).u16();
+        if (length == 0) {
+            finish(exchange_failure::empty_message);
+            return;
+        }
+        stream_bytes_.resize(length_prefix + length);
+        return;
+    }
+    const std::span<const uint8_t> reply = std::span(stream_bytes_).subspan(length_prefix);
+    take_reply(reply, answers(asked_, key_of(reply)));
+}
+
+// Only a datagram that answers the query is taken. One that answers another (a late reply to an
+// earlier lookup that used the same port), an empty one, and an ICMP error reported for an
+// earlier datagram are passed over, and the wait goes on for the time left.
+void pending_exchange::read_datagrams(std::span<uint8_t> scratch) {
+    for (int read = 0; read < reads_per_wake; ++read) {
+        std::size_t size = 0;
+        if (!socket_.receive_some(scratch, size)) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                return;
+            }
+            continue;
+        }
+        const std::span<const uint8_t> datagram = scratch.first(size);
+        if (size != 0 && answers(asked_, key_of(datagram))) {
+            take_reply(datagram, true);
+            return;
+        }
+    }
+}
+
+void pending_exchange::take_reply(std::span<const uint8_t> reply, bool answers) {
+    dns_exchange& attempt = *attempt_;
+    attempt.received_size = static_cast<uint32_t>(reply.size());
+    attempt.received_bytes =
+        std::make_shared<const std::vector<uint8_t>>(reply.begin(), reply.end());
+    attempt.reply_time = kx::capture_now().value();
+    // A reply to another query is kept for the report, but none of it is decoded; the identifier
+    // of a reply that answers was matched before it was taken.
+    success_ =
+        answers && decode_reply(attempt.received_bytes, attempt.reply_time, attempt, true) != 0;
+    if (success_) {
+        finish(exchange_failure::none);
+    } else if (!answers) {
+        finish(exchange_failure::other_query);
+    } else {
+        finish(attempt.header.qr ? exchange_failure::malformed : exchange_failure::not_response);
+    }
+}
+
+void pending_exchange::finish(exchange_failure failure) {
+    attempt_->failure = failure;
+    state_ = phase::ended;
+    stream_bytes_ = {};
+    socket_.close();
+}
+
+bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target) {
+    pending_exchange pending;
+    pending.start(attempt, query, target);
+    if (pending.ended()) {
+        return false;
+    }
+    // Not zero-filled: only the bytes received are ever read. Clearing 64 KiB per attempt was
+    // most of the CPU time of a batch run.
+    const std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[receive_capacity]);
+    if (!scratch) {
+        pending.expire();
+        return false;
+    }
+    pending.wait_to_end({scratch.get(), receive_capacity});
+    return pending.success();
 }
 
 }  // namespace resq

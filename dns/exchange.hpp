@@ -1,9 +1,15 @@
-// One attempt of a lookup: send the query, wait for its reply, decode it.
+// One attempt of a lookup: send the query, wait for its reply, decode it. The attempt is a small
+// state machine (pending_exchange) that an event loop drives for many attempts at once; exchange()
+// drives one and waits for it.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "dns/dns_record.hpp"
 #include "net/endpoint.hpp"
@@ -14,6 +20,10 @@ namespace resq {
 /// Port a DNS server is asked on unless another is given.
 inline constexpr uint16_t dns_port = 53;
 
+/// Large enough for any UDP datagram and any TCP message (its length is two bytes), so no reply
+/// is ever cut: the size of the scratch buffer datagrams are read into.
+inline constexpr std::size_t receive_capacity = 65536;
+
 /// What every attempt of one lookup needs: the server, read once per run, the wait and the
 /// transport.
 struct exchange_target {
@@ -21,6 +31,76 @@ struct exchange_target {
     std::string server_text;               // the report's server column (see display_text)
     std::chrono::milliseconds timeout{0};  // for the reply (over TCP from connecting on); <0 is 0
     transport kind = transport::udp;
+};
+
+/// The identifier bytes and the first question of a message, each present only when the message
+/// holds it whole: what ties a reply to its query.
+struct message_key {
+    struct question_key {
+        std::string name;  // as decode_name gives it
+        uint16_t type = 0;
+        uint16_t dns_class = 0;
+    };
+    std::optional<std::array<uint8_t, 2>> id;
+    std::optional<question_key> question;
+};
+
+/// One attempt in flight on a socket of its own, with its own deadline. start() sends the query
+/// (over TCP it starts connecting); the owner then waits until descriptor() is ready for events()
+/// and calls on_ready(), or calls expire() at deadline(); the attempt has ended once ended() is
+/// true, with `attempt` filled in as exchange() fills it. The attempt and the query must stay in
+/// place until then; neither copied nor moved, since it owns the socket.
+class pending_exchange {
+  public:
+    using clock = net_socket::deadline_clock;
+
+    pending_exchange() = default;
+    pending_exchange(const pending_exchange&) = delete;
+    pending_exchange& operator=(const pending_exchange&) = delete;
+
+    /// Resets `attempt`, opens the socket and sends `query` to the target (over TCP: starts
+    /// connecting). An attempt that could send nothing has already ended when this returns.
+    void start(dns_exchange& attempt, dns_record& query, const exchange_target& target);
+
+    /// Does what the socket is ready for, reading datagrams into `scratch` (receive_capacity
+    /// bytes); a datagram that answers another query is dropped and the wait goes on.
+    void on_ready(std::span<uint8_t> scratch);
+
+    /// Waits for the socket and handles it until the attempt ends: the blocking form.
+    void wait_to_end(std::span<uint8_t> scratch);
+
+    /// Ends an attempt still waiting at its deadline: no whole reply came in time.
+    void expire();
+
+    bool ended() const { return state_ == phase::ended; }
+    /// Whether the attempt ended with its reply decoded whole.
+    bool success() const { return success_; }
+    int descriptor() const { return socket_.descriptor(); }
+    /// poll's events the attempt waits for: POLLOUT while a stream connects or sends, else POLLIN.
+    short events() const;
+    clock::time_point deadline() const { return deadline_; }
+
+  private:
+    enum class phase { connecting, sending, reading, ended };
+
+    void start_stream();
+    void send_frame();
+    void read_stream();
+    void read_datagrams(std::span<uint8_t> scratch);
+    // Takes `reply` (answering the query or not) as the attempt's reply and ends the attempt.
+    void take_reply(std::span<const uint8_t> reply, bool answers);
+    void finish(exchange_failure failure);
+
+    net_socket socket_;
+    phase state_ = phase::ended;
+    bool success_ = false;
+    dns_exchange* attempt_ = nullptr;
+    dns_record* query_ = nullptr;
+    message_key asked_;
+    clock::time_point deadline_{};
+    transport kind_ = transport::udp;
+    std::vector<uint8_t> stream_bytes_;  // over TCP: the framed query, then the framed reply
+    std::size_t stream_done_ = 0;        // bytes of stream_bytes_ sent, or received
 };
 
 /// Sends `query` to the target, decodes its reply; false: nothing sent, no whole reply, undecoded.

@@ -25,7 +25,8 @@ int milliseconds_left(net_socket::deadline_clock::time_point deadline) {
 
 // Waits, through signals, until `descriptor` is ready for `events`; false at `deadline` or on
 // failure. An error or hang-up also counts as ready: the call that follows reports it.
-bool wait_ready(int descriptor, short events, net_socket::deadline_clock::time_point deadline) {
+bool wait_until_ready(int descriptor, short events,
+                      net_socket::deadline_clock::time_point deadline) {
     if (descriptor == -1) {
         return false;
     }
@@ -68,62 +69,16 @@ bool net_socket::create(transport kind, const endpoint& peer) {
     end();
     const bool stream = kind == transport::tcp;
     // Close-on-exec keeps the descriptor out of any program this process might start.
-    const int type = stream ? SOCK_STREAM | SOCK_NONBLOCK : SOCK_DGRAM;
-    descriptor_ = ::socket(peer.family(), type | SOCK_CLOEXEC, stream ? IPPROTO_TCP : IPPROTO_UDP);
+    descriptor_ =
+        ::socket(peer.family(), (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                 stream ? IPPROTO_TCP : IPPROTO_UDP);
     return descriptor_ != -1;
 }
 
-bool net_socket::send_to(std::span<const uint8_t> bytes, const endpoint& to) {
-    if (bytes.empty() || descriptor_ == -1) {
-        return false;
-    }
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::sendto(descriptor_, bytes.data() + sent, bytes.size() - sent, 0,
-                                   to.address(), to.size());
-        if (n == -1 && errno == EINTR) {
-            continue;
-        }
-        // A stream that accepts nothing would otherwise keep this loop going for ever.
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool net_socket::wait_readable(deadline_clock::time_point deadline) const {
-    return wait_ready(descriptor_, POLLIN, deadline);
-}
-
-bool net_socket::receive_until(std::span<uint8_t> buffer, std::size_t& size, endpoint& from,
-                               deadline_clock::time_point deadline) {
-    if (buffer.empty() || descriptor_ == -1) {
-        return false;
-    }
-    while (wait_readable(deadline)) {
-        sockaddr_storage sender{};
-        socklen_t sender_size = sizeof sender;
-        // Not blocking: a datagram announced by poll but dropped before the read (bad checksum)
-        // sends us back to the wait instead of past the deadline.
-        const ssize_t n = ::recvfrom(descriptor_, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&sender), &sender_size);
-        if (n == -1) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
-                continue;
-            }
-            return false;
-        }
-        from.assign(reinterpret_cast<const sockaddr*>(&sender), sender_size);
-        size = static_cast<std::size_t>(n);
-        return true;
-    }
-    return false;
-}
-
-bool net_socket::connect_until(const endpoint& peer, deadline_clock::time_point deadline) {
+bool net_socket::connect_to(const endpoint& peer, bool& in_progress) {
+    in_progress = false;
     if (descriptor_ == -1) {
+        errno = EBADF;
         return false;
     }
     if (::connect(descriptor_, peer.address(), peer.size()) == 0) {
@@ -131,60 +86,58 @@ bool net_socket::connect_until(const endpoint& peer, deadline_clock::time_point 
     }
     // After EINTR the connection is still made in the background, as after EINPROGRESS; calling
     // connect again would only report EALREADY.
-    if ((errno != EINPROGRESS && errno != EINTR) || !wait_ready(descriptor_, POLLOUT, deadline)) {
-        return false;
-    }
+    in_progress = errno == EINPROGRESS || errno == EINTR;
+    return in_progress;
+}
+
+int net_socket::connect_error() const {
     int error = 0;
     socklen_t error_size = sizeof error;
     if (::getsockopt(descriptor_, SOL_SOCKET, SO_ERROR, &error, &error_size) != 0) {
-        return false;
+        return errno;
     }
-    // The reason a connection made in the background failed, where the caller looks for it.
-    errno = error;
-    return error == 0;
+    return error;
 }
 
-bool net_socket::send_until(std::span<const uint8_t> bytes, deadline_clock::time_point deadline) {
+bool net_socket::send_some(std::span<const uint8_t> bytes, std::size_t& sent) {
     if (bytes.empty() || descriptor_ == -1) {
+        errno = EINVAL;
         return false;
     }
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n =
-            ::send(descriptor_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
+    for (;;) {
+        const ssize_t n = ::send(descriptor_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n >= 0) {
             sent += static_cast<std::size_t>(n);
-            continue;
+            return true;
         }
-        if (n == -1 && errno == EINTR) {
-            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return true;
         }
-        // The socket's buffer is full: wait for room, never past the deadline.
-        const bool full = n == -1 && (errno == EAGAIN || errno == EWOULDBLOCK);
-        if (!full || !wait_ready(descriptor_, POLLOUT, deadline)) {
+        if (errno != EINTR) {
             return false;
         }
     }
-    return true;
 }
 
-bool net_socket::receive_some_until(std::span<uint8_t> buffer, std::size_t& size,
-                                    deadline_clock::time_point deadline) {
+bool net_socket::receive_some(std::span<uint8_t> buffer, std::size_t& size) {
     if (buffer.empty() || descriptor_ == -1) {
+        errno = EINVAL;
         return false;
     }
-    while (wait_readable(deadline)) {
-        const ssize_t n = ::recv(descriptor_, buffer.data(), buffer.size(), MSG_DONTWAIT);
-        if (n == -1) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
-                continue;
-            }
+    for (;;) {
+        const ssize_t n = ::recv(descriptor_, buffer.data(), buffer.size(), 0);
+        if (n >= 0) {
+            size = static_cast<std::size_t>(n);
+            return true;
+        }
+        if (errno != EINTR) {
             return false;
         }
-        size = static_cast<std::size_t>(n);
-        return true;
     }
-    return false;
+}
+
+bool net_socket::wait_ready(short events, deadline_clock::time_point deadline) const {
+    return wait_until_ready(descriptor_, events, deadline);
 }
 
 bool net_socket::close() {

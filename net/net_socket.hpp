@@ -1,4 +1,5 @@
-// The socket that carries one query to a DNS server and brings back its reply.
+// The socket that carries one query to a DNS server and brings back its reply. It never blocks:
+// the caller waits for readiness (wait_ready, or an event loop on descriptor()) and then calls.
 #pragma once
 
 #include <chrono>
@@ -13,7 +14,7 @@ namespace resq {
 /// The transports a socket can carry: datagrams, or (for replies too large for one) a stream.
 enum class transport { udp, tcp };
 
-/// Owns one POSIX socket descriptor (-1: none); neither copied nor moved.
+/// Owns one non-blocking POSIX socket descriptor (-1: none); neither copied nor moved.
 class net_socket {
   public:
     using deadline_clock = std::chrono::steady_clock;
@@ -26,28 +27,32 @@ class net_socket {
     net_socket(const net_socket&) = delete;
     net_socket& operator=(const net_socket&) = delete;
 
-    /// Opens a `kind` socket for `peer`, ending any held (streams don't block); false if refused.
+    /// Opens a non-blocking `kind` socket for `peer`, ending any held; false, errno telling why,
+    /// if refused (EMFILE when the process has no descriptor left).
     bool create(transport kind, const endpoint& peer);
 
-    /// Connects a stream to `peer` by `deadline`; false, errno telling why, if refused or late.
-    bool connect_until(const endpoint& peer, deadline_clock::time_point deadline);
+    /// Connects to `peer`: a datagram socket then takes datagrams from `peer` alone (the kernel
+    /// drops the rest, and reports ICMP errors); a stream connects in the background. False, errno
+    /// telling why, when refused; a stream still connecting is true with `in_progress` set.
+    bool connect_to(const endpoint& peer, bool& in_progress);
 
-    /// Sends all of `bytes` on a stream by `deadline`; false: none, no socket, failure, no room.
-    bool send_until(std::span<const uint8_t> bytes, deadline_clock::time_point deadline);
+    /// After a stream connecting in the background became writable: 0 when connected, else why
+    /// not (an errno value).
+    int connect_error() const;
 
-    /// Reads what a stream holds by `deadline` (`size` 0: it closed); false: none came, or failed.
-    bool receive_some_until(std::span<uint8_t> buffer, std::size_t& size,
-                            deadline_clock::time_point deadline);
+    /// Sends what it can of `bytes` (a datagram whole or not at all) and adds the count to `sent`;
+    /// false, errno telling why, on failure. Nothing sent for lack of room is true.
+    bool send_some(std::span<const uint8_t> bytes, std::size_t& sent);
 
-    /// Sends all of `bytes` to `to`; false for nothing to send, no socket, or a refused send.
-    bool send_to(std::span<const uint8_t> bytes, const endpoint& to);
+    /// Reads one datagram, or what a stream holds, into `buffer` and gives its `size` (0 on a
+    /// stream: it closed); false with errno EAGAIN when nothing waits, or another errno on
+    /// failure (ECONNREFUSED: an ICMP error for an earlier datagram).
+    bool receive_some(std::span<uint8_t> buffer, std::size_t& size);
 
-    /// Reads one datagram arriving before `deadline`, its size and sender; false if none or failed.
-    bool receive_until(std::span<uint8_t> buffer, std::size_t& size, endpoint& from,
-                       deadline_clock::time_point deadline);
-
-    /// Waits, through signals, until the socket is readable; false at `deadline` or on failure.
-    bool wait_readable(deadline_clock::time_point deadline) const;
+    /// Waits, through signals, until the socket is ready for `events` (poll's); false at
+    /// `deadline` or on failure. An error or hang-up counts as ready: the call that follows
+    /// reports it.
+    bool wait_ready(short events, deadline_clock::time_point deadline) const;
 
     /// Closes the descriptor; false when the system's close fails, and the descriptor is kept.
     bool close();
@@ -58,7 +63,7 @@ class net_socket {
     /// The socket's own address and port (getsockname); holding none without a socket.
     endpoint local_endpoint() const;
 
-    /// The descriptor, -1 when none; lets a caller bind or inspect what the socket does not.
+    /// The descriptor, -1 when none; lets a caller bind, wait on or inspect the socket.
     int descriptor() const { return descriptor_; }
 
   private:

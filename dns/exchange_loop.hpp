@@ -1,0 +1,78 @@
+// Many attempts in flight at once: each a pending_exchange on a socket of its own, all waited on
+// together by one epoll descriptor, each ended by its reply or at its own deadline.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <queue>
+#include <vector>
+
+#include "dns/dns_record.hpp"
+#include "dns/exchange.hpp"
+
+namespace resq {
+
+/// An attempt the loop ended: the caller's token and whether its reply decoded whole.
+struct ended_attempt {
+    uint64_t token = 0;
+    bool success = false;
+};
+
+/// The event loop of concurrent attempts; neither copied nor moved.
+class exchange_loop {
+  public:
+    using clock = pending_exchange::clock;
+
+    /// Makes the epoll descriptor; usable() tells whether it could be made.
+    exchange_loop();
+    /// Ends what is still in flight and closes the descriptor.
+    ~exchange_loop();
+    exchange_loop(const exchange_loop&) = delete;
+    exchange_loop& operator=(const exchange_loop&) = delete;
+
+    bool usable() const { return epoll_ != -1; }
+
+    /// Starts an attempt; `token` comes back when it ends. `attempt` and `query` stay in place
+    /// until then. An attempt that cannot start (no descriptor left, a refused send) ends at once
+    /// and comes back from the next wait().
+    void start(uint64_t token, dns_exchange& attempt, dns_record& query,
+               const exchange_target& target);
+
+    /// Waits until an attempt ends or `until` passes, handling every ready socket and every
+    /// deadline passed, and appends what ended to `ended`. Returns early on a signal.
+    void wait(clock::time_point until, std::vector<ended_attempt>& ended);
+
+    /// Attempts started and not yet handed back.
+    std::size_t in_flight() const { return in_flight_; }
+
+  private:
+    struct slot {
+        pending_exchange pending;
+        uint64_t token = 0;
+        uint32_t generation = 0;  // tells a deadline of this use of the slot from earlier ones
+        bool busy = false;
+    };
+    struct deadline_entry {
+        clock::time_point when;
+        uint32_t slot;
+        uint32_t generation;
+        bool operator>(const deadline_entry& other) const { return when > other.when; }
+    };
+
+    // Hands the attempt of `index` back and frees the slot.
+    void release(uint32_t index, std::vector<ended_attempt>& ended);
+    // Registers the slot's socket for the events its attempt waits for, or changes them.
+    bool watch(uint32_t index, bool added);
+
+    int epoll_ = -1;
+    std::vector<std::unique_ptr<slot>> slots_;
+    std::vector<uint32_t> free_slots_;
+    std::priority_queue<deadline_entry, std::vector<deadline_entry>, std::greater<>> deadlines_;
+    std::vector<uint32_t> ended_at_start_;
+    std::vector<short> watched_events_;  // per slot: what epoll is waiting for
+    std::unique_ptr<uint8_t[]> scratch_;
+    std::size_t in_flight_ = 0;
+};
+
+}  // namespace resq
