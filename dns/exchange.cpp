@@ -87,10 +87,13 @@ void pending_exchange::start(dns_exchange& attempt, dns_record& query,
         finish(exchange_failure::not_sent);
         return;
     }
-    asked_ = key_of(message);
+    message_key asked = key_of(message);
+    socket_kept_ = can_keep(asked, target);
+    asked_ = std::move(asked);
     query.query_time = kx::capture_now().value();
     const auto timeout = std::max(target.timeout, std::chrono::milliseconds(0));
     if (kind_ == transport::tcp) {
+        socket_.close();
         // One deadline covers connecting, sending and the whole reply.
         deadline_ = clock::now() + timeout;
         if (message.size() > UINT16_MAX || !socket_.create(transport::tcp, target.server)) {
@@ -112,19 +115,38 @@ void pending_exchange::start(dns_exchange& attempt, dns_record& query,
     // nothing another host sends, and no reply to another lookup's socket, ever reaches it. A
     // server address it may not send to (a broadcast address) ends the attempt with nothing sent.
     attempt.sent_bytes = query.message;
-    bool in_progress = false;
+    if (!socket_kept_) {
+        bool in_progress = false;
+        if (!socket_.create(transport::udp, target.server) ||
+            !socket_.connect_to(target.server, in_progress)) {
+            finish(exchange_failure::not_sent);
+            return;
+        }
+        peer_ = target.server;
+        local_ = socket_.local_endpoint();
+    }
     std::size_t sent = 0;
-    if (!socket_.create(transport::udp, target.server) ||
-        !socket_.connect_to(target.server, in_progress) || !socket_.send_some(message, sent) ||
-        sent != message.size()) {
+    if (!socket_.send_some(message, sent) || sent != message.size()) {
         finish(exchange_failure::not_sent);
         return;
     }
     attempt.sent_size = static_cast<uint32_t>(message.size());
-    attempt.local = socket_.local_endpoint();
+    attempt.local = local_;
     // The wait for the reply starts once the query is sent.
     deadline_ = clock::now() + timeout;
     state_ = phase::reading;
+}
+
+bool pending_exchange::can_keep(const message_key& asked, const exchange_target& target) const {
+    return keep_socket_ && target.kind == transport::udp && socket_.descriptor() != -1 &&
+           peer_ == target.server && asked.question && asked_.question &&
+           !same_question(*asked.question, *asked_.question);
+}
+
+void pending_exchange::drop_stray(std::span<uint8_t> scratch) {
+    std::size_t size = 0;
+    for (int read = 0; read < reads_per_wake && socket_.receive_some(scratch, size); ++read) {
+    }
 }
 
 short pending_exchange::events() const {
@@ -286,7 +308,10 @@ void pending_exchange::finish(exchange_failure failure) {
     attempt_->failure = failure;
     state_ = phase::ended;
     stream_bytes_ = {};
-    socket_.close();
+    // A datagram socket that carried its query may carry the next one (see keep_socket).
+    if (!keep_socket_ || kind_ != transport::udp || attempt_->sent_size == 0) {
+        socket_.close();
+    }
 }
 
 bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target) {

@@ -62,6 +62,16 @@ class pending_exchange {
     /// connecting). An attempt that could send nothing has already ended when this returns.
     void start(dns_exchange& attempt, dns_record& query, const exchange_target& target);
 
+    /// Lets a datagram socket outlive its attempt, to carry the next attempt of this object to the
+    /// same server, sparing the system calls that make, connect and close a socket. It is kept
+    /// only for a query of another question: a late or repeated reply to the earlier query then
+    /// fails the question check, so it never reaches the later one.
+    void keep_socket(bool keep) { keep_socket_ = keep; }
+    /// Whether start() kept the socket of the previous attempt (its descriptor is unchanged).
+    bool socket_kept() const { return socket_kept_; }
+    /// Reads and drops what waits on a kept socket between attempts.
+    void drop_stray(std::span<uint8_t> scratch);
+
     /// Does what the socket is ready for, reading datagrams into `scratch` (receive_capacity
     /// bytes); a datagram that answers another query is dropped and the wait goes on.
     void on_ready(std::span<uint8_t> scratch);
@@ -91,7 +101,14 @@ class pending_exchange {
     void take_reply(std::span<const uint8_t> reply, bool answers);
     void finish(exchange_failure failure);
 
+    // Whether the socket held from the previous attempt may carry `query` to `target`.
+    bool can_keep(const message_key& asked, const exchange_target& target) const;
+
     net_socket socket_;
+    endpoint peer_;   // what a kept socket is connected to
+    endpoint local_;  // and its own address
+    bool keep_socket_ = false;
+    bool socket_kept_ = false;
     phase state_ = phase::ended;
     bool success_ = false;
     dns_exchange* attempt_ = nullptr;

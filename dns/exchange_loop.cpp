@@ -55,6 +55,7 @@ void exchange_loop::start(uint64_t token, dns_exchange& attempt, dns_record& que
     if (free_slots_.empty()) {
         free_slots_.push_back(static_cast<uint32_t>(slots_.size()));
         slots_.push_back(std::make_unique<slot>());
+        slots_.back()->pending.keep_socket(true);
         watched_events_.push_back(0);
     }
     const uint32_t index = free_slots_.back();
@@ -65,8 +66,9 @@ void exchange_loop::start(uint64_t token, dns_exchange& attempt, dns_record& que
     ++entry.generation;
     ++in_flight_;
     entry.pending.start(attempt, query, target);
-    // Without a loop to wait in, the attempt cannot be waited for: it ends as not sent.
-    if (!entry.pending.ended() && !watch(index, true)) {
+    // A kept socket is still in the epoll set. Without a loop to wait in, the attempt cannot be
+    // waited for: it ends as if no reply came.
+    if (!entry.pending.ended() && !entry.pending.socket_kept() && !watch(index, true)) {
         entry.pending.expire();
     }
     if (entry.pending.ended()) {
@@ -133,6 +135,8 @@ void exchange_loop::wait(clock::time_point until, std::vector<ended_attempt>& en
         const uint32_t index = events[static_cast<std::size_t>(i)].data.u32;
         slot& entry = *slots_[index];
         if (!entry.busy) {
+            // A late or repeated reply on a socket kept between attempts.
+            entry.pending.drop_stray({scratch_.get(), receive_capacity});
             continue;
         }
         entry.pending.on_ready({scratch_.get(), receive_capacity});
