@@ -8,6 +8,8 @@ namespace {
 
 volatile std::sig_atomic_t requested = 0;
 
+constexpr int stop_signals[] = {SIGINT, SIGTERM};
+
 void note_stop(int number) {
     requested = number;
 }
@@ -20,8 +22,13 @@ void catch_stop_signals() {
     sigemptyset(&action.sa_mask);
     // The second signal finds the default action back in place and ends the process.
     action.sa_flags = static_cast<int>(SA_RESTART | SA_RESETHAND);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int number : stop_signals) {
+        // A signal ignored from the start (a background job of a shell) stays ignored.
+        struct sigaction current = {};
+        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            sigaction(number, &action, nullptr);
+        }
+    }
 }
 
 int stop_signal() {

@@ -2,11 +2,14 @@
 // namespace (tests/tools/netns_run.sh): reports compared with golden files, statuses, messages.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +20,8 @@
 #include <vector>
 
 #include "tests/e2e/process.hpp"
+
+extern char** environ;  // handed to the programs the tests start
 
 namespace {
 
@@ -185,6 +190,24 @@ TEST_P(resq_golden, report_matches_its_golden_file) {
         std::ofstream(file, std::ios::binary) << masked(run.out);
     }
     EXPECT_EQ(masked(run.out), file_text(file)) << c.description << ": " << file;
+}
+
+// A batch with many lookups in flight writes the same report, in input order, apart from the
+// option on its command line. The responder's answers to the retried names depend on how often
+// each was asked before, so that case is left to the one-by-one run.
+TEST_P(resq_golden, a_concurrent_batch_writes_the_same_report) {
+    const golden_case& c = GetParam();
+    const std::string arguments = c.arguments;
+    if (arguments.find("pipe") == std::string::npos ||
+        arguments.find("-retry") != std::string::npos) {
+        GTEST_SKIP() << "not a batch, or answers that depend on earlier runs";
+    }
+    const process_result run = resq(words_of(arguments + " -inflight 8"), c.input);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.err, "");
+    std::string report = run.out;
+    replace_all(report, " -inflight 8", "");
+    EXPECT_EQ(masked(report), file_text(fs::path(RESQ_GOLDEN_DIR) / c.file)) << c.description;
 }
 
 INSTANTIATE_TEST_SUITE_P(reports, resq_golden, testing::ValuesIn(golden_cases),
@@ -498,6 +521,101 @@ TEST_F(resq_run, shows_progress_and_a_summary_on_a_terminal_only) {
     EXPECT_NE(forced.find("lines read: 5\n"), std::string::npos) << forced;
     asked.back() = "-quiet";
     EXPECT_EQ(run_process(asked, input).err, "");
+}
+
+// A batch whose first name never answers: the names after it are looked up meanwhile but
+// written after it, in input order, as one by one.
+TEST_F(resq_run, a_silent_first_name_holds_back_the_names_after_it_in_order) {
+    std::string input = "a.silent.test\n";
+    for (int i = 0; i < 40; ++i) {
+        input += "n" + std::to_string(i) + (i % 3 == 0 ? ".nowhere.test\n" : ".demo.example\n");
+    }
+    const std::vector<std::string> arguments = {"-pipe", "-csv", "-timeout", "0.4", "-retry", "1"};
+    const process_result one_by_one = resq(arguments, input);
+    std::vector<std::string> concurrent = arguments;
+    concurrent.insert(concurrent.end(), {"-inflight", "5"});
+    const process_result run = resq(concurrent, input);
+    EXPECT_EQ(run.exit_status, 0);
+    std::string report = run.out;
+    replace_all(report, " -inflight 5", "");
+    EXPECT_EQ(masked(report), masked(one_by_one.out));
+    EXPECT_NE(run.out.find("\na.silent.test,question,timeout,"), std::string::npos) << run.out;
+}
+
+// Fewer descriptors than -inflight asks for: the run says so once, keeps what fits and still
+// reports every name.
+TEST_F(resq_run, a_low_limit_on_open_files_lowers_the_lookups_in_flight) {
+    std::string input;
+    for (int i = 0; i < 100; ++i) {
+        input += "n" + std::to_string(i) + ".demo.example\n";
+    }
+    const process_result run =
+        run_process({"/bin/sh", "-c", "ulimit -n 48 && exec \"$0\" \"$@\"", RESQ_BINARY, "-pipe",
+                     "-csv", "-inflight", "1000", "-server", server_address()},
+                    input);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.err, "lowering -inflight to 16: the limit on open files is 48\n");
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_NE(run.out.find("\nn" + std::to_string(i) + ".demo.example.,question,"),
+                  std::string::npos);
+    }
+}
+
+// SIGTERM or SIGINT part-way: nothing more is sent, what is in flight ends, and the report is
+// closed whole (the XML end element, whole JSON lines) with status 128 + the signal.
+TEST_F(resq_run, a_stop_signal_ends_the_run_with_a_whole_report) {
+    const fs::path name_list = temp_file("late_name_list");
+    {
+        std::ofstream list(name_list);
+        for (int i = 0; i < 40; ++i) {
+            list << "s" << i << ".late.test\n";  // each answered after 1.5 seconds
+        }
+    }
+    const struct {
+        const char* format;
+        const char* inflight;
+        int signal;
+        std::size_t lines;  // the report's lines: its frame, and one row per lookup in flight
+    } cases[] = {
+        {"-xml", "4", SIGTERM, 9 + 4},
+        {"-json", "4", SIGINT, 4},
+        {"-xml", "1", SIGTERM, 9 + 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " -inflight " + c.inflight);
+        const fs::path file = temp_file("stopped");
+        const std::string server = server_address();
+        const char* const argv[] = {RESQ_BINARY,    "-pipe", c.format, "-inflight",  c.inflight,
+                                    "-timeout",     "2",     "-out",   file.c_str(), "-server",
+                                    server.c_str(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, name_list.c_str(), O_RDONLY, 0);
+        pid_t pid = -1;
+        ASSERT_EQ(
+            posix_spawn(&pid, RESQ_BINARY, &actions, nullptr, const_cast<char**>(argv), environ),
+            0);
+        posix_spawn_file_actions_destroy(&actions);
+        usleep(500 * 1000);
+        kill(pid, c.signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal);
+        const std::string report = file_text(file);
+        fs::remove(file);
+        EXPECT_EQ(static_cast<std::size_t>(std::count(report.begin(), report.end(), '\n')), c.lines)
+            << report;
+        if (std::string(c.format) == "-xml") {
+            EXPECT_TRUE(report.ends_with("</logdata>\n")) << report;
+            continue;
+        }
+        std::istringstream lines(report);
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_TRUE(line.starts_with("{\"") && line.ends_with("}")) << line;
+        }
+    }
+    fs::remove(name_list);
 }
 
 struct failure_case {
