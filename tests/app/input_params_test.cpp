@@ -33,7 +33,9 @@ std::string outcome(const args& options) {
            << (o.ipv6 ? " ipv6" : "") << (o.tcp ? " tcp" : "")
            << (o.tcp_fallback ? " tcp_fallback" : "")
            << (o.edns_size != 0 ? " edns " + std::to_string(o.edns_size) : "")
-           << (o.exit_status ? " exit_status" : "");
+           << (o.exit_status ? " exit_status" : "")
+           << (o.inflight != 1 ? " inflight " + std::to_string(o.inflight) : "")
+           << (o.rate != 0 ? " rate " + std::to_string(o.rate) : "");
     if (o.timeout.count() != 1000 || o.retries != 0 || o.delay.count() != 0) {
         lookup << " numbers " << o.timeout.count() << " " << o.retries << " " << o.delay.count();
     }
@@ -95,6 +97,15 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
         {{"-edns", "65535"}, "[] type 1 @127.1 edns 65535"},
         {{"-edns", "511"}, "invalid EDNS buffer size: 511 (512 to 65535)\n"},
         {{"-edns", "4k"}, "invalid EDNS buffer size: 4k (512 to 65535)\n"},
+        // Lookups in flight and the rate: decimal, within bounds; the rate takes fractions.
+        {{"-pipe", "-inflight", "10000", "-rate", "0.5"},
+         "[] type 1 batch @127.1 inflight 10000 rate 0.500000"},
+        {{"-pipe", "-rate", "1000000"}, "[] type 1 batch @127.1 rate 1000000.000000"},
+        {{"-pipe", "-inflight", "0"}, "invalid number of lookups in flight: 0 (1 to 10000)\n"},
+        {{"-pipe", "-inflight", "0x10"}, "invalid number of lookups in flight: 0x10 (1 to 10000)\n"},
+        {{"-pipe", "-rate", "0"}, "invalid query rate: 0 (0.001 to 1000000 a second)\n"},
+        {{"-pipe", "-rate", "1e3"}, "invalid query rate: 1e3 (0.001 to 1000000 a second)\n"},
+        {{"-pipe", "-rate", "nan"}, "invalid query rate: nan (0.001 to 1000000 a second)\n"},
         // -type sets the type of any lookup, by mnemonic in any letter case or by number.
         {{"-url", "x", "-type", "aaaa"}, "[x] type 28 @127.1"},
         {{"-pipe", "-type", "TYPE65"}, "[] type 65 batch @127.1"},

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -540,6 +541,22 @@ TEST_F(resq_run, a_silent_first_name_holds_back_the_names_after_it_in_order) {
     replace_all(report, " -inflight 5", "");
     EXPECT_EQ(masked(report), masked(one_by_one.out));
     EXPECT_NE(run.out.find("\na.silent.test,question,timeout,"), std::string::npos) << run.out;
+}
+
+// -rate spreads the queries over each second, one by one or many in flight: eleven queries at
+// 20 a second take half a second at least.
+TEST_F(resq_run, a_rate_limit_spreads_the_queries) {
+    std::string input;
+    for (int i = 0; i < 11; ++i) {
+        input += "r" + std::to_string(i) + ".demo.example\n";
+    }
+    for (const char* inflight : {"1", "8"}) {
+        const auto start = std::chrono::steady_clock::now();
+        const process_result run = resq({"-pipe", "-rate", "20", "-inflight", inflight}, input);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(run.exit_status, 0);
+        EXPECT_GE(took.count(), 0.5) << "-inflight " << inflight;
+    }
 }
 
 // Fewer descriptors than -inflight asks for: the run says so once, keeps what fits and still
