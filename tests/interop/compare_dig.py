@@ -540,23 +540,26 @@ def main():
                              (lookup, name[:40], what, server, about))
             total += 1
 
-    # The batch forms must report the same rows, one column header for the whole run.
+    # The batch forms must report the same rows, one column header for the whole run, one
+    # lookup after another or many in flight (the rows still in input order).
     for lookup, expected in by_lookup.items():
-        words = lookup.split()
-        names = "".join(name + "\n" for o, name, _ in LOOKUPS if o == lookup).encode()
-        compact = Table(True, servers[0])
-        problems = []
-        try:
-            batch = run([resq, "-server", servers[0], "-timeout", "2", words[0] + "_pipe"] +
-                        words[1:] + ["-csv"], stdin=names)
-            problems = compare_rows(table_rows(batch.stdout, compact), expected, compact,
-                                    servers[0])
-            problems = [p for p in problems if not p.startswith("packet ids")]
-        except (ValueError, subprocess.TimeoutExpired) as error:
-            problems.append(str(error))
-        failed += report(problems, "%s with %d names on standard input" %
-                         (" ".join([words[0] + "_pipe"] + words[1:]), names.count(b"\n")))
-        total += 1
+        for concurrency in ([], ["-inflight", "8"]):
+            words = lookup.split()
+            names = "".join(name + "\n" for o, name, _ in LOOKUPS if o == lookup).encode()
+            compact = Table(True, servers[0])
+            problems = []
+            try:
+                batch = run([resq, "-server", servers[0], "-timeout", "2", words[0] + "_pipe"] +
+                            words[1:] + ["-csv"] + concurrency, stdin=names)
+                problems = compare_rows(table_rows(batch.stdout, compact), expected, compact,
+                                        servers[0])
+                problems = [p for p in problems if not p.startswith("packet ids")]
+            except (ValueError, subprocess.TimeoutExpired) as error:
+                problems.append(str(error))
+            failed += report(problems, "%s with %d names on standard input" %
+                             (" ".join([words[0] + "_pipe"] + words[1:] + concurrency),
+                              names.count(b"\n")))
+            total += 1
 
     # A truncated reply must have been retried over TCP, or -tcp_fallback went untested.
     failed += report([] if retried else ["no reply was truncated"],
