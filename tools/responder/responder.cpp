@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <ctime>
 #include <span>
 
 #include "dns/wire_reader.hpp"
@@ -29,9 +32,39 @@ constexpr std::chrono::milliseconds idle_tick(50);
 // surely the first the client sees.
 constexpr std::chrono::milliseconds real_reply_delay(100);
 
+// Datagrams taken or sent with one system call.
+constexpr std::size_t datagram_batch = 32;
+
+constexpr uint16_t type_a = 1;
+constexpr uint16_t type_aaaa = 28;
+// TTL of the records of synthetic names.
+constexpr uint32_t synthetic_ttl = 300;
+
+// The name in lower case with one final dot, as parse_query gives it: "." for the root.
+std::string canonical_name(std::string_view name) {
+    std::string out(name);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (out.empty() || out.back() != '.') {
+        out += '.';
+    }
+    return out;
+}
+
+// Slots of the relay's name hash a percentage stands for.
+unsigned band_width(double percent) {
+    return static_cast<unsigned>(std::lround(percent * relay_slots / 100));
+}
+
+bool valid_percent(double percent) {
+    return percent >= 0 && percent <= 100;  // false for NaN too
+}
+
 struct parsed_query {
     uint8_t id_low = 0;
     uint8_t id_high = 0;
+    bool recursion_desired = false;
     std::string name;  // lower case, every label followed by "."; "." for the root
     uint16_t type = 0;
     std::vector<uint8_t> question;  // the question as received, copied into replies
@@ -52,6 +85,7 @@ bool parse_query(std::span<const uint8_t> data, parsed_query& out) {
     if (reader.failed() || (flags & 0x80) != 0 || question_count == 0) {
         return false;
     }
+    out.recursion_desired = (flags & 0x01) != 0;
     const std::size_t question_start = reader.offset();
     for (;;) {
         const uint8_t length = reader.u8();
@@ -154,6 +188,89 @@ std::vector<uint8_t> normal_reply(const parsed_query& query) {
                     under_demo_zone(query.name) ? demo_nxdomain_soa : root_nxdomain_soa);
 }
 
+void put_u16(std::vector<uint8_t>& out, unsigned value) {
+    out.push_back(static_cast<uint8_t>((value >> 8) & 0xff));
+    out.push_back(static_cast<uint8_t>(value & 0xff));
+}
+
+void put_u32(std::vector<uint8_t>& out, uint32_t value) {
+    put_u16(out, value >> 16);
+    put_u16(out, value & 0xffff);
+}
+
+// The authoritative NOERROR reply to a query for a name of the synthetic zone `zone` (lower case,
+// final dot) with name hash `hash`: the derived A or AAAA record, else no answer and the zone's
+// SOA (ns.ZONE hostmaster.ZONE 1 7200 900 1209600 300) in authority. Names in the records point
+// into the question.
+std::vector<uint8_t> synthetic_reply(const parsed_query& query, std::string_view zone,
+                                     uint64_t hash) {
+    const bool address = query.type == type_a || query.type == type_aaaa;
+    std::vector<uint8_t> reply = {query.id_low,
+                                  query.id_high,
+                                  static_cast<uint8_t>(query.recursion_desired ? 0x85 : 0x84),
+                                  0x00,  // QR, AA, RD as asked; NOERROR
+                                  0x00,
+                                  0x01,  // QDCOUNT 1
+                                  0x00,
+                                  static_cast<uint8_t>(address ? 1 : 0),  // ANCOUNT
+                                  0x00,
+                                  static_cast<uint8_t>(address ? 0 : 1),  // NSCOUNT
+                                  0x00,
+                                  0x00};  // ARCOUNT
+    reply.insert(reply.end(), query.question.begin(), query.question.end());
+    if (query.type == type_a) {
+        put_u16(reply, 0xc00c);  // the question's name
+        put_u16(reply, type_a);
+        put_u16(reply, 1);  // class IN
+        put_u32(reply, synthetic_ttl);
+        put_u16(reply, 4);
+        reply.insert(reply.end(),
+                     {10, static_cast<uint8_t>(hash >> 48), static_cast<uint8_t>(hash >> 40),
+                      static_cast<uint8_t>(hash >> 32)});
+    } else if (query.type == type_aaaa) {
+        put_u16(reply, 0xc00c);
+        put_u16(reply, type_aaaa);
+        put_u16(reply, 1);
+        put_u32(reply, synthetic_ttl);
+        put_u16(reply, 16);
+        reply.insert(reply.end(), {0xfd, 0, 0, 0, 0, 0, 0, 0});
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            reply.push_back(static_cast<uint8_t>(hash >> shift));
+        }
+    } else {
+        // The zone is the end of the question's name; in wire form one byte longer than as text,
+        // except the root, one byte either way.
+        const std::size_t zone_wire = zone == "." ? 1 : zone.size() + 1;
+        const auto zone_pointer =
+            static_cast<unsigned>(0xc000 + 12 + query.question.size() - 4 - zone_wire);
+        put_u16(reply, zone_pointer);
+        put_u16(reply, 6);  // type SOA
+        put_u16(reply, 1);
+        put_u32(reply, synthetic_ttl);
+        put_u16(reply, 38);  // RDLENGTH
+        reply.insert(reply.end(), {2, 'n', 's'});
+        put_u16(reply, zone_pointer);
+        reply.insert(reply.end(), {10, 'h', 'o', 's', 't', 'm', 'a', 's', 't', 'e', 'r'});
+        put_u16(reply, zone_pointer);
+        for (const uint32_t value : {1u, 7200u, 900u, 1209600u, synthetic_ttl}) {
+            put_u32(reply, value);
+        }
+    }
+    return reply;
+}
+
+bool is_fixture_name(std::string_view name) {
+    return std::ranges::any_of(all_fixtures(),
+                               [name](const reply_fixture& f) { return f.name == name; });
+}
+
+// Whether `name` equals or lies under `zone` (both lower case, final dot) at a label boundary.
+bool in_zone(std::string_view name, std::string_view zone) {
+    return name == zone || zone == "." ||
+           (name.size() > zone.size() && name.ends_with(zone) &&
+            name[name.size() - zone.size() - 1] == '.');
+}
+
 sockaddr_in ipv4_address(uint32_t address_host_order, uint16_t port) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -189,6 +306,15 @@ std::vector<uint8_t> framed(const std::vector<uint8_t>& message) {
     return bytes;
 }
 
+// Asks for large socket buffers on a datagram socket that takes queries: under load the queries
+// of a burst wait there while the serving thread waits for the processor. The kernel caps the
+// sizes at its maximum.
+void enlarge_buffers(int fd) {
+    const int size = 4 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+}
+
 // A socket of `type` bound to the address and port, listening when it is a stream; -1 with
 // `error` set when that fails.
 int bind_socket(int type, uint32_t address_host_order, uint16_t port, std::string& error) {
@@ -214,6 +340,54 @@ int bind_socket(int type, uint32_t address_host_order, uint16_t port, std::strin
 }
 
 }  // namespace
+
+uint64_t synthetic_hash(std::string_view name) {
+    uint64_t hash = 0xcbf29ce484222325;  // FNV-1a offset basis and prime
+    for (const char c : canonical_name(name)) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+    }
+    return hash;
+}
+
+bool relay_settings::valid() const {
+    const double shares[] = {drop_percent, drop_all_percent, late_percent, twice_percent};
+    unsigned slots = 0;
+    for (const double share : shares) {
+        if (!valid_percent(share)) {
+            return false;
+        }
+        slots += band_width(share);
+    }
+    return slots <= relay_slots && delay.count() >= 0 && late_delay.count() >= 0;
+}
+
+relay_band relay_settings::band_of(std::string_view name) const {
+    const auto slot = static_cast<unsigned>(synthetic_hash(name) % relay_slots);
+    unsigned end = 0;
+    const std::pair<double, relay_band> bands[] = {{drop_percent, relay_band::drop_first},
+                                                   {drop_all_percent, relay_band::drop_all},
+                                                   {late_percent, relay_band::late_first},
+                                                   {twice_percent, relay_band::twice}};
+    for (const auto& [percent, band] : bands) {
+        end += band_width(percent);
+        if (slot < end) {
+            return band;
+        }
+    }
+    return relay_band::answered;
+}
+
+bool responder::set_relay(const relay_settings& settings) {
+    if (!settings.valid()) {
+        return false;
+    }
+    relay_ = settings;
+    if (!relay_.synthetic_zone.empty()) {
+        relay_.synthetic_zone = canonical_name(relay_.synthetic_zone);
+    }
+    queries_by_name_.clear();
+    return true;
+}
 
 responder::~responder() {
     stop();
@@ -251,6 +425,7 @@ bool responder::open(const std::string& address, uint16_t port) {
     if (listen_fd_ == -1) {
         return false;
     }
+    enlarge_buffers(listen_fd_);
     sockaddr_in bound{};
     socklen_t bound_len = sizeof bound;
     ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&bound), &bound_len);
@@ -285,6 +460,7 @@ bool responder::open_ipv6(const std::string& address) {
         close_all();
         return false;
     }
+    enlarge_buffers(listen6_fd_);
     return true;
 }
 
@@ -295,35 +471,86 @@ void responder::queue(int from_fd, const sockaddr_storage& to, std::vector<uint8
     if (how == delivery::datagram && to.ss_family == AF_INET6) {
         from_fd = from_fd == listen_fd_ ? listen6_fd_ : -1;
     }
-    pending_.push_back(
-        {std::chrono::steady_clock::now() + delay, from_fd, to, std::move(bytes), how});
+    pending_reply reply{
+        arrived_ + relay_.delay + delay, queued_++, from_fd, to, std::move(bytes), how};
+    // Arrival times only grow, so with the relay's delay alone the queue stays in order of due
+    // time and a reply joins its end.
+    if (delay.count() == 0 && (steady_.empty() || steady_.back().due <= reply.due)) {
+        steady_.push_back(std::move(reply));
+    } else {
+        const std::pair key(reply.due, reply.order);
+        scheduled_.emplace(key, std::move(reply));
+    }
+}
+
+responder::pending_reply* responder::next_pending() {
+    pending_reply* first = steady_.empty() ? nullptr : &steady_.front();
+    if (!scheduled_.empty()) {
+        pending_reply& other = scheduled_.begin()->second;
+        if (first == nullptr ||
+            std::pair(other.due, other.order) < std::pair(first->due, first->order)) {
+            first = &other;
+        }
+    }
+    return first;
+}
+
+void responder::pop_pending(const pending_reply* reply) {
+    if (!steady_.empty() && reply == &steady_.front()) {
+        steady_.pop_front();
+    } else {
+        scheduled_.erase(scheduled_.begin());
+    }
 }
 
 void responder::send_due() {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = clock::now();
     std::vector<int> hung_up;
-    // In queue order, so a misdirected reply and the real one, or the pieces of a framed reply,
-    // leave as scripted.
-    auto it = pending_.begin();
-    while (it != pending_.end()) {
-        if (it->due > now) {
-            ++it;
-            continue;
+    // Datagrams due now from one socket, taken off the queues but not yet sent.
+    std::vector<pending_reply> batch;
+    const auto flush = [&batch] {
+        std::array<mmsghdr, datagram_batch> messages{};
+        std::array<iovec, datagram_batch> pieces{};
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            pieces[i] = {batch[i].bytes.data(), batch[i].bytes.size()};
+            messages[i].msg_hdr.msg_name = &batch[i].to;
+            messages[i].msg_hdr.msg_namelen =
+                batch[i].to.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+            messages[i].msg_hdr.msg_iov = &pieces[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
         }
-        if (it->how == delivery::datagram) {
-            const socklen_t size =
-                it->to.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-            if (it->from_fd != -1) {
-                ::sendto(it->from_fd, it->bytes.data(), it->bytes.size(), 0,
-                         reinterpret_cast<const sockaddr*>(&it->to), size);
+        for (std::size_t at = 0; at < batch.size();) {
+            const int sent = ::sendmmsg(batch.front().from_fd, &messages[at],
+                                        static_cast<unsigned>(batch.size() - at), 0);
+            // A datagram that cannot go is passed over, as a lost one would be.
+            at += sent > 0 ? static_cast<std::size_t>(sent) : 1;
+        }
+        batch.clear();
+    };
+    // In order of due time, and of queueing for replies due at once, so a misdirected reply and
+    // the real one, or the pieces of a framed reply, leave as scripted.
+    for (;;) {
+        pending_reply* next = next_pending();
+        const bool due = next != nullptr && next->due <= now;
+        if (!due || next->how != delivery::datagram || batch.size() == datagram_batch ||
+            (!batch.empty() && batch.front().from_fd != next->from_fd)) {
+            flush();
+        }
+        if (!due) {
+            break;
+        }
+        if (next->how == delivery::datagram) {
+            if (next->from_fd != -1) {
+                batch.push_back(std::move(*next));
             }
-        } else if (it->how == delivery::stream) {
+        } else if (next->how == delivery::stream) {
             // Far smaller than any socket buffer, so the send never needs to wait.
-            ::send(it->from_fd, it->bytes.data(), it->bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            ::send(next->from_fd, next->bytes.data(), next->bytes.size(),
+                   MSG_NOSIGNAL | MSG_DONTWAIT);
         } else {
-            hung_up.push_back(it->from_fd);
+            hung_up.push_back(next->from_fd);
         }
-        it = pending_.erase(it);
+        pop_pending(next);
     }
     for (const int fd : hung_up) {
         close_connection(fd);
@@ -371,15 +598,15 @@ void responder::queue_framing_fault(int stream_fd, behaviour what, std::vector<u
 }
 
 void responder::take_query(std::span<const uint8_t> data, const sockaddr_storage& client,
-                           int stream_fd) {
+                           int stream_fd, clock::time_point arrived) {
     ++queries_seen_;
     last_client_port_ = port_of(client);
+    arrived_ = arrived;
     parsed_query query;
     if (!parse_query(data, query)) {
         return;
     }
     const unsigned nth = ++queries_by_name_[query.name];
-    std::vector<uint8_t> answer = assemble(answer_header, query, behaviour_answer);
     // Over TCP a reply has one way back, the connection: one scripted to leave from another
     // address or port is not sent, and every other one is framed. A query's OPT record comes
     // back in every reply.
@@ -393,6 +620,25 @@ void responder::take_query(std::span<const uint8_t> data, const sockaddr_storage
         }
     };
     const behaviour what = behaviour_for(query.name);
+    if (what == behaviour::normal && !relay_.synthetic_zone.empty() &&
+        in_zone(query.name, relay_.synthetic_zone) && !is_fixture_name(query.name)) {
+        const relay_band band = relay_.band_of(query.name);
+        if (band == relay_band::drop_all || (band == relay_band::drop_first && nth == 1)) {
+            return;
+        }
+        std::vector<uint8_t> bytes =
+            synthetic_reply(query, relay_.synthetic_zone, synthetic_hash(query.name));
+        if (band == relay_band::late_first && nth == 1) {
+            reply(listen_fd_, std::move(bytes), relay_.late_delay - relay_.delay);
+        } else if (band == relay_band::twice) {
+            reply(listen_fd_, bytes);
+            reply(listen_fd_, std::move(bytes));
+        } else {
+            reply(listen_fd_, std::move(bytes));
+        }
+        return;
+    }
+    std::vector<uint8_t> answer = assemble(answer_header, query, behaviour_answer);
     switch (what) {
         case behaviour::normal:
             reply(listen_fd_, normal_reply(query));
@@ -534,56 +780,80 @@ void responder::read_connection(int fd) {
         const std::vector<uint8_t> query(received.begin() + 2,
                                          received.begin() + static_cast<std::ptrdiff_t>(2 + size));
         received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(2 + size));
-        take_query(query, it->client, fd);
+        take_query(query, it->client, fd, clock::now());
     }
 }
 
 void responder::close_connection(int fd) {
     // What was still to go on the connection goes nowhere: its descriptor may be reused.
-    std::erase_if(pending_, [fd](const pending_reply& reply) {
+    const auto on_connection = [fd](const pending_reply& reply) {
         return reply.how != delivery::datagram && reply.from_fd == fd;
-    });
+    };
+    std::erase_if(steady_, on_connection);
+    std::erase_if(scheduled_, [&](const auto& entry) { return on_connection(entry.second); });
     std::erase_if(connections_, [fd](const connection& c) { return c.fd == fd; });
     ::close(fd);
 }
 
+bool responder::read_datagrams(int fd, uint64_t most) {
+    constexpr std::size_t largest = 65536;
+    receive_buffers_.resize(datagram_batch * largest);
+    std::array<mmsghdr, datagram_batch> messages{};
+    std::array<iovec, datagram_batch> pieces{};
+    std::array<sockaddr_storage, datagram_batch> clients{};
+    const std::size_t count = std::min<uint64_t>(most, datagram_batch);
+    for (std::size_t i = 0; i < count; ++i) {
+        pieces[i] = {receive_buffers_.data() + i * largest, largest};
+        messages[i].msg_hdr.msg_name = &clients[i];
+        messages[i].msg_hdr.msg_namelen = sizeof clients[i];
+        messages[i].msg_hdr.msg_iov = &pieces[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int received =
+        ::recvmmsg(fd, messages.data(), static_cast<unsigned>(count), MSG_DONTWAIT, nullptr);
+    // Delays count from the moment the whole batch is in.
+    const auto arrived = clock::now();
+    for (std::size_t i = 0; received > 0 && i < static_cast<std::size_t>(received); ++i) {
+        take_query({static_cast<const uint8_t*>(pieces[i].iov_base), messages[i].msg_len},
+                   clients[i], -1, arrived);
+    }
+    return received == static_cast<int>(datagram_batch);
+}
+
 void responder::serve(const std::atomic<bool>& stop, uint64_t limit) {
-    std::vector<uint8_t> buffer(65536);
     std::vector<pollfd> entries;
     for (;;) {
         send_due();
-        const bool limit_reached = limit != 0 && queries_seen_.load() >= limit;
-        if (stop.load() || (limit_reached && pending_.empty())) {
+        const uint64_t seen = queries_seen_.load();
+        const bool limit_reached = limit != 0 && seen >= limit;
+        if (stop.load() || (limit_reached && !has_pending())) {
             return;
         }
-        auto wait = idle_tick;
-        for (const auto& reply : pending_) {
-            const auto until_due = std::chrono::ceil<std::chrono::milliseconds>(
-                reply.due - std::chrono::steady_clock::now());
-            wait = std::clamp(until_due, std::chrono::milliseconds(0), wait);
+        auto wait = std::chrono::nanoseconds(idle_tick);
+        if (const pending_reply* next = next_pending()) {
+            wait = std::clamp(std::chrono::nanoseconds(next->due - clock::now()),
+                              std::chrono::nanoseconds(0), wait);
         }
-        // poll passes over the IPv6 entry while its descriptor is -1.
+        const timespec timeout{0, static_cast<long>(wait.count())};
+        // ppoll passes over the IPv6 entry while its descriptor is -1.
         entries.assign(
             {{listen_fd_, POLLIN, 0}, {listen6_fd_, POLLIN, 0}, {stream_listen_fd_, POLLIN, 0}});
         for (const connection& c : connections_) {
             entries.push_back({c.fd, POLLIN, 0});
         }
         // Past the limit only the replies still due are sent; no further query is read.
-        const int ready = ::poll(entries.data(), limit_reached ? 0 : entries.size(),
-                                 static_cast<int>(wait.count()));
+        const int ready =
+            ::ppoll(entries.data(), limit_reached ? 0 : entries.size(), &timeout, nullptr);
         if (ready <= 0) {
             continue;  // time-out, or a signal to look at the stop flag for
         }
+        // A few batches at most before the replies that fell due meanwhile are sent.
         for (std::size_t i = 0; i < 2; ++i) {
-            if ((entries[i].revents & POLLIN) == 0) {
-                continue;
-            }
-            sockaddr_storage client{};
-            socklen_t client_len = sizeof client;
-            const ssize_t n = ::recvfrom(entries[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                         reinterpret_cast<sockaddr*>(&client), &client_len);
-            if (n >= 0) {
-                take_query({buffer.data(), static_cast<std::size_t>(n)}, client, -1);
+            bool more = (entries[i].revents & POLLIN) != 0;
+            for (int batch = 0; more && batch < 8 && (limit == 0 || queries_seen_ < limit);
+                 ++batch) {
+                more = read_datagrams(entries[i].fd,
+                                      limit == 0 ? datagram_batch : limit - queries_seen_.load());
             }
         }
         if ((entries[2].revents & POLLIN) != 0) {

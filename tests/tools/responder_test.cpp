@@ -1,0 +1,116 @@
+// The responder as a latency relay: synthetic answers, the delay, and the shares of names that are
+// dropped, answered late or answered twice. Run through tests/tools/netns_run.sh.
+#include "tools/responder/responder.hpp"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace resq::test_tools {
+namespace {
+
+using namespace std::chrono_literals;
+
+class relay_over_loopback : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        settings_ = {50ms, "Synth.Test", 10, 10, 10, 10, 1000ms};
+        ASSERT_TRUE(server_.set_relay(settings_));
+        if (!server_.open("127.0.0.31", 0)) {
+            GTEST_SKIP() << server_.error();
+        }
+        server_.start();
+    }
+    void TearDown() override {
+        for (const int fd : sockets_) {
+            ::close(fd);
+        }
+    }
+
+    // A synthetic name of `band`: the first of n0, n1, ... under the zone.
+    std::string name_in(relay_band band) const {
+        for (int n = 0;; ++n) {
+            const std::string name = "n" + std::to_string(n) + ".synth.test";
+            if (settings_.band_of(name) == band) {
+                return name;
+            }
+        }
+    }
+
+    // Sends an A query for `name` from a socket of its own, which it returns.
+    int ask(const std::string& name) {
+        std::vector<uint8_t> query = {0x12, 0x34, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
+        for (std::size_t at = 0; at < name.size();) {
+            const std::size_t dot = std::min(name.find('.', at), name.size());
+            query.push_back(static_cast<uint8_t>(dot - at));
+            query.insert(query.end(), name.begin() + static_cast<std::ptrdiff_t>(at),
+                         name.begin() + static_cast<std::ptrdiff_t>(dot));
+            at = dot + 1;
+        }
+        query.insert(query.end(), {0, 0, 1, 0, 1});
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockets_.push_back(fd);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(server_.port());
+        to.sin_addr.s_addr = htonl(server_.address());
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        ::send(fd, query.data(), query.size(), 0);
+        return fd;
+    }
+
+    // The next reply on `fd`, waiting at most `wait_ms` (a bound for failing only); empty if none.
+    static std::vector<uint8_t> reply_on(int fd, int wait_ms = 3000) {
+        pollfd entry{fd, POLLIN, 0};
+        std::vector<uint8_t> bytes(512);
+        const ssize_t n = ::poll(&entry, 1, wait_ms) == 1 ? ::recv(fd, bytes.data(), 512, 0) : 0;
+        bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        return bytes;
+    }
+
+    relay_settings settings_;
+    responder server_;
+    std::vector<int> sockets_;
+};
+
+TEST_F(relay_over_loopback, answers_synthetic_names_after_the_delay_by_their_band) {
+    // a1.synth.test. hashes (FNV-1a) to 0xc3890b0f0fb479f7, slot 8311: answered normally.
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<uint8_t> reply = reply_on(ask("A1.synth.TEST"));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
+    ASSERT_EQ(reply.size(), 47u);
+    EXPECT_EQ(std::vector(reply.begin(), reply.begin() + 12),
+              (std::vector<uint8_t>{0x12, 0x34, 0x85, 0x00, 0, 1, 0, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(std::vector(reply.end() - 10, reply.end()),
+              (std::vector<uint8_t>{0, 0, 1, 0x2c, 0, 4, 10, 137, 11, 15}));  // TTL 300
+
+    // The first query of a drop_first name, both of a drop_all name and the first of a late_first
+    // name stay unanswered while later ones, and all replies due before them, come back.
+    const int dropped = ask(name_in(relay_band::drop_first));
+    const int never[] = {ask(name_in(relay_band::drop_all)), ask(name_in(relay_band::drop_all))};
+    const int late = ask(name_in(relay_band::late_first));
+    EXPECT_FALSE(reply_on(ask(name_in(relay_band::drop_first))).empty());
+    EXPECT_FALSE(reply_on(ask(name_in(relay_band::late_first))).empty());
+    for (const int fd : {dropped, never[0], never[1], late}) {
+        EXPECT_TRUE(reply_on(fd, 0).empty());
+    }
+    EXPECT_FALSE(reply_on(late).empty());  // after 1000 ms
+
+    const int twice = ask(name_in(relay_band::twice));
+    const std::vector<uint8_t> first = reply_on(twice);
+    EXPECT_FALSE(first.empty());
+    EXPECT_EQ(reply_on(twice), first);
+    EXPECT_TRUE(reply_on(twice, 0).empty());
+    EXPECT_FALSE((relay_settings{0ms, "", 60, 0, 0, 40.01}.valid()));
+}
+
+}  // namespace
+}  // namespace resq::test_tools
