@@ -80,7 +80,10 @@ concurrent_batch::lookup& concurrent_batch::at(uint64_t token) {
 }
 
 bool concurrent_batch::add(uint64_t line, const dns_record& query) {
-    while (window_.size() >= capacity_ && !stopping_ && writer_.good()) {
+    // Room for one more lookup in flight, and for one more that waits to be written: a slow
+    // lookup holds back at most `capacity_` that have ended.
+    while ((active_ >= capacity_ || window_.size() >= 2 * capacity_) && !stopping_ &&
+           writer_.good()) {
         run_once(clock::time_point::max());
     }
     if (stopping_ || !writer_.good()) {
@@ -93,6 +96,7 @@ bool concurrent_batch::add(uint64_t line, const dns_record& query) {
         write_ended();
         return writer_.good();
     }
+    ++active_;
     due_.push_back(first_token_ + window_.size() - 1);
     start_due(clock::now());
     return true;
@@ -169,6 +173,7 @@ void concurrent_batch::end_attempt(uint64_t token, bool success, clock::time_poi
 
 void concurrent_batch::end_lookup(lookup& entry) {
     entry.done = true;
+    active_ -= entry.plan.any() ? 1u : 0u;
     // A lookup stopped before its first attempt was never made: it has no rows.
     if (hooks_.tally != nullptr && (!entry.ended.empty() || !entry.plan.any())) {
         ++hooks_.tally->lookups;

@@ -17,9 +17,10 @@
 
 namespace resq {
 
-/// The lookups of a batch in a window of at most N, in input order. A lookup is written once it
-/// and every lookup before it have ended, so a slow lookup holds back at most N - 1 others and the
-/// report equals the one-by-one report apart from ids and times. Attempts go out as -rate allows;
+/// The lookups of a batch in a window, in input order: at most N in flight, and at most N more
+/// that have ended and wait to be written. A lookup is written once it and every lookup before it
+/// have ended, so a slow lookup holds back at most N others, and the report equals the one-by-one
+/// report apart from ids and times. Attempts go out as -rate allows;
 /// the delay after each name is left out, the delay between a lookup's attempts kept. A stop
 /// signal ends the sending: what is in flight ends, and every lookup with an attempt is written.
 class concurrent_batch {
@@ -60,7 +61,8 @@ class concurrent_batch {
     const input_params& options_;
     const run_hooks& hooks_;
     report_server shown_;
-    std::size_t capacity_ = 1;
+    std::size_t capacity_ = 1;  // lookups in flight at most
+    std::size_t active_ = 0;    // lookups taken that have not ended
     exchange_loop loop_;
     std::deque<std::unique_ptr<lookup>> window_;  // in input order
     uint64_t first_token_ = 0;                    // the token of window_.front()

@@ -635,6 +635,98 @@ TEST_F(resq_run, a_stop_signal_ends_the_run_with_a_whole_report) {
     fs::remove(name_list);
 }
 
+// The responder as a relay on an address of its own, answering any name under synth.test: some
+// names lose their first query, some get it answered after the client gave up, some every reply
+// twice, always the same names (by a hash of the name), counted afresh in each relay.
+class resq_relay : public resq_run {
+  protected:
+    // Clear of the scripted responder's addresses and of the one after each, where its
+    // misdirected replies leave from.
+    static std::string relay_address() { return "127.0.0.33"; }
+
+    static std::unique_ptr<background_process> start_relay(const std::vector<std::string>& shares) {
+        std::vector<std::string> arguments = {RESQ_RESPONDER, "--address", relay_address(),
+                                              "--synthetic", "synth.test"};
+        arguments.insert(arguments.end(), shares.begin(), shares.end());
+        auto relay = std::make_unique<background_process>(arguments);
+        return relay->ready() ? std::move(relay) : nullptr;
+    }
+
+    // A batch against a fresh relay.
+    static process_result batch(const std::vector<std::string>& shares,
+                                std::vector<std::string> arguments, const std::string& input) {
+        const auto relay = start_relay(shares);
+        if (!relay) {
+            ADD_FAILURE() << "the relay could not bind port 53 on " << relay_address();
+            return {};
+        }
+        arguments.insert(arguments.end(), {"-server", relay_address()});
+        return resq(arguments, input, false);
+    }
+
+    // What differs between two runs of one batch, in JSON Lines too: ids, times, round trips.
+    static std::string masked_run(std::string text, const std::string& option = "") {
+        if (!option.empty()) {
+            replace_all(text, option, "");
+        }
+        replace_all(text, relay_address(), "127.0.0.1");
+        static const std::regex json_times(
+            R"re("(id|rtt_ms)":[0-9.]+|"(sent|received|datetime)":"[^"]*")re");
+        return std::regex_replace(masked(text), json_times, "\"$1$2\":#");
+    }
+};
+
+// Lost, late and repeated replies, and retries: the concurrent report equals the one-by-one
+// report of the same batch in every form, apart from ids and times.
+TEST_F(resq_relay, reports_drops_late_and_repeated_replies_as_one_by_one) {
+    const std::vector<std::string> shares = {"--drop",    "10",  "--late",  "5",
+                                             "--late-ms", "500", "--twice", "10"};
+    std::string input;
+    for (int i = 0; i < 80; ++i) {
+        input += "q" + std::to_string(i) + ".synth.test\n";
+    }
+    for (const char* format : {"-pipe", "-csv", "-xml", "-json"}) {
+        SCOPED_TRACE(format);
+        const std::vector<std::string> arguments = {"-pipe", format,   "-timeout",
+                                                    "0.25",  "-retry", "2"};
+        const process_result one_by_one = batch(shares, arguments, input);
+        std::vector<std::string> concurrent = arguments;
+        concurrent.insert(concurrent.end(), {"-inflight", "16"});
+        const process_result run = batch(shares, concurrent, input);
+        EXPECT_EQ(std::tie(one_by_one.exit_status, run.exit_status), std::tuple(0, 0));
+        EXPECT_EQ(masked_run(run.out, " -inflight 16"), masked_run(one_by_one.out));
+        // The shares were met: some first attempts timed out and their retries were answered.
+        EXPECT_NE(run.out.find("timeout"), std::string::npos);
+    }
+}
+
+// A long batch with a tenth of the names losing their first query: every name of the input has
+// its answer, in input order.
+TEST_F(resq_relay, a_long_batch_with_losses_reports_every_name_in_order) {
+    constexpr int count = 200000;
+    std::string input;
+    for (int i = 0; i < count; ++i) {
+        input += "s" + std::to_string(i) + ".synth.test\n";
+    }
+    const process_result run =
+        batch({"--drop", "10"},
+              {"-pipe", "-csv", "-inflight", "1000", "-timeout", "0.2", "-retry", "3"}, input);
+    EXPECT_EQ(run.exit_status, 0);
+    std::istringstream rows(run.out);
+    int next = 0;
+    int timeouts = 0;
+    for (std::string row; std::getline(rows, row);) {
+        const std::string expected = "s" + std::to_string(next) + ".synth.test.,answer,success,";
+        if (row.starts_with(expected)) {
+            ++next;
+        } else if (row.find(",question,timeout,") != std::string::npos) {
+            ++timeouts;
+        }
+    }
+    EXPECT_EQ(next, count);  // each answer in its place
+    EXPECT_GT(timeouts, count / 20);
+}
+
 struct failure_case {
     const char* description;
     std::string arguments;  // as in golden_case; no server is appended
