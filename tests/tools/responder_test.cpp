@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
-namespace resq::test_tools {
+#include "dns/query_builder.hpp"
+
+namespace resq {
 namespace {
 
 using namespace std::chrono_literals;
@@ -36,7 +38,7 @@ class relay_over_loopback : public ::testing::Test {
     }
 
     // A synthetic name of `band`: the first of n0, n1, ... under the zone.
-    std::string name_in(relay_band band) const {
+    std::string name_in(test_tools::relay_band band) const {
         for (int n = 0;; ++n) {
             const std::string name = "n" + std::to_string(n) + ".synth.test";
             if (settings_.band_of(name) == band) {
@@ -45,25 +47,14 @@ class relay_over_loopback : public ::testing::Test {
         }
     }
 
-    // Sends an A query for `name` from a socket of its own, which it returns.
+    // Sends an A query for `name` from a connected socket of its own, returned.
     int ask(const std::string& name) {
-        std::vector<uint8_t> query = {0x12, 0x34, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
-        for (std::size_t at = 0; at < name.size();) {
-            const std::size_t dot = std::min(name.find('.', at), name.size());
-            query.push_back(static_cast<uint8_t>(dot - at));
-            query.insert(query.end(), name.begin() + static_cast<std::ptrdiff_t>(at),
-                         name.begin() + static_cast<std::ptrdiff_t>(dot));
-            at = dot + 1;
-        }
-        query.insert(query.end(), {0, 0, 1, 0, 1});
-        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockets_.push_back(fd);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(server_.port());
-        to.sin_addr.s_addr = htonl(server_.address());
+        dns_record query;
+        build_query(query, name, type_a);
+        const int fd = sockets_.emplace_back(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        sockaddr_in to{AF_INET, htons(server_.port()), {htonl(server_.address())}, {}};
         ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        ::send(fd, query.data(), query.size(), 0);
+        ::send(fd, query.bytes().data(), query.bytes().size(), 0);
         return fd;
     }
 
@@ -76,8 +67,8 @@ class relay_over_loopback : public ::testing::Test {
         return bytes;
     }
 
-    relay_settings settings_;
-    responder server_;
+    test_tools::relay_settings settings_;
+    test_tools::responder server_;
     std::vector<int> sockets_;
 };
 
@@ -87,30 +78,31 @@ TEST_F(relay_over_loopback, answers_synthetic_names_after_the_delay_by_their_ban
     const std::vector<uint8_t> reply = reply_on(ask("A1.synth.TEST"));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
     ASSERT_EQ(reply.size(), 47u);
-    EXPECT_EQ(std::vector(reply.begin(), reply.begin() + 12),
-              (std::vector<uint8_t>{0x12, 0x34, 0x85, 0x00, 0, 1, 0, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(std::vector(reply.begin() + 2, reply.begin() + 12),
+              (std::vector<uint8_t>{0x85, 0x00, 0, 1, 0, 1, 0, 0, 0, 0}));
     EXPECT_EQ(std::vector(reply.end() - 10, reply.end()),
               (std::vector<uint8_t>{0, 0, 1, 0x2c, 0, 4, 10, 137, 11, 15}));  // TTL 300
 
     // The first query of a drop_first name, both of a drop_all name and the first of a late_first
     // name stay unanswered while later ones, and all replies due before them, come back.
-    const int dropped = ask(name_in(relay_band::drop_first));
-    const int never[] = {ask(name_in(relay_band::drop_all)), ask(name_in(relay_band::drop_all))};
-    const int late = ask(name_in(relay_band::late_first));
-    EXPECT_FALSE(reply_on(ask(name_in(relay_band::drop_first))).empty());
-    EXPECT_FALSE(reply_on(ask(name_in(relay_band::late_first))).empty());
+    const int dropped = ask(name_in(test_tools::relay_band::drop_first));
+    const int never[] = {ask(name_in(test_tools::relay_band::drop_all)),
+                         ask(name_in(test_tools::relay_band::drop_all))};
+    const int late = ask(name_in(test_tools::relay_band::late_first));
+    EXPECT_FALSE(reply_on(ask(name_in(test_tools::relay_band::drop_first))).empty());
+    EXPECT_FALSE(reply_on(ask(name_in(test_tools::relay_band::late_first))).empty());
     for (const int fd : {dropped, never[0], never[1], late}) {
         EXPECT_TRUE(reply_on(fd, 0).empty());
     }
     EXPECT_FALSE(reply_on(late).empty());  // after 1000 ms
 
-    const int twice = ask(name_in(relay_band::twice));
+    const int twice = ask(name_in(test_tools::relay_band::twice));
     const std::vector<uint8_t> first = reply_on(twice);
     EXPECT_FALSE(first.empty());
     EXPECT_EQ(reply_on(twice), first);
     EXPECT_TRUE(reply_on(twice, 0).empty());
-    EXPECT_FALSE((relay_settings{0ms, "", 60, 0, 0, 40.01}.valid()));
+    EXPECT_FALSE((test_tools::relay_settings{0ms, "", 60, 0, 0, 40.01}.valid()));
 }
 
 }  // namespace
-}  // namespace resq::test_tools
+}  // namespace resq
