@@ -84,15 +84,6 @@ void append_le32(std::string& out, uint32_t value) {
     }
 }
 
-bool wildcard(const address_bytes& address) {
-    for (std::size_t i = 0; i < address.size; ++i) {
-        if (address.bytes[i] != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<uint8_t> build_packet(const packet_path& path, std::span<const uint8_t> payload) {
@@ -188,50 +179,13 @@ void pcap_writer::write_packet(uint64_t time, const std::vector<uint8_t>& packet
                 static_cast<std::streamsize>(packet.size()));
 }
 
-// A socket that sent without being connected is bound to no address; the address the system
-// chose for its datagrams is the one it picks for a connection to the same server, asked once
-// per server with a datagram socket that connects (no packet leaves) and is closed.
-const endpoint& pcap_writer::source_for(const endpoint& local, const endpoint& server) {
-    if (!wildcard(bytes_of(local))) {
-        return local;
-    }
-    for (auto& [peer, source] : sources_) {
-        if (peer == server) {
-            return source;
-        }
-    }
-    endpoint source;
-    net_socket probe;
-    if (probe.create(transport::udp, server) &&
-        ::connect(probe.descriptor(), server.address(), server.size()) == 0) {
-        source = probe.local_endpoint();
-    }
-    return sources_.emplace_back(server, source).second;
-}
-
 void pcap_writer::write_attempt(const dns_exchange& attempt, const dns_record& query,
                                 const endpoint& server, transport kind) {
     if (attempt.sent_size == 0 || !attempt.sent_bytes) {
         return;
     }
-    // The system's source address with the socket's own port.
-    endpoint local = attempt.local;
-    const endpoint& source = source_for(attempt.local, server);
-    if (&source != &attempt.local && source.family() == local.family()) {
-        const address_bytes port = bytes_of(attempt.local);
-        sockaddr_storage address{};
-        std::memcpy(&address, source.address(), source.size());
-        const uint16_t wire_port = htons(port.port);
-        if (local.family() == AF_INET) {
-            std::memcpy(reinterpret_cast<char*>(&address) + offsetof(sockaddr_in, sin_port),
-                        &wire_port, sizeof wire_port);
-        } else {
-            std::memcpy(reinterpret_cast<char*>(&address) + offsetof(sockaddr_in6, sin6_port),
-                        &wire_port, sizeof wire_port);
-        }
-        local.assign(reinterpret_cast<const sockaddr*>(&address), source.size());
-    }
-
+    // Every socket that sends is connected, so its own address is the datagrams' source.
+    const endpoint& local = attempt.local;
     const std::span<const uint8_t> sent(attempt.sent_bytes->data(), attempt.sent_size);
     const std::span<const uint8_t> received =
         attempt.received_bytes && attempt.received_size != 0

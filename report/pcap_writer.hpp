@@ -44,11 +44,8 @@ class pcap_writer {
 
   private:
     void write_packet(uint64_t time, const std::vector<uint8_t>& packet);
-    const endpoint& source_for(const endpoint& local, const endpoint& server);
 
     std::ofstream file_;
-    // Per server, the address the system sends to it from, for sockets bound to no address.
-    std::vector<std::pair<endpoint, endpoint>> sources_;
 };
 
 }  // namespace resq
