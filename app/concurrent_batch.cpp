@@ -6,6 +6,7 @@
 
 #include "app/progress.hpp"
 #include "report/report_exchange.hpp"
+#include "support/held_flush_buffer.hpp"
 #include "support/send_pacer.hpp"
 #include "support/stop_signal.hpp"
 
@@ -193,6 +194,9 @@ void concurrent_batch::end_waiting() {
 }
 
 void concurrent_batch::write_ended() {
+    if (window_.empty() || !window_.front()->done) {
+        return;
+    }
     while (!window_.empty() && window_.front()->done) {
         const lookup& entry = *window_.front();
         for (const lookup::ended_exchange& ended : entry.ended) {
@@ -201,6 +205,10 @@ void concurrent_batch::write_ended() {
         }
         window_.pop_front();
         ++first_token_;
+    }
+    // What was written leaves together: readers of the report see whole lookups soon.
+    if (hooks_.held_report != nullptr) {
+        hooks_.held_report->release();
     }
 }
 

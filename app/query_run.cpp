@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "report/record_writer.hpp"
 #include "report/report_exchange.hpp"
 #include "support/args.hpp"
+#include "support/held_flush_buffer.hpp"
 #include "support/kx_portable_dir.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
@@ -305,9 +307,19 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         }
     }
     std::ostream& out = options.out_path.empty() ? std::cout : results;
+    // A concurrent batch writes lookups in bursts as the window moves on; its rows are held
+    // through the writers' flushes and let go once per burst, not once per line.
+    std::optional<held_flush_buffer> held;
+    std::ostream held_out(nullptr);
+    if (batch && options.inflight > 1) {
+        held.emplace(*out.rdbuf());
+        held_out.rdbuf(&*held);
+        run_with.held_report = &*held;
+    }
     // A terminal is never written control bytes from the network; files and pipes get them all.
     const bool terminal = options.out_path.empty() && ::isatty(STDOUT_FILENO) == 1;
-    const std::unique_ptr<record_writer> writer = make_record_writer(out, options, terminal);
+    const std::unique_ptr<record_writer> writer =
+        make_record_writer(held ? held_out : out, options, terminal);
     writer->begin(header);
     // A batch that stopped early still closes its report; its rows so far are kept.
     bool completed = true;
@@ -317,8 +329,9 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         run_query(*writer, attempt, query, options, run_with);
     }
     writer->end();
+    const bool released = !held || held->release();
     monitor.finish();
-    if (!writer->good()) {
+    if (!writer->good() || !released) {
         print_error("prob writing results to %s\n",
                     options.out_path.empty() ? "standard output" : options.out_path.c_str());
         return exit_failure;

@@ -19,6 +19,7 @@ namespace resq {
 struct run_tally;
 class progress_display;
 class send_pacer;
+class held_flush_buffer;
 
 /// Exit status of a completed run (and of help).
 inline constexpr int exit_ok = 0;
@@ -46,6 +47,9 @@ struct run_hooks {
     progress_display* progress = nullptr;
     /// The limit on attempts sent per second (-rate); null: none.
     send_pacer* pacer = nullptr;
+    /// With -inflight: where the report's rows wait, to be let go after each burst of lookups
+    /// written; null: every line leaves as the writer flushes it.
+    held_flush_buffer* held_report = nullptr;
 };
 
 /// Hooks that sleep for real; a stop signal cuts a sleep short.
