@@ -1,5 +1,6 @@
 #include "app/batch.hpp"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +15,9 @@
 namespace resq {
 
 namespace {
+
+/// How often a concurrent batch looks at an input that had nothing to read.
+constexpr std::chrono::milliseconds input_poll_interval{20};
 
 /// Longest part of a skipped name quoted in its message, so the message stays readable.
 constexpr std::size_t quoted_name_limit = 80;
@@ -95,6 +99,10 @@ class lookup_source {
 
     uint64_t line_number() const { return reader_.line_number(); }
 
+    // Whether the next line can be read without waiting for the input's writer (a directory
+    // walk never waits).
+    bool readable_now() const { return options_.enumdir_set || reader_.readable_now(); }
+
     // After next() returned false: true at the end of the input, false (with the message written)
     // when a read failed. A read cut short by a stop signal is no failure.
     bool ended_well() const {
@@ -127,8 +135,9 @@ class lookup_source {
 
 }  // namespace
 
-bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               input_params& options, std::istream& input, const run_hooks& hooks) {
+bool run_batch(record_writer& writer, lookup_state& lookup, input_params& options,
+               std::istream& input, const run_hooks& hooks) {
+    dns_record& query = lookup.query;
     lookup_source source(options, input, hooks);
     if (!source.open()) {
         return false;
@@ -136,13 +145,20 @@ bool run_batch(record_writer& writer, dns_exchange& attempt, dns_record& query,
     if (options.inflight > 1) {
         concurrent_batch lookups(writer, options, hooks);
         // A stop signal ends the reading; what was taken still ends and is written.
-        while (stop_signal() == 0 && source.next(query) &&
-               lookups.add(source.line_number(), query)) {
+        while (stop_signal() == 0) {
+            // Input that would keep the run waiting (a writer that pauses) must not hold back
+            // the lookups in flight and their rows.
+            while (!source.readable_now() && lookups.busy() && stop_signal() == 0) {
+                lookups.run_for(input_poll_interval);
+            }
+            if (!source.next(query) || !lookups.add(source.line_number(), query)) {
+                break;
+            }
         }
         return lookups.finish() && source.ended_well();
     }
     while (stop_signal() == 0 && source.next(query)) {
-        run_query(writer, attempt, query, options, hooks, source.line_number());
+        run_query(writer, lookup, options, hooks, source.line_number());
         if (options.delay > std::chrono::milliseconds::zero()) {
             hooks.sleep(options.delay);
         }

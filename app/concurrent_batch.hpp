@@ -2,6 +2,7 @@
 // would alone, on sockets of its own, and the lookups are written in input order.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -38,6 +39,11 @@ class concurrent_batch {
 
     /// Runs every lookup taken to its end and writes it; false when the report stream failed.
     bool finish();
+
+    /// Runs the lookups taken until one of their attempts ends or `wait` has passed.
+    void run_for(std::chrono::milliseconds wait) { run_once(clock::now() + wait); }
+    /// Whether lookups taken have not all been written.
+    bool busy() const { return !window_.empty(); }
 
   private:
     struct lookup;

@@ -174,8 +174,10 @@ void record_attempt(const run_hooks& hooks, const dns_exchange& attempt, const d
     }
 }
 
-bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               const input_params& options, const run_hooks& hooks, uint64_t line) {
+bool run_query(record_writer& writer, lookup_state& state, const input_params& options,
+               const run_hooks& hooks, uint64_t line) {
+    dns_exchange& attempt = state.attempt;
+    dns_record& query = state.query;
     attempt_plan plan(options);
     const report_server shown(options.server_endpoint);
     for (bool more = plan.any(); more;) {
@@ -188,7 +190,7 @@ bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
             hooks.pacer->take(std::max(slot, send_pacer::clock::now()));
         }
         const exchange_target& target = plan.target();
-        const bool success = exchange(attempt, query, target);
+        const bool success = exchange(attempt, query, target, state.carrier);
         report_exchange(
             writer, {attempt, query, target.kind, plan.number(), line, shown.address, shown.port});
         record_attempt(hooks, attempt, query, target);
@@ -260,14 +262,14 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     // Whatever can still stop the run is decided before the results file is opened, so a run that
     // fails never empties an earlier report; its header goes to standard output instead.
     const bool batch = options.batch_input || options.enumdir_set;
-    dns_record query;
-    dns_exchange attempt;
+    lookup_state lookup;
     if (!batch && options.query_name.empty()) {
         show_header();
         print_usage(std::cerr);
         return exit_failure;
     }
-    if (!batch && !build_query(query, options.query_name, options.query_type, options.edns_size)) {
+    if (!batch &&
+        !build_query(lookup.query, options.query_name, options.query_type, options.edns_size)) {
         show_header();
         print_error("prob building dns packet... aborting\n");
         return exit_failure;
@@ -324,9 +326,9 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     // A batch that stopped early still closes its report; its rows so far are kept.
     bool completed = true;
     if (batch) {
-        completed = run_batch(*writer, attempt, query, options, input, run_with);
+        completed = run_batch(*writer, lookup, options, input, run_with);
     } else {
-        run_query(*writer, attempt, query, options, run_with);
+        run_query(*writer, lookup, options, run_with);
     }
     writer->end();
     const bool released = !held || held->release();

@@ -100,11 +100,21 @@ struct report_server {
     uint16_t port = 0;
 };
 
-/// The attempts of one built query, one after the other (see attempt_plan), each reported as it
-/// ends; a stop signal ends the lookup before its next attempt. `line` is the batch input line
-/// (0 for a single lookup). True when the last attempt got a reply, whatever its status.
-bool run_query(record_writer& writer, dns_exchange& attempt, dns_record& query,
-               const input_params& options, const run_hooks& hooks, uint64_t line = 0);
+/// What one lookup after another reuses: the query, the attempt, and the carrier whose socket may
+/// carry the next attempt.
+struct lookup_state {
+    dns_record query;
+    dns_exchange attempt;
+    pending_exchange carrier;
+
+    lookup_state() { carrier.keep_socket(true); }
+};
+
+/// The attempts of one built query (in `state.query`), one after the other (see attempt_plan), each
+/// reported as it ends; a stop signal ends the lookup before its next attempt. `line` is the batch
+/// input line (0 for a single lookup). True when the last attempt got a reply, whatever its status.
+bool run_query(record_writer& writer, lookup_state& state, const input_params& options,
+               const run_hooks& hooks, uint64_t line = 0);
 
 /// Writes a message to standard error, after erasing the terminal line when standard error is a
 /// terminal; messages over 4096 characters, or that cannot be formatted, are not written.

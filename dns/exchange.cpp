@@ -316,19 +316,24 @@ void pending_exchange::finish(exchange_failure failure) {
 
 bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target) {
     pending_exchange pending;
-    pending.start(attempt, query, target);
-    if (pending.ended()) {
+    return exchange(attempt, query, target, pending);
+}
+
+bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target,
+              pending_exchange& carrier) {
+    carrier.start(attempt, query, target);
+    if (carrier.ended()) {
         return false;
     }
     // Not zero-filled: only the bytes received are ever read. Clearing 64 KiB per attempt was
     // most of the CPU time of a batch run.
     const std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[receive_capacity]);
     if (!scratch) {
-        pending.expire();
+        carrier.expire();
         return false;
     }
-    pending.wait_to_end({scratch.get(), receive_capacity});
-    return pending.success();
+    carrier.wait_to_end({scratch.get(), receive_capacity});
+    return carrier.success();
 }
 
 }  // namespace resq

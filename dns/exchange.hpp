@@ -123,4 +123,9 @@ class pending_exchange {
 /// Sends `query` to the target, decodes its reply; false: nothing sent, no whole reply, undecoded.
 bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target);
 
+/// The same through `carrier`, which one lookup after another passes back in: its datagram
+/// socket carries the next attempt when it may (see pending_exchange::keep_socket).
+bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target,
+              pending_exchange& carrier);
+
 }  // namespace resq

@@ -32,6 +32,9 @@ class stdin_stream {
     /// input and once a read has failed (the piece it was reading is dropped).
     virtual bool read_line(std::string& line, bool trim);
 
+    /// Whether the stream holds input, or knows its end, so that a read would not wait.
+    bool readable_now() const { return stream->rdbuf()->in_avail() != 0; }
+
     /// Number of the input line that the last piece read belongs to (1 for the first line).
     uint64_t line_number() const { return line_number_; }
 

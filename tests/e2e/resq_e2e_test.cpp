@@ -540,6 +540,16 @@ TEST_F(resq_run, a_rate_limit_spreads_the_queries) {
     }
 }
 
+// An input whose writer pauses does not hold back the rows of what it already gave: the first
+// answer is written while the input is still open.
+TEST_F(resq_run, a_pausing_input_does_not_hold_back_the_rows) {
+    const process_result run = run_process(
+        {"/bin/sh", "-c",
+         "{ echo www.demo.example; sleep 3; } | \"$0\" \"$@\" | timeout 2 head -n 6 | tail -n 1",
+         RESQ_BINARY, "-pipe", "-csv", "-inflight", "4", "-server", server_address()});
+    EXPECT_TRUE(run.out.starts_with("www.demo.example.,answer,success,")) << run.out;
+}
+
 // Fewer descriptors than -inflight asks for: the run says so once, keeps what fits and still
 // reports every name.
 TEST_F(resq_run, a_low_limit_on_open_files_lowers_the_lookups_in_flight) {
