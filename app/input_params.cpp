@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 #include "dns/exchange.hpp"
@@ -178,38 +179,28 @@ constexpr uint32_t max_inflight = 10000;
 constexpr double min_rate = 0.001;
 constexpr double max_rate = 1000000;
 
-// "-inflight N": false, with the message written, for anything but a decimal 1 to 10000.
-bool read_inflight(args& list, uint32_t& inflight, std::ostream& err) {
+// "OPTION VALUE" with VALUE a decimal number from `low` to `high` (a fraction when Number is a
+// floating type): false, with "invalid WHAT: VALUE (RANGE)" written, for any other VALUE.
+template <typename Number>
+bool read_bounded(args& list, std::string_view option, Number low, Number high,
+                  std::string_view what, std::string_view range, Number& field, std::ostream& err) {
     std::string value;
-    if (!get_option_value("-inflight", value, list)) {
+    if (!get_option_value(option, value, list)) {
         return true;
     }
-    uint32_t number = 0;
+    Number number{};
     const char* const end = value.data() + value.size();
-    const auto [stop, error] = std::from_chars(value.data(), end, number);
-    if (error != std::errc() || stop != end || number < 1 || number > max_inflight) {
-        err << "invalid number of lookups in flight: " << value << " (1 to 10000)\n";
+    std::from_chars_result read{};
+    if constexpr (std::is_floating_point_v<Number>) {
+        read = std::from_chars(value.data(), end, number, std::chars_format::fixed);
+    } else {
+        read = std::from_chars(value.data(), end, number);
+    }
+    if (read.ec != std::errc() || read.ptr != end || !(number >= low && number <= high)) {
+        err << "invalid " << what << ": " << value << " (" << range << ")\n";
         return false;
     }
-    inflight = number;
-    return true;
-}
-
-// "-rate QPS": a decimal number, fractions allowed; false, with the message written, outside
-// 0.001 to 1000000.
-bool read_rate(args& list, double& rate, std::ostream& err) {
-    std::string value;
-    if (!get_option_value("-rate", value, list)) {
-        return true;
-    }
-    double number = 0;
-    const char* const end = value.data() + value.size();
-    const auto [stop, error] = std::from_chars(value.data(), end, number, std::chars_format::fixed);
-    if (error != std::errc() || stop != end || !(number >= min_rate && number <= max_rate)) {
-        err << "invalid query rate: " << value << " (0.001 to 1000000 a second)\n";
-        return false;
-    }
-    rate = number;
+    field = number;
     return true;
 }
 
@@ -311,7 +302,10 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     read_seconds("-timeout", timeout, list);
     read_number("-retry", retries, list);
     read_seconds("-delay", delay, list);
-    if (!read_inflight(list, inflight, err) || !read_rate(list, rate, err)) {
+    if (!read_bounded(list, "-inflight", uint32_t{1}, max_inflight, "number of lookups in flight",
+                      "1 to 10000", inflight, err) ||
+        !read_bounded(list, "-rate", min_rate, max_rate, "query rate", "0.001 to 1000000 a second",
+                      rate, err)) {
         return false;
     }
     get_option_value("-pcap", pcap_path, list);

@@ -8,7 +8,6 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <functional>
 #include <new>
 
@@ -21,16 +20,6 @@ constexpr int events_per_wait = 256;
 
 uint32_t epoll_events_of(short events) {
     return events == POLLOUT ? EPOLLOUT : EPOLLIN;
-}
-
-// Whole milliseconds from now to `until`, rounded up so that the wait never ends before it.
-int milliseconds_until(exchange_loop::clock::time_point until) {
-    const auto left = until - exchange_loop::clock::now();
-    if (left <= exchange_loop::clock::duration::zero()) {
-        return 0;
-    }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
 }  // namespace

@@ -13,16 +13,6 @@ namespace resq {
 
 namespace {
 
-// Whole milliseconds from now to `deadline`, rounded up so that the wait never ends before it.
-int milliseconds_left(net_socket::deadline_clock::time_point deadline) {
-    const auto left = deadline - net_socket::deadline_clock::now();
-    if (left <= net_socket::deadline_clock::duration::zero()) {
-        return 0;
-    }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
-}
-
 // Waits, through signals, until `descriptor` is ready for `events`; false at `deadline` or on
 // failure. An error or hang-up also counts as ready: the call that follows reports it.
 bool wait_until_ready(int descriptor, short events,
@@ -34,7 +24,7 @@ bool wait_until_ready(int descriptor, short events,
     entry.fd = descriptor;
     entry.events = events;
     for (;;) {
-        const int wait_ms = milliseconds_left(deadline);
+        const int wait_ms = milliseconds_until(deadline);
         entry.revents = 0;
         const int ready = ::poll(&entry, 1, wait_ms);
         if (ready > 0) {
@@ -53,6 +43,15 @@ bool wait_until_ready(int descriptor, short events,
 }
 
 }  // namespace
+
+int milliseconds_until(std::chrono::steady_clock::time_point deadline) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) {
+        return 0;
+    }
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
 
 net_socket::net_socket() {
     // A peer that goes away must end in a failed call, never in the death of the process. The

@@ -14,6 +14,10 @@ namespace resq {
 /// The transports a socket can carry: datagrams, or (for replies too large for one) a stream.
 enum class transport { udp, tcp };
 
+/// Whole milliseconds from now to `deadline` for poll or epoll_wait, rounded up so that the wait
+/// never ends before it; 0 once it has passed.
+int milliseconds_until(std::chrono::steady_clock::time_point deadline);
+
 /// Owns one non-blocking POSIX socket descriptor (-1: none); neither copied nor moved.
 class net_socket {
   public:
