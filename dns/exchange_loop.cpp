@@ -86,7 +86,7 @@ bool exchange_loop::watch(uint32_t index, bool added) {
 
 void exchange_loop::release(uint32_t index, std::vector<ended_attempt>& ended) {
     slot& entry = *slots_[index];
-    // The socket was closed as the attempt ended, which took it out of the epoll set.
+    // A socket closed as its attempt ended left the epoll set with it; a kept one stays, idle.
     ended.push_back({entry.token, entry.pending.success()});
     entry.busy = false;
     free_slots_.push_back(index);
