@@ -42,4 +42,4 @@ show -txt demo.example -server 127.0.0.1 -xml
 # A batch: one name per line of standard input, several in flight, rows in input order.
 names='www.demo.example\nnowhere.demo.example\ndemo.example\n'
 printf '\n$ printf '"'%s'"' | resq -url_pipe -server 127.0.0.1 -csv -inflight 4\n' "$names"
-printf "$names" | "$resq" -url_pipe -server 127.0.0.1 -csv -inflight 4
+printf '%b' "$names" | "$resq" -url_pipe -server 127.0.0.1 -csv -inflight 4
