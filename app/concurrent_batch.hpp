@@ -21,9 +21,9 @@ namespace resq {
 /// The lookups of a batch in a window, in input order: at most N in flight, and at most N more
 /// that have ended and wait to be written. A lookup is written once it and every lookup before it
 /// have ended, so a slow lookup holds back at most N others, and the report equals the one-by-one
-/// report apart from ids and times. Attempts go out as -rate allows;
-/// the delay after each name is left out, the delay between a lookup's attempts kept. A stop
-/// signal ends the sending: what is in flight ends, and every lookup with an attempt is written.
+/// report apart from ids and times. Attempts go out as -rate allows; the delay after each name is
+/// left out, the delay between a lookup's attempts kept. A stop signal ends the sending: what is
+/// in flight ends, and every lookup with an attempt is written.
 class concurrent_batch {
   public:
     /// Keeps up to options.inflight lookups, fewer when the descriptor limit cannot be raised to
