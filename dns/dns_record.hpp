@@ -79,6 +79,7 @@ enum class exchange_failure : uint8_t {
     connection_refused,  // over TCP: no listener on the port
     no_connection,       // over TCP: unreachable, or not connected in time
     timed_out,           // no reply in time (over TCP: not the whole of it)
+    port_unreachable,    // over UDP: no reply in time, and an ICMP error said none would come
     connection_closed,   // over TCP: closed before the whole reply came
     empty_message,       // over TCP: a reply length of zero
     not_response,        // the QR bit is clear

@@ -78,6 +78,7 @@ void pending_exchange::start(dns_exchange& attempt, dns_record& query,
     attempt_ = &attempt;
     query_ = &query;
     success_ = false;
+    unreachable_ = false;
     kind_ = target.kind;
     state_ = phase::connecting;
     stream_bytes_.clear();
@@ -197,7 +198,7 @@ void pending_exchange::expire() {
             finish(exchange_failure::not_sent);
             return;
         case phase::reading:
-            finish(exchange_failure::timed_out);
+            finish(unreachable_ ? exchange_failure::port_unreachable : exchange_failure::timed_out);
             return;
         case phase::ended:
             return;
@@ -266,8 +267,9 @@ void pending_exchange::read_stream() {
 }
 
 // Only a datagram that answers the query is taken. One that answers another (a late reply to an
-// earlier lookup that used the same port), an empty one, and an ICMP error reported for an
-// earlier datagram are passed over, and the wait goes on for the time left.
+// earlier lookup that used the same port) and an empty one are passed over, and the wait goes on
+// for the time left. So is an ICMP error, which anyone could forge: it is only noted, for the
+// reason the attempt gives if no reply comes.
 void pending_exchange::read_datagrams(std::span<uint8_t> scratch) {
     for (int read = 0; read < reads_per_wake; ++read) {
         std::size_t size = 0;
@@ -275,6 +277,7 @@ void pending_exchange::read_datagrams(std::span<uint8_t> scratch) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 return;
             }
+            unreachable_ = unreachable_ || errno == ECONNREFUSED;
             continue;
         }
         const std::span<const uint8_t> datagram = scratch.first(size);

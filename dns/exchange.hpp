@@ -109,6 +109,7 @@ class pending_exchange {
     endpoint local_;  // and its own address
     bool keep_socket_ = false;
     bool socket_kept_ = false;
+    bool unreachable_ = false;  // an ICMP error came back for the query's datagram
     phase state_ = phase::ended;
     bool success_ = false;
     dns_exchange* attempt_ = nullptr;

@@ -164,6 +164,8 @@ std::string_view failure_text(exchange_failure failure) {
             return "no connection";
         case exchange_failure::timed_out:
             return "timed out";
+        case exchange_failure::port_unreachable:
+            return "timed out, port unreachable";
         case exchange_failure::connection_closed:
             return "connection closed";
         case exchange_failure::empty_message:

@@ -152,6 +152,13 @@ TEST_F(exchange_over_loopback, sends_nothing_without_a_message_an_address_or_to_
     EXPECT_EQ(server_.queries_seen(), 0u);
 }
 
+// No listener on the port: the ICMP error is noted, but only the time-out ends the attempt.
+TEST_F(exchange_over_loopback, a_port_unreachable_is_told_when_the_time_runs_out) {
+    EXPECT_FALSE(run("www.demo.example", 300, server_address + ":9"));
+    EXPECT_EQ(std::tuple(attempt_.failure, attempt_.received_size, waited_ >= 0.29),
+              std::tuple(exchange_failure::port_unreachable, 0u, true));
+}
+
 // With a single local port, the socket of each lookup gets the port of the one before, and the
 // late reply to that one reaches it: it answers another query, so the wait goes on.
 TEST_F(exchange_over_loopback, drops_a_late_reply_to_an_earlier_lookup_on_a_reused_port) {
