@@ -144,6 +144,10 @@ bool run_batch(record_writer& writer, lookup_state& lookup, input_params& option
     }
     if (options.inflight > 1) {
         concurrent_batch lookups(writer, options, hooks);
+        if (const int error = lookups.start_error(); error != 0) {
+            print_error("prob starting lookups in flight: %s\n", std::strerror(error));
+            return false;
+        }
         // A stop signal ends the reading; what was taken still ends and is written.
         while (stop_signal() == 0) {
             // Input that would keep the run waiting (a writer that pauses) must not hold back

@@ -40,6 +40,9 @@ class concurrent_batch {
     /// Runs every lookup taken to its end and writes it; false when the report stream failed.
     bool finish();
 
+    /// 0 when lookups can be kept in flight, else why not (an errno value): take none then.
+    int start_error() const { return loop_.error(); }
+
     /// Runs the lookups taken until one of their attempts ends or `wait` has passed.
     void run_for(std::chrono::milliseconds wait) { run_once(clock::now() + wait); }
     /// Whether lookups taken have not all been written.

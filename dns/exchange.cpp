@@ -317,11 +317,6 @@ void pending_exchange::finish(exchange_failure failure) {
     }
 }
 
-bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target) {
-    pending_exchange pending;
-    return exchange(attempt, query, target, pending);
-}
-
 bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target,
               pending_exchange& carrier) {
     carrier.start(attempt, query, target);

@@ -121,11 +121,9 @@ class pending_exchange {
     std::size_t stream_done_ = 0;        // bytes of stream_bytes_ sent, or received
 };
 
-/// Sends `query` to the target, decodes its reply; false: nothing sent, no whole reply, undecoded.
-bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target);
-
-/// The same through `carrier`, which one lookup after another passes back in: its datagram
-/// socket carries the next attempt when it may (see pending_exchange::keep_socket).
+/// Sends `query` to the target through `carrier` and waits for its reply, decoded into `attempt`;
+/// false: nothing sent, no whole reply, undecoded. One lookup after another passes the same
+/// carrier in: its datagram socket carries the next attempt when it may (see keep_socket).
 bool exchange(dns_exchange& attempt, dns_record& query, const exchange_target& target,
               pending_exchange& carrier);
 

@@ -27,7 +27,10 @@ uint32_t epoll_events_of(short events) {
 exchange_loop::exchange_loop()
     : epoll_(::epoll_create1(EPOLL_CLOEXEC)),
       scratch_(new (std::nothrow) uint8_t[receive_capacity]) {
-    if (!scratch_ && epoll_ != -1) {
+    if (epoll_ == -1) {
+        error_ = errno;
+    } else if (!scratch_) {
+        error_ = ENOMEM;
         ::close(epoll_);
         epoll_ = -1;
     }
@@ -45,7 +48,6 @@ void exchange_loop::start(uint64_t token, dns_exchange& attempt, dns_record& que
         free_slots_.push_back(static_cast<uint32_t>(slots_.size()));
         slots_.push_back(std::make_unique<slot>());
         slots_.back()->pending.keep_socket(true);
-        watched_events_.push_back(0);
     }
     const uint32_t index = free_slots_.back();
     free_slots_.pop_back();
@@ -70,7 +72,7 @@ void exchange_loop::start(uint64_t token, dns_exchange& attempt, dns_record& que
 bool exchange_loop::watch(uint32_t index, bool added) {
     slot& entry = *slots_[index];
     const short events = entry.pending.events();
-    if (!added && watched_events_[index] == events) {
+    if (!added && entry.watched == events) {
         return true;
     }
     epoll_event event{};
@@ -80,7 +82,7 @@ bool exchange_loop::watch(uint32_t index, bool added) {
     if (epoll_ == -1 || ::epoll_ctl(epoll_, operation, entry.pending.descriptor(), &event) != 0) {
         return false;
     }
-    watched_events_[index] = events;
+    entry.watched = events;
     return true;
 }
 

@@ -24,14 +24,15 @@ class exchange_loop {
   public:
     using clock = pending_exchange::clock;
 
-    /// Makes the epoll descriptor; usable() tells whether it could be made.
+    /// Makes the epoll descriptor; error() tells why it could not be made.
     exchange_loop();
     /// Ends what is still in flight and closes the descriptor.
     ~exchange_loop();
     exchange_loop(const exchange_loop&) = delete;
     exchange_loop& operator=(const exchange_loop&) = delete;
 
-    bool usable() const { return epoll_ != -1; }
+    /// 0 when the loop can wait for attempts, else why not (an errno value).
+    int error() const { return error_; }
 
     /// Starts an attempt; `token` comes back when it ends. `attempt` and `query` stay in place
     /// until then. An attempt that cannot start (no descriptor left, a refused send) ends at once
@@ -51,6 +52,7 @@ class exchange_loop {
         pending_exchange pending;
         uint64_t token = 0;
         uint32_t generation = 0;  // tells a deadline of this use of the slot from earlier ones
+        short watched = 0;        // the events epoll waits for on the slot's socket
         bool busy = false;
     };
     struct deadline_entry {
@@ -66,11 +68,11 @@ class exchange_loop {
     bool watch(uint32_t index, bool added);
 
     int epoll_ = -1;
+    int error_ = 0;
     std::vector<std::unique_ptr<slot>> slots_;
     std::vector<uint32_t> free_slots_;
     std::priority_queue<deadline_entry, std::vector<deadline_entry>, std::greater<>> deadlines_;
     std::vector<uint32_t> ended_at_start_;
-    std::vector<short> watched_events_;  // per slot: what epoll is waiting for
     std::unique_ptr<uint8_t[]> scratch_;
     std::size_t in_flight_ = 0;
 };

@@ -35,8 +35,4 @@ int stop_signal() {
     return requested;
 }
 
-void clear_stop_signal() {
-    requested = 0;
-}
-
 }  // namespace resq

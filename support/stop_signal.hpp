@@ -12,7 +12,4 @@ void catch_stop_signals();
 /// The signal that asked the run to stop, 0 while none has.
 int stop_signal();
 
-/// Forgets a request to stop (for tests that raise the signals themselves).
-void clear_stop_signal();
-
 }  // namespace resq

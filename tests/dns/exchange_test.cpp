@@ -39,7 +39,8 @@ class exchange_over_loopback : public ::testing::Test {
         EXPECT_TRUE(build_query(query_, name, type_a));
         parse_endpoint(server, dns_port, target.server);
         const auto start = std::chrono::steady_clock::now();
-        const bool outcome = exchange(attempt_, query_, target);
+        pending_exchange carrier;  // a socket of its own for each exchange
+        const bool outcome = exchange(attempt_, query_, target, carrier);
         waited_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return outcome;
     }
@@ -140,7 +141,8 @@ TEST_F(exchange_over_loopback, takes_one_whole_framed_reply_over_tcp) {
 TEST_F(exchange_over_loopback, sends_nothing_without_a_message_an_address_or_to_a_broadcast) {
     dns_record empty;
     attempt_.sent_size = 9;
-    EXPECT_FALSE(exchange(attempt_, empty, exchange_target{}));  // reset, then nothing at all
+    pending_exchange carrier;
+    EXPECT_FALSE(exchange(attempt_, empty, exchange_target{}, carrier));  // reset, then nothing
     EXPECT_EQ(std::tuple(attempt_.sent_size, empty.query_time), std::tuple(0u, 0u));
     // Broadcast needs SO_BROADCAST, which the socket never sets; tried only in a private namespace.
     for (const std::string server :

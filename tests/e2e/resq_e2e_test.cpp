@@ -569,6 +569,14 @@ TEST_F(resq_run, a_low_limit_on_open_files_lowers_the_lookups_in_flight) {
         EXPECT_NE(run.out.find("\nn" + std::to_string(i) + ".demo.example.,question,"),
                   std::string::npos);
     }
+    // No descriptor left for the event loop itself: a message and the failed run's status.
+    const process_result none =
+        run_process({"/bin/sh", "-c", "ulimit -n 3 && exec \"$0\" \"$@\"", RESQ_BINARY, "-pipe",
+                     "-inflight", "4", "-server", server_address()},
+                    input);
+    EXPECT_EQ(none.exit_status, 255);
+    EXPECT_TRUE(none.err.ends_with("prob starting lookups in flight: Too many open files\n"))
+        << none.err;
 }
 
 // SIGTERM or SIGINT part-way: nothing more is sent, what is in flight ends, and the report is
