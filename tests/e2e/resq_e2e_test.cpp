@@ -527,7 +527,7 @@ TEST_F(resq_run, shows_progress_and_a_summary_on_a_terminal_only) {
 }
 
 // -rate spreads the queries over each second, one by one or many in flight: eleven queries at
-// 20 a second take half a second at least.
+// 20 a second take half a second at least. The delay between a lookup's attempts is kept.
 TEST_F(resq_run, a_rate_limit_spreads_the_queries) {
     std::string input;
     for (int i = 0; i < 11; ++i) {
@@ -540,6 +540,14 @@ TEST_F(resq_run, a_rate_limit_spreads_the_queries) {
         EXPECT_EQ(run.exit_status, 0);
         EXPECT_GE(took.count(), 0.5) << "-inflight " << inflight;
     }
+    // Many in flight, a lookup still waits out the delay between its own attempts: three
+    // attempts of 0.1 s with 0.3 s between them.
+    const auto start = std::chrono::steady_clock::now();
+    const process_result retried =
+        resq({"-url_pipe", "-inflight", "8", "-retry", "2", "-timeout", "0.1", "-delay", "0.3"},
+             "a.silent.test\n");
+    EXPECT_EQ(std::count(retried.out.begin(), retried.out.end(), '\n'), 5 + 3);
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.9);
 }
 
 // An input whose writer pauses does not hold back the rows of what it already gave: the first
