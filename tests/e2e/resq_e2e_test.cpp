@@ -582,9 +582,12 @@ TEST_F(resq_run, a_low_limit_on_open_files_lowers_the_lookups_in_flight) {
         run_process({"/bin/sh", "-c", "ulimit -n 3 && exec \"$0\" \"$@\"", RESQ_BINARY, "-pipe",
                      "-inflight", "4", "-server", server_address()},
                     input);
-    EXPECT_EQ(none.exit_status, 255);
-    EXPECT_TRUE(none.err.ends_with("prob starting lookups in flight: Too many open files\n"))
-        << none.err;
+    // A dynamically linked build (the sanitizers') cannot even load its libraries so.
+    if (none.err.find("error while loading shared libraries") == std::string::npos) {
+        EXPECT_EQ(none.exit_status, 255);
+        EXPECT_TRUE(none.err.ends_with("prob starting lookups in flight: Too many open files\n"))
+            << none.err;
+    }
 }
 
 // SIGTERM or SIGINT part-way: nothing more is sent, what is in flight ends, and the report is
