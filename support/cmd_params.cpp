@@ -1,6 +1,7 @@
 #include "support/cmd_params.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,9 +71,20 @@ void write_diagnostics(const std::string& path, const std::string& command_line,
     consume_flag("-l3", list);
 }
 
+// Opens `path` as the check below does, again when a signal cut the call short.
+int open_for_check(const std::string& path, int flags) {
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), flags, 0606);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 // Checks that the results file can be written without harming a file that is already there:
 // a file this check creates is removed again, an existing one is opened without truncation and
-// left as it is. The run creates or extends the file itself later.
+// left as it is. The run creates or extends the file itself later. A FIFO or a device (a pipe to
+// another program, /dev/stdout) is only looked at: opening a FIFO would wait for its reader, and
+// closing it again would hand that reader an early end of file.
 bool check_output_path(cmd_params& record, const std::string& value, const args& list,
                        std::ostream& err) {
     std::string path = expand_env_vars(value);
@@ -85,14 +97,23 @@ bool check_output_path(cmd_params& record, const std::string& value, const args&
         }
     }
 
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0606);
+    struct stat status = {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
+        !S_ISDIR(status.st_mode)) {
+        if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) {
+            return true;
+        }
+        err << "prob opening file " << path << " for output, aborting\n";
+        return false;
+    }
+    int fd = open_for_check(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC);
     if (fd >= 0) {
         ::close(fd);
         std::remove(path.c_str());
         return true;
     }
     if (errno == EEXIST) {
-        fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        fd = open_for_check(path, O_WRONLY | O_CLOEXEC);
         if (fd >= 0) {
             ::close(fd);
             return true;

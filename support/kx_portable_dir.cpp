@@ -11,8 +11,9 @@ namespace kxportdir {
 
 namespace fs = std::filesystem;
 
-stdin_stream_ex::stdin_stream_ex(std::istream& input, wait_function wait_readable)
-    : uni::stdin_stream(input, std::move(wait_readable)) {}
+stdin_stream_ex::stdin_stream_ex(std::istream& input, wait_function wait_readable,
+                                 resq::descriptor_input* source)
+    : uni::stdin_stream(input, std::move(wait_readable), source) {}
 
 bool stdin_stream_ex::open_stdin() {
     dir_mode = false;

@@ -6,11 +6,22 @@
 
 namespace uni {
 
-stdin_stream::stdin_stream(std::istream& input, wait_function wait_readable)
+stdin_stream::stdin_stream(std::istream& input, wait_function wait_readable,
+                           resq::descriptor_input* source)
     : buffer(std::make_unique<char[]>(buffer_size)),
       stream(&input),
-      wait_readable_(std::move(wait_readable)) {
+      wait_readable_(std::move(wait_readable)),
+      source_(source) {
     is_open = true;
+}
+
+bool stdin_stream::readable_now() const {
+    if (source_ != nullptr) {
+        // Not just any byte: a caller that does other work until the input is ready must not be
+        // held inside a read by a line whose writer has paused half-way.
+        return source_->line_ready(buffer_size - 1);
+    }
+    return stream->rdbuf()->in_avail() != 0;
 }
 
 bool stdin_stream::read_line(std::string& line, bool trim) {
@@ -37,7 +48,19 @@ bool stdin_stream::read_line(std::string& line, bool trim) {
             read_error_ = error;
             return false;
         }
-        if (stream->eof() || count == limit) {
+        if (stream->eof()) {
+            // A descriptor's buffer ends its input on a failed read, and when a stop cut the
+            // wait short: then the piece read so far is no whole line and is dropped.
+            if (source_ != nullptr && source_->error() != 0) {
+                read_error_ = source_->error();
+                return false;
+            }
+            if (source_ != nullptr && source_->stopped()) {
+                return false;
+            }
+            break;
+        }
+        if (count == limit) {
             break;
         }
         // get() stops before the line feed, and fails when it stored nothing: the line feed,

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "support/descriptor_input.hpp"
+
 namespace uni {
 
 /// Reads lines of at most 4095 bytes from a stream; longer lines come in pieces.
@@ -21,8 +23,11 @@ class stdin_stream {
     using wait_function = std::function<bool()>;
 
     /// Reads from `input` (the process's standard input unless a test passes another stream);
-    /// `wait_readable`, when set, is called where a read finds no data yet.
-    explicit stdin_stream(std::istream& input, wait_function wait_readable = {});
+    /// `wait_readable`, when set, is called where a read finds no data yet. `source`, when set,
+    /// is the buffer that `input` reads through: its failed read is a read error, a reading it
+    /// gave up (a stop) ends the input, and readable_now() asks it for a whole line.
+    explicit stdin_stream(std::istream& input, wait_function wait_readable = {},
+                          resq::descriptor_input* source = nullptr);
     virtual ~stdin_stream() = default;
     stdin_stream(const stdin_stream&) = delete;
     stdin_stream& operator=(const stdin_stream&) = delete;
@@ -32,8 +37,9 @@ class stdin_stream {
     /// input and once a read has failed (the piece it was reading is dropped).
     virtual bool read_line(std::string& line, bool trim);
 
-    /// Whether the stream holds input, or knows its end, so that a read would not wait.
-    bool readable_now() const { return stream->rdbuf()->in_avail() != 0; }
+    /// Whether a read would not wait: with a `source`, a whole line (or a piece of the longest
+    /// length, or the end of input) is buffered; otherwise the stream holds input or knows its end.
+    bool readable_now() const;
 
     /// Number of the input line that the last piece read belongs to (1 for the first line).
     uint64_t line_number() const { return line_number_; }
@@ -49,6 +55,7 @@ class stdin_stream {
     std::unique_ptr<char[]> buffer;
     std::istream* stream;
     wait_function wait_readable_;
+    resq::descriptor_input* source_;
     bool at_line_start_ = true;
     int read_error_ = 0;
 };

@@ -20,8 +20,10 @@ void catch_stop_signals() {
     struct sigaction action = {};
     action.sa_handler = note_stop;
     sigemptyset(&action.sa_mask);
-    // The second signal finds the default action back in place and ends the process.
-    action.sa_flags = static_cast<int>(SA_RESTART | SA_RESETHAND);
+    // The second signal finds the default action back in place and ends the process. No
+    // SA_RESTART: a restarted read of an idle pipe or open of a FIFO would keep the run waiting
+    // past the first signal, and the second would then end it with its report cut short.
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
     for (const int number : stop_signals) {
         // A signal ignored from the start (a background job of a shell) stays ignored.
         struct sigaction current = {};

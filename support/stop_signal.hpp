@@ -5,8 +5,10 @@
 
 namespace resq {
 
-/// Installs the handlers; system calls that the signal interrupts are restarted, except waits
-/// (poll, epoll_wait, nanosleep), which return early so that the run sees the request soon.
+/// Installs the handlers. System calls that the signal interrupts are not restarted: a read of
+/// standard input, or the open of a FIFO that waits for its other end, fails with EINTR so that
+/// the run sees the request even while it waits there. Callers retry EINTR where waiting on is
+/// right (writes, reads of files) and check stop_signal() where it is not.
 void catch_stop_signals();
 
 /// The signal that asked the run to stop, 0 while none has.

@@ -1,6 +1,7 @@
 #include "app/input_params.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,8 +72,10 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
     const fs::path dir = fs::temp_directory_path() / ("resq_out_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string old = (dir / "old.txt").string(), diags = (dir / "diags.txt").string(),
-                      missing = (dir / "missing" / "r.txt").string();
+                      missing = (dir / "missing" / "r.txt").string(),
+                      fifo = (dir / "results.fifo").string();
     std::ofstream(old) << "earlier results\n";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ::setenv("RESQ_T_DIR", dir.c_str(), 1);
     const std::string sqlite = "This option is not offered in this build\n",
                       two = "invalid combination of commands\n",
@@ -184,12 +187,16 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
         {{"-out", missing}, "prob opening file " + missing + " for output, aborting\n"},
         {{"-out", dir}, "prob opening file " + dir.string() + " for output, aborting\n"},
         {{"-out", "%RESQ_T_DIR%\\new.txt"}, "out " + (dir / "new.txt").string()},
+        // A FIFO is not opened: with no reader there yet, that would wait.
+        {{"-out", fifo}, "out " + fifo}, {{"-out", "/dev/null"}, "out /dev/null"},
         {{"-outfile", old, "-append", "-diags", diags, "-l2", "-url", "a b"},
          "[a b] type 1 @127.1 out " + old + " append"}};
     // clang-format on
+    ::alarm(30);  // a check that waited on the FIFO ends the test instead of hanging it
     for (const auto& [options, expected] : cases) {
         EXPECT_EQ(outcome(options), expected) << ::testing::PrintToString(options);
     }
+    ::alarm(0);
     std::stringstream files;
     files << std::ifstream(old).rdbuf() << "|" << std::ifstream(diags).rdbuf()
           << fs::exists(dir / "new.txt");
