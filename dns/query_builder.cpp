@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "support/kx_string.hpp"
+#include "support/random_pool.hpp"
 
 namespace resq {
 
@@ -116,17 +117,18 @@ bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address) {
     return true;
 }
 
-uint16_t make_packet_id() {
-    // Two decimal digits, the first never 0, so the identifier is 10 to 99.
-    const uint8_t tens = random_in_range('1', '9');
-    const uint8_t units = random_in_range('0', '9');
-    return static_cast<uint16_t>((tens - '0') * 10 + (units - '0'));
+bool make_packet_id(uint16_t& id) {
+    thread_local random_pool pool;
+    return pool.next_u16(id);
 }
 
 bool build_query(dns_record& query, std::string name, uint32_t type, uint16_t edns_size) {
     query.reset();
+    uint16_t id = 0;
+    if (!make_packet_id(id)) {
+        return false;
+    }
     std::vector<uint8_t> packet;
-    const uint16_t id = make_packet_id();
 
     // The identifier goes out little-endian (its low byte first), the one field not in network
     // order; the reply's is read back the same way, so an echoed identifier compares equal.

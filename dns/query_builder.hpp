@@ -13,7 +13,7 @@ namespace resq {
 
 /// Resets `query` and fills it with the query message for `name` and `type` (PTR: `name` is an
 /// address text), with an OPT record advertising `edns_size` bytes unless that is 0. False, with
-/// `query` reset, when the name cannot be encoded.
+/// `query` reset, when the name cannot be encoded or no identifier can be drawn.
 bool build_query(dns_record& query, std::string name, uint32_t type, uint16_t edns_size = 0);
 
 /// Encodes a dotted name as labels; empty fields (extra dots) are dropped. False for an empty
@@ -25,7 +25,8 @@ bool encode_name(std::vector<uint8_t>& out, std::string_view name);
 /// longer than 63 bytes or a name longer than 255 bytes encoded.
 bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address);
 
-/// A fresh identifier from 10 to 99.
-uint16_t make_packet_id();
+/// Sets `id` to a fresh identifier drawn uniformly from 0 to 65535 out of the kernel's random
+/// source. False, with `id` 0, when that source cannot be read.
+bool make_packet_id(uint16_t& id);
 
 }  // namespace resq

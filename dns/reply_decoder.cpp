@@ -13,6 +13,11 @@ namespace {
 constexpr std::size_t header_size = 12;
 constexpr uint8_t pointer_bits = 0xc0;
 
+// RFC 1035 2.3.4: a name is at most 255 bytes on the wire once expanded, length bytes and the
+// closing zero included. Without the limit, records that all point at one name of thousands of
+// bytes would each cost a copy of it.
+constexpr std::size_t max_name_octets = 255;
+
 // Size of the fixed fields after an owner name: TYPE, CLASS, TTL, RDLENGTH.
 constexpr std::size_t record_fixed_size = 10;
 // Size of the fixed fields after a question name: QTYPE, QCLASS.
@@ -94,6 +99,7 @@ std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::
     }
     wire_reader wire(message, offset);
     std::size_t consumed = 0;
+    std::size_t expanded = 0;  // the name's length on the wire with its pointers replaced
     bool followed_pointer = false;
     unsigned steps = 0;
     for (;;) {
@@ -116,13 +122,20 @@ std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::
         } else if (length == 0) {
             return followed_pointer ? consumed : consumed + 1;
         } else {
-            // Lengths 64 to 191 (high bits 01 or 10) are taken as plain lengths.
+            // Lengths 64 to 191 (high bits 01 or 10) are taken as plain lengths. The closing zero
+            // byte still has to fit after this label.
+            expanded += length + 1u;
+            if (expanded + 1 > max_name_octets) {
+                break;
+            }
             if (form == name_form::escaped) {
-                std::string label;
-                if (!wire.copy(label, length)) {
+                const std::size_t label_offset = wire.offset();
+                if (!wire.skip(length)) {
                     break;
                 }
-                append_escaped_label(out, label);
+                append_escaped_label(
+                    out, std::string_view(reinterpret_cast<const char*>(&message[label_offset]),
+                                          length));
             } else if (!wire.copy(out, length)) {
                 break;
             }

@@ -20,7 +20,8 @@ enum class name_form : uint8_t {
 };
 
 /// Decodes the possibly compressed name at `offset` of `message` into `out` (every label followed
-/// by "."; the root is ""). Returns the bytes the name occupies at `offset`, 0 on failure.
+/// by "."; the root is ""). Returns the bytes the name occupies at `offset`; 0, with `out` empty,
+/// when the name leaves the message, takes `step_limit` steps or is longer than 255 bytes expanded.
 std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::string& out,
                         unsigned step_limit = name_step_limit, name_form form = name_form::raw);
 

@@ -1,10 +1,5 @@
 #include "support/kx_string.hpp"
 
-#include <sys/time.h>
-
-#include <cstdlib>
-#include <utility>
-
 namespace resq {
 
 namespace {
@@ -41,21 +36,6 @@ bool split_fields(std::string_view text, char separator, std::vector<std::string
     // empty field, kept only with `keep_empty`.
     add_field(fields, text.substr(start), trim, keep_empty);
     return true;
-}
-
-uint8_t random_in_range(uint8_t low, uint8_t high) {
-    static bool seeded = false;
-    if (!seeded) {
-        timeval now{};
-        gettimeofday(&now, nullptr);
-        std::srand(static_cast<unsigned>(now.tv_usec));
-        seeded = true;
-    }
-    if (high < low) {
-        std::swap(low, high);
-    }
-    const int span = high - low + 1;
-    return static_cast<uint8_t>(low + std::rand() % span);
 }
 
 std::string to_lower(std::string_view text) {

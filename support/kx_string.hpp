@@ -16,10 +16,6 @@ namespace resq {
 bool split_fields(std::string_view text, char separator, std::vector<std::string>& fields,
                   bool trim, bool keep_empty, bool append);
 
-/// A byte from `low` to `high`, both included (swapped when reversed). Seeds the generator from
-/// the clock's microseconds on first use.
-uint8_t random_in_range(uint8_t low, uint8_t high);
-
 /// The ASCII lower-case form of `c`; other bytes are returned as they are.
 constexpr char ascii_lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -220,6 +221,23 @@ bytes labels(int count, uint8_t length) {
     return message;
 }
 
+// A header, then labels of the given lengths (letters "b"), then the root; and that name as text.
+bytes wide(std::initializer_list<uint8_t> lengths) {
+    bytes message(12, 0);
+    for (const uint8_t length : lengths) {
+        message.push_back(length);
+        message.insert(message.end(), length, 'b');
+    }
+    return message + bytes{0x00};
+}
+std::string wide_text(std::initializer_list<uint8_t> lengths) {
+    std::string text;
+    for (const uint8_t length : lengths) {
+        text += std::string(length, 'b') + ".";
+    }
+    return text;
+}
+
 TEST(decode_name, follows_pointers_and_refuses_loops_and_whatever_leaves_the_message) {
     // clang-format off
     const bytes pointers = {
@@ -230,6 +248,12 @@ TEST(decode_name, follows_pointers_and_refuses_loops_and_whatever_leaves_the_mes
         0xc0, 0x1d, 0xc0,                    // @26 pointer to 29 (the end); @28 half a pointer
     };
     // clang-format on
+    // Each name one 63-byte label longer than the one it points to: 65, 129, 193 bytes expanded.
+    const bytes chain = wide({63}) +                                     // @12
+                        bytes{63} + bytes(63, 'b') + bytes{0xc0, 12} +   // @77 -> 12
+                        bytes{63} + bytes(63, 'b') + bytes{0xc0, 77} +   // @143 -> 77
+                        bytes{61} + bytes(61, 'b') + bytes{0xc0, 143} +  // @209: 255 bytes
+                        bytes{63} + bytes(63, 'b') + bytes{0xc0, 143};   // @273: 257 bytes
     std::string b98;
     for (int i = 0; i < 98; ++i) {
         b98 += "b.";
@@ -253,6 +277,13 @@ TEST(decode_name, follows_pointers_and_refuses_loops_and_whatever_leaves_the_mes
         {labels(99, 1), 12, 0, ""},
         {labels(1, 0x41), 12, 0x41 + 2, std::string(0x41, 'b') + "."},  // high bits 01: a length
         {labels(1, 0x81), 12, 0x81 + 2, std::string(0x81, 'b') + "."},  // high bits 10: a length
+        // At most 255 bytes expanded, length bytes and the root included, however reached.
+        {wide({63, 63, 63, 61}), 12, 255, wide_text({63, 63, 63, 61})},
+        {wide({63, 63, 63, 62}), 12, 0, ""},
+        {wide({0xbf, 61}), 12, 255, wide_text({0xbf, 61})},
+        {wide({0xbf, 62}), 12, 0, ""},
+        {chain, 209, 1 + 61 + 2, wide_text({61, 63, 63, 63})},
+        {chain, 273, 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.message.size() << "-byte message @" << c.offset);
