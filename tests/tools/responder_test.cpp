@@ -1,5 +1,6 @@
 // The responder as a latency relay: synthetic answers, the delay, and the shares of names that are
-// dropped, answered late or answered twice. Run through tests/tools/netns_run.sh.
+// dropped, answered late or answered twice; and the replies of its hostile behaviours that are
+// easy to get wrong. Run through tests/tools/netns_run.sh.
 #include "tools/responder/responder.hpp"
 
 #include <arpa/inet.h>
@@ -9,12 +10,16 @@
 
 #include <chrono>
 #include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dns/query_builder.hpp"
+#include "dns/reply_decoder.hpp"
+#include "dns/wire_reader.hpp"
 
 namespace resq {
 namespace {
@@ -52,6 +57,8 @@ class relay_over_loopback : public ::testing::Test {
         dns_record query;
         build_query(query, name, type_a);
         const int fd = sockets_.emplace_back(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        const int room = 1 << 20;  // for a burst of forged replies
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
         sockaddr_in to{AF_INET, htons(server_.port()), {htonl(server_.address())}, {}};
         ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         ::send(fd, query.bytes().data(), query.bytes().size(), 0);
@@ -61,8 +68,9 @@ class relay_over_loopback : public ::testing::Test {
     // The next reply on `fd`, waiting at most `wait_ms` (a bound for failing only); empty if none.
     static std::vector<uint8_t> reply_on(int fd, int wait_ms = 3000) {
         pollfd entry{fd, POLLIN, 0};
-        std::vector<uint8_t> bytes(512);
-        const ssize_t n = ::poll(&entry, 1, wait_ms) == 1 ? ::recv(fd, bytes.data(), 512, 0) : 0;
+        std::vector<uint8_t> bytes(65536);
+        const ssize_t n =
+            ::poll(&entry, 1, wait_ms) == 1 ? ::recv(fd, bytes.data(), bytes.size(), 0) : 0;
         bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
         return bytes;
     }
@@ -102,6 +110,79 @@ TEST_F(relay_over_loopback, answers_synthetic_names_after_the_delay_by_their_ban
     EXPECT_EQ(reply_on(twice), first);
     EXPECT_TRUE(reply_on(twice, 0).empty());
     EXPECT_FALSE((test_tools::relay_settings{0ms, "", 60, 0, 0, 40.01}.valid()));
+}
+
+// After an answer under forge-next.test. come forged answers for victim.forge-next.test.: one
+// for every identifier resq writes (10 to 99, low byte first) and more whose bytes each take
+// every value, so a client that keeps its socket for the next lookup meets its own identifier.
+TEST_F(relay_over_loopback, forges_the_next_lookups_reply_under_every_identifier) {
+    const int fd = ask("a.forge-next.test");
+    const std::vector<uint8_t> answer = reply_on(fd);
+    ASSERT_EQ(answer.size(), 12u + 23 + 16);
+    EXPECT_EQ(std::vector(answer.end() - 4, answer.end()), (std::vector<uint8_t>{192, 0, 2, 1}));
+    const std::vector<uint8_t> forged_rest = {
+        0x81, 0x80,                                                     // QR, RD, RA; NOERROR
+        0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,                 // one question, one answer
+        6,    'v',  'i',  'c',  't',  'i',  'm',                        // label "victim"
+        10,   'f',  'o',  'r',  'g',  'e',  '-',  'n',  'e', 'x', 't',  // label "forge-next"
+        4,    't',  'e',  's',  't',  0,                                // label "test", root
+        0x00, 0x01, 0x00, 0x01,                                         // type A, class IN
+        0xc0, 0x0c, 0x00, 0x01, 0x00, 0x01,                             // owner the question, A, IN
+        0x00, 0x00, 0x00, 0x3c, 0x00, 0x04,                             // TTL 60, RDLENGTH 4
+        6,    6,    6,    6,                                            // 6.6.6.6
+    };
+    std::set<std::pair<uint8_t, uint8_t>> ids;
+    std::set<uint8_t> firsts;
+    std::set<uint8_t> seconds;
+    for (std::vector<uint8_t> forged; !(forged = reply_on(fd, 500)).empty();) {
+        ASSERT_EQ(std::vector(forged.begin() + 2, forged.end()), forged_rest);
+        ids.emplace(forged[0], forged[1]);
+    }
+    for (uint8_t id = 10; id <= 99; ++id) {
+        EXPECT_EQ(ids.erase({id, 0}), 1u) << "identifier " << int{id};
+    }
+    for (const auto& [first, second] : ids) {
+        firsts.insert(first);
+        seconds.insert(second);
+    }
+    EXPECT_EQ(firsts.size(), 256u);
+    EXPECT_EQ(seconds.size(), 256u);
+}
+
+// One datagram whose answers are each owned by a pointer to a name of 94 labels of 63 octets,
+// which a decoder that takes any name spells out for every record.
+TEST_F(relay_over_loopback, a_pointer_bomb_fits_one_datagram_and_every_owner_expands_past_255) {
+    const std::vector<uint8_t> bomb = reply_on(ask("a.pointer-bomb.test"));
+    ASSERT_GT(bomb.size(), 65000u);
+    ASSERT_LE(bomb.size(), 65507u);
+    wire_reader counts(bomb, 6);
+    const unsigned answers = counts.u16();
+    EXPECT_GT(answers, 3700u);     // about 22 MB of owner names spelt out
+    std::size_t offset = 12 + 25;  // past the question a.pointer-bomb.test. A IN
+    for (unsigned n = 0; n < answers; ++n) {
+        std::string owner;
+        const std::size_t size =
+            decode_name(bomb, static_cast<uint32_t>(offset), owner, 1000, name_form::raw);
+        ASSERT_EQ(size, 2u) << "record " << n;  // a pointer
+        EXPECT_EQ(owner.size(), n == 0 ? 20 : 94 * 64u) << "record " << n;
+        wire_reader fields(bomb, offset + size + 8);
+        offset += size + 10 + fields.u16();
+    }
+    EXPECT_EQ(offset, bomb.size());
+}
+
+// Runts of 1, 3 and 11 bytes, each the start of the answer that follows them.
+TEST_F(relay_over_loopback, runts_are_the_start_of_the_answer_that_follows) {
+    const int fd = ask("a.runt.test");
+    std::vector<std::vector<uint8_t>> got;
+    for (int n = 0; n < 4; ++n) {
+        got.push_back(reply_on(fd));
+    }
+    ASSERT_EQ(got[3].size(), 12u + 17 + 16);
+    const std::ptrdiff_t sizes[] = {1, 3, 11};
+    for (std::size_t n = 0; n < 3; ++n) {
+        EXPECT_EQ(got[n], std::vector(got[3].begin(), got[3].begin() + sizes[n]));
+    }
 }
 
 }  // namespace

@@ -35,6 +35,36 @@
 //   truncated.test.           over UDP truncated_header + the question (TC set, no answer);
 //                             over TCP the answer
 //
+// Hostile servers, for a lookup that must not be fooled or worn out by what comes back:
+//
+//   forge-next.test.          the answer, then over UDP forge_pause_ms (20 ms) later, to the
+//                             client's address and port, forged replies to the next lookup a
+//                             client reusing its socket may make: victim_question with
+//                             forged_answer (6.6.6.6), QR set, NOERROR, one per identifier: bytes
+//                             {10, 0} to {99, 0} (resq's identifiers, low byte first), then
+//                             forged_spread (256) more, bytes {i, (97 i + 13) mod 256}, so that
+//                             each byte takes every value. victim.forge-next.test. itself gets
+//                             answer_header + its question + victim_answer (192.0.2.99) after
+//                             100 ms, so that forgeries sent meanwhile arrive first
+//   qdzero.test.              a reply with the query's identifier, QDCOUNT 0 and one answer
+//                             forged_answer owned by the query's name written out (no question),
+//                             then after 100 ms the answer
+//   runt.test.                datagrams of 1, 3 and 11 bytes, each the start of the answer (its
+//                             identifier as far as it goes), then after 100 ms the answer
+//   formerr-bare.test.        formerr_header alone (FORMERR, no question, no record) plus the
+//                             query's OPT record as always: a real reply a client must take
+//   pointer-bomb.test.        a reply of largest_datagram (65507) bytes at most, OPT included:
+//                             the question, one NULL record owned by the question's name whose
+//                             data is a name of bomb_labels (94) labels of 63 octets (6017 octets
+//                             on the wire, far past the 255 a name may have), then as many A
+//                             records 192.0.2.1 as fit, each owned by a pointer to that name; a
+//                             decoder without the 255-octet limit makes each owner 6016 bytes of
+//                             text. Over TCP the same message, framed
+//   big.test.                 a well-formed reply of largest_datagram bytes at most, OPT
+//                             included: the question and as many A records as fit, owners
+//                             compressed to the question, record i 198.18.(i / 256).(i mod 256),
+//                             TTL 60. Over TCP the same message, framed
+//
 // Over TCP (the same address and port) every reply is sent after its two-byte length, on the
 // connection the query came in on; one scripted to leave from another address or port is not
 // sent at all, and the others keep their order and delays. The zones below script the framing
@@ -47,6 +77,9 @@
 //   tcp-cut.test.             the first half of the framed answer, then the connection closed
 //   tcp-overlong.test.        the answer after a length 16 larger; the connection stays open
 //   tcp-hangup.test.          the connection closed without a reply
+//   tcp-stall.test.           no reply; the connection stays open until the client closes it
+//   tcp-other-first.test.     spoofed_answer with identifier byte 0 increased by one, framed,
+//                             then at once the framed answer on the same connection
 //   anything else             the complete fixture for the name and type (table below), else
 //                             NXDOMAIN: nxdomain_header + the question + an SOA, that of
 //                             demo.example. for names under it, else one owned by the root
@@ -422,6 +455,42 @@ constexpr uint8_t hostile_txt_bytes[] = {
     0xed, 0xa0, 0x80,                                  //   a UTF-16 surrogate in UTF-8 form
 };
 
+constexpr uint8_t forged_answer_bytes[] = {
+    0xc0, 0x0c,              // name: pointer to 12, the question
+    0x00, 0x01,              // type A
+    0x00, 0x01,              // class IN
+    0x00, 0x00, 0x00, 0x3c,  // TTL 60
+    0x00, 0x04,              // RDLENGTH 4
+    6,    6,    6,    6,     // 6.6.6.6
+};
+
+constexpr uint8_t victim_answer_bytes[] = {
+    0xc0, 0x0c,              // name: pointer to 12, the question
+    0x00, 0x01,              // type A
+    0x00, 0x01,              // class IN
+    0x00, 0x00, 0x00, 0x3c,  // TTL 60
+    0x00, 0x04,              // RDLENGTH 4
+    192,  0,    2,    99,    // 192.0.2.99
+};
+
+constexpr uint8_t victim_question_bytes[] = {
+    6,    'v',  'i', 'c', 't', 'i', 'm',                      // label "victim"
+    10,   'f',  'o', 'r', 'g', 'e', '-', 'n', 'e', 'x', 't',  // label "forge-next"
+    4,    't',  'e', 's', 't',                                // label "test"
+    0x00,                                                     // root
+    0x00, 0x01,                                               // type A
+    0x00, 0x01,                                               // class IN
+};
+
+constexpr uint8_t formerr_header_bytes[] = {
+    0x00, 0x00,  // identifier
+    0x81, 0x81,  // QR, RD, RA; FORMERR
+    0x00, 0x00,  // QDCOUNT 0
+    0x00, 0x00,  // ANCOUNT 0
+    0x00, 0x00,  // NSCOUNT 0
+    0x00, 0x00,  // ARCOUNT 0
+};
+
 constexpr std::array fixtures{
     reply_fixture{"www.demo.example.", 1, www_a},
     reply_fixture{"www.demo.example.", 28, www_aaaa},
@@ -465,6 +534,14 @@ constexpr std::array zones{
     zone_behaviour{"tcp-cut.test.", behaviour::tcp_cut},
     zone_behaviour{"tcp-overlong.test.", behaviour::tcp_overlong},
     zone_behaviour{"tcp-hangup.test.", behaviour::tcp_hangup},
+    zone_behaviour{"forge-next.test.", behaviour::forge_next},
+    zone_behaviour{"qdzero.test.", behaviour::qdzero_first},
+    zone_behaviour{"runt.test.", behaviour::runts_first},
+    zone_behaviour{"formerr-bare.test.", behaviour::formerr_bare},
+    zone_behaviour{"pointer-bomb.test.", behaviour::pointer_bomb},
+    zone_behaviour{"big.test.", behaviour::big},
+    zone_behaviour{"tcp-stall.test.", behaviour::tcp_stall},
+    zone_behaviour{"tcp-other-first.test.", behaviour::tcp_other_first},
 };
 
 }  // namespace
@@ -479,6 +556,10 @@ const std::span<const uint8_t> demo_nxdomain_soa{demo_nxdomain_soa_bytes};
 const std::span<const uint8_t> root_nxdomain_soa{root_nxdomain_soa_bytes};
 const std::span<const uint8_t> badvers_opt{badvers_opt_bytes};
 const std::span<const uint8_t> hostile_txt{hostile_txt_bytes};
+const std::span<const uint8_t> forged_answer{forged_answer_bytes};
+const std::span<const uint8_t> victim_answer{victim_answer_bytes};
+const std::span<const uint8_t> victim_question{victim_question_bytes};
+const std::span<const uint8_t> formerr_header{formerr_header_bytes};
 
 const reply_fixture* find_fixture(std::string_view name, uint16_t type) {
     for (const auto& fixture : fixtures) {

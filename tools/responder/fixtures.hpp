@@ -1,6 +1,7 @@
 // Hand-assembled reply bytes of the scripted responder, and the behaviours chosen by query name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -33,6 +34,13 @@ extern const std::span<const uint8_t> demo_nxdomain_soa;
 extern const std::span<const uint8_t> root_nxdomain_soa;
 extern const std::span<const uint8_t> badvers_opt;
 extern const std::span<const uint8_t> hostile_txt;
+/// Pieces of the hostile behaviours (see fixtures.cpp): the answer 6.6.6.6 of forged replies, the
+/// answer 192.0.2.99 to victim.forge-next.test., the question of that name (type A, class IN),
+/// and a FORMERR header without question or record.
+extern const std::span<const uint8_t> forged_answer;
+extern const std::span<const uint8_t> victim_answer;
+extern const std::span<const uint8_t> victim_question;
+extern const std::span<const uint8_t> formerr_header;
 
 /// What the responder does with a query, chosen by the zone its name lies in.
 enum class behaviour {
@@ -63,6 +71,14 @@ enum class behaviour {
     tcp_cut,
     tcp_overlong,
     tcp_hangup,
+    forge_next,
+    qdzero_first,
+    runts_first,
+    formerr_bare,
+    pointer_bomb,
+    big,
+    tcp_stall,
+    tcp_other_first,
 };
 
 /// Milliseconds a reply to a name under late.test. is held back.
@@ -73,6 +89,18 @@ inline constexpr unsigned flaky_silent_queries = 2;
 inline constexpr unsigned split_pause_ms = 50;
 /// Milliseconds between the bytes of a reply sent one byte at a time (tcp-bytewise.test.).
 inline constexpr unsigned byte_pause_ms = 2;
+
+/// Milliseconds after the answer under forge-next.test. that its forged replies leave.
+inline constexpr unsigned forge_pause_ms = 20;
+/// Forged replies after an answer under forge-next.test.: identifiers 10 to 99 as resq writes
+/// them (bytes {id, 0}), then forged_spread more whose two bytes each take every value.
+inline constexpr unsigned forged_low_first = 10;
+inline constexpr unsigned forged_low_last = 99;
+inline constexpr unsigned forged_spread = 256;
+/// The largest UDP payload over IPv4: pointer-bomb.test. and big.test. replies fill it.
+inline constexpr std::size_t largest_datagram = 65507;
+/// Labels of 63 octets in the name every owner of a pointer-bomb.test. reply points to.
+inline constexpr unsigned bomb_labels = 94;
 
 /// The behaviour of `name` (lower case, ending in "."): that of the zone it equals or lies under.
 behaviour behaviour_for(std::string_view name);

@@ -37,6 +37,9 @@ constexpr std::size_t datagram_batch = 32;
 
 constexpr uint16_t type_a = 1;
 constexpr uint16_t type_aaaa = 28;
+constexpr uint16_t type_null = 10;
+// TTL of the records of the hostile behaviours' long replies.
+constexpr uint32_t behaviour_ttl = 60;
 // TTL of the records of synthetic names.
 constexpr uint32_t synthetic_ttl = 300;
 
@@ -257,6 +260,82 @@ std::vector<uint8_t> synthetic_reply(const parsed_query& query, std::string_view
         }
     }
     return reply;
+}
+
+// A reply of `budget` bytes at most: the answer header, the question and as many A records as
+// fit. For the pointer bomb a NULL record owned by the question comes first, its data a name of
+// bomb_labels labels of 63 octets, and every A record (192.0.2.1) is owned by a pointer to that
+// name; else record i is 198.18.(i / 256).(i % 256), owned by the question's name.
+std::vector<uint8_t> filled_reply(const parsed_query& query, std::size_t budget, bool bomb) {
+    std::vector<uint8_t> reply(answer_header.begin(), answer_header.end());
+    reply[0] = query.id_low;
+    reply[1] = query.id_high;
+    reply.insert(reply.end(), query.question.begin(), query.question.end());
+    unsigned owner = 0xc00c;
+    unsigned count = 0;
+    if (bomb) {
+        put_u16(reply, 0xc00c);
+        put_u16(reply, type_null);
+        put_u16(reply, 1);  // class IN
+        put_u32(reply, behaviour_ttl);
+        put_u16(reply, bomb_labels * 64 + 1);
+        // Below the 14 bits of a pointer: the question's name has 255 octets at most.
+        owner = static_cast<unsigned>(0xc000 | reply.size());
+        for (unsigned label = 0; label < bomb_labels; ++label) {
+            reply.push_back(63);
+            reply.insert(reply.end(), 63, 'b');
+        }
+        reply.push_back(0);
+        count = 1;
+    }
+    constexpr std::size_t a_record = 16;
+    for (unsigned i = 0; reply.size() + a_record <= budget; ++i, ++count) {
+        put_u16(reply, owner);
+        put_u16(reply, type_a);
+        put_u16(reply, 1);
+        put_u32(reply, behaviour_ttl);
+        put_u16(reply, 4);
+        if (bomb) {
+            reply.insert(reply.end(), {192, 0, 2, 1});
+        } else {
+            reply.insert(reply.end(),
+                         {198, 18, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i & 0xff)});
+        }
+    }
+    reply[6] = static_cast<uint8_t>(count >> 8);
+    reply[7] = static_cast<uint8_t>(count & 0xff);
+    return reply;
+}
+
+// A forged reply to victim.forge-next.test. A with identifier bytes `first`, `second`.
+std::vector<uint8_t> forged_reply(uint8_t first, uint8_t second) {
+    std::vector<uint8_t> reply(answer_header.begin(), answer_header.end());
+    reply[0] = first;
+    reply[1] = second;
+    reply.insert(reply.end(), victim_question.begin(), victim_question.end());
+    reply.insert(reply.end(), forged_answer.begin(), forged_answer.end());
+    return reply;
+}
+
+// Sends all of `bytes` on a connection, waiting a bounded time for room: a reply of 64 KiB can
+// outgrow what the socket takes at once. A connection that takes nothing for a second is given up.
+void send_whole(int fd, std::span<const uint8_t> bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t n =
+            ::send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            at += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == -1 && errno == EINTR) {
+            continue;
+        }
+        pollfd entry{fd, POLLOUT, 0};
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || ::poll(&entry, 1, 1000) != 1) {
+            return;
+        }
+    }
 }
 
 bool is_fixture_name(std::string_view name) {
@@ -544,9 +623,7 @@ void responder::send_due() {
                 batch.push_back(std::move(*next));
             }
         } else if (next->how == delivery::stream) {
-            // Far smaller than any socket buffer, so the send never needs to wait.
-            ::send(next->from_fd, next->bytes.data(), next->bytes.size(),
-                   MSG_NOSIGNAL | MSG_DONTWAIT);
+            send_whole(next->from_fd, next->bytes);
         } else {
             hung_up.push_back(next->from_fd);
         }
@@ -725,14 +802,71 @@ void responder::take_query(std::span<const uint8_t> data, const sockaddr_storage
         case behaviour::truncated:
             reply(listen_fd_, stream_fd == -1 ? assemble(truncated_header, query, {}) : answer);
             break;
+        case behaviour::forge_next:
+            if (query.name == "victim.forge-next.test.") {
+                reply(listen_fd_, assemble(answer_header, query, victim_answer), real_reply_delay);
+                break;
+            }
+            reply(listen_fd_, answer);
+            // Over UDP only: a connection is never carried over to the next lookup.
+            if (stream_fd == -1) {
+                const std::chrono::milliseconds pause(forge_pause_ms);
+                for (unsigned id = forged_low_first; id <= forged_low_last; ++id) {
+                    reply(listen_fd_, forged_reply(static_cast<uint8_t>(id), 0), pause);
+                }
+                // 97 is odd, so the second byte runs through every value as the first does.
+                for (unsigned i = 0; i < forged_spread; ++i) {
+                    reply(listen_fd_,
+                          forged_reply(static_cast<uint8_t>(i), static_cast<uint8_t>(97 * i + 13)),
+                          pause);
+                }
+            }
+            break;
+        case behaviour::qdzero_first: {
+            std::vector<uint8_t> forged(answer.begin(), answer.begin() + 12);
+            forged[5] = 0;  // QDCOUNT 0
+            // The owner is the question's name written out (its type and class left off), the
+            // record the answer's past its pointer.
+            forged.insert(forged.end(), query.question.begin(), query.question.end() - 4);
+            forged.insert(forged.end(), forged_answer.begin() + 2, forged_answer.end());
+            reply(listen_fd_, forged);
+            reply(listen_fd_, answer, real_reply_delay);
+            break;
+        }
+        case behaviour::runts_first:
+            for (const std::ptrdiff_t size : {1, 3, 11}) {
+                reply(listen_fd_, std::vector<uint8_t>(answer.begin(), answer.begin() + size));
+            }
+            reply(listen_fd_, answer, real_reply_delay);
+            break;
+        case behaviour::formerr_bare: {
+            std::vector<uint8_t> bare(formerr_header.begin(), formerr_header.end());
+            bare[0] = query.id_low;
+            bare[1] = query.id_high;
+            reply(listen_fd_, bare);
+            break;
+        }
+        case behaviour::pointer_bomb:
+        case behaviour::big:
+            // The query's OPT record is added after, within the datagram's limit.
+            reply(listen_fd_, filled_reply(query, largest_datagram - query.opt.size(),
+                                           what == behaviour::pointer_bomb));
+            break;
         case behaviour::tcp_split:
         case behaviour::tcp_bytewise:
         case behaviour::tcp_cut:
         case behaviour::tcp_overlong:
         case behaviour::tcp_hangup:
+        case behaviour::tcp_stall:
+        case behaviour::tcp_other_first:
             if (stream_fd == -1) {
                 reply(listen_fd_, assemble(truncated_header, query, {}));
-            } else {
+            } else if (what == behaviour::tcp_other_first) {
+                std::vector<uint8_t> other = assemble(answer_header, query, spoofed_answer);
+                ++other[0];
+                reply(listen_fd_, other);
+                reply(listen_fd_, answer);
+            } else if (what != behaviour::tcp_stall) {
                 add_opt(answer, query.opt);
                 queue_framing_fault(stream_fd, what, framed(answer));
             }

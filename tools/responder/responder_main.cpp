@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/resource.h>
+
 #include "tools/responder/responder.hpp"
 
 namespace {
@@ -115,6 +117,14 @@ int main(int argc, char** argv) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+
+    // Thousands of clients may hold a connection open at once (tcp-stall.test.): as many
+    // descriptors as the hard limit allows.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     resq::test_tools::responder responder;
     responder.set_relay(relay);
