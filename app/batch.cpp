@@ -5,9 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/concurrent_batch.hpp"
+#include "app/lookup_engine.hpp"
 #include "app/progress.hpp"
 #include "dns/query_builder.hpp"
+#include "support/descriptor_input.hpp"
 #include "support/kx_filter.hpp"
 #include "support/kx_portable_dir.hpp"
 #include "support/stop_signal.hpp"
@@ -54,7 +55,7 @@ namespace {
 class lookup_source {
   public:
     lookup_source(input_params& options, std::istream& input, const run_hooks& hooks)
-        : options_(options), reader_(input, hooks.wait_input), hooks_(hooks) {}
+        : options_(options), reader_(input, {}, hooks.input_buffer), hooks_(hooks) {}
 
     // Opens standard input or the -enumdir walk; -num_subdirs gives the depth of the walk, one
     // level when it is not given.
@@ -99,10 +100,6 @@ class lookup_source {
 
     uint64_t line_number() const { return reader_.line_number(); }
 
-    // Whether the next line can be read without waiting for the input's writer (a directory
-    // walk never waits).
-    bool readable_now() const { return options_.enumdir_set || reader_.readable_now(); }
-
     // After next() returned false: true at the end of the input, false (with the message written)
     // when a read failed. A read cut short by a stop signal is no failure.
     bool ended_well() const {
@@ -135,42 +132,38 @@ class lookup_source {
 
 }  // namespace
 
-bool run_batch(record_writer& writer, lookup_state& lookup, input_params& options,
-               std::istream& input, const run_hooks& hooks) {
-    dns_record& query = lookup.query;
+bool run_batch(record_writer& writer, input_params& options, std::istream& input,
+               const run_hooks& hooks) {
+    dns_record query;
     lookup_source source(options, input, hooks);
     if (!source.open()) {
         return false;
     }
-    if (options.inflight > 1) {
-        concurrent_batch lookups(writer, options, hooks);
-        if (const int error = lookups.start_error(); error != 0) {
-            print_error("prob starting lookups in flight: %s\n", std::strerror(error));
-            return false;
-        }
-        // A stop signal ends the reading; what was taken still ends and is written.
-        while (stop_signal() == 0) {
-            // Input that would keep the run waiting (a writer that pauses) must not hold back
-            // the lookups in flight and their rows.
-            while (!source.readable_now() && lookups.busy() && stop_signal() == 0) {
-                lookups.run_for(input_poll_interval);
-            }
-            if (!source.next(query) || !lookups.add(source.line_number(), query)) {
-                break;
-            }
-        }
-        return lookups.finish() && source.ended_well();
+    lookup_engine lookups(writer, options, hooks, true);
+    if (const int error = lookups.start_error(); error != 0) {
+        print_error("prob starting lookups: %s\n", std::strerror(error));
+        return false;
     }
-    while (stop_signal() == 0 && source.next(query)) {
-        run_query(writer, lookup, options, hooks, source.line_number());
-        if (options.delay > std::chrono::milliseconds::zero()) {
-            hooks.sleep(options.delay);
-        }
-        if (!writer.good()) {
-            return false;
-        }
+    // While standard input has no whole line, the lookups taken go on and their rows are written;
+    // a stop signal ends the wait.
+    descriptor_input* const input_buffer = hooks.input_buffer;
+    if (input_buffer != nullptr) {
+        input_buffer->set_wait([&lookups, input_buffer] {
+            if (!lookups.busy()) {
+                return input_buffer->wait_briefly(input_poll_interval);
+            }
+            lookups.run_for(input_poll_interval);
+            return stop_signal() == 0;
+        });
     }
-    return source.ended_well() && writer.good();
+    // A stop signal ends the reading; what ended is still written.
+    while (stop_signal() == 0 && source.next(query) && lookups.add(source.line_number(), query)) {
+    }
+    const bool finished = lookups.finish();
+    if (input_buffer != nullptr) {
+        input_buffer->set_wait({});
+    }
+    return finished && source.ended_well();
 }
 
 }  // namespace resq

@@ -15,12 +15,12 @@ namespace resq {
 /// The filter test of a batch line: false for an empty line or one the filters refuse.
 bool accept_line(std::string_view line, const std::vector<filter_entry>& filters);
 
-/// Looks up every accepted line of `input` (or of the -enumdir tree): in turn, with the delay after
-/// each name, or with -inflight many at once (see concurrent_batch); counting lookups and replies
-/// in the hooks' tally. A stop signal ends the reading. False when it stopped early: the report
-/// stream failed, the -enumdir directory could not be opened, or the input could not be read
+/// Looks up every accepted line of `input` (or of the -enumdir tree) on the lookup engine: in turn,
+/// or with -inflight many at once; counting lookups and replies in the hooks' tally. A stop signal
+/// ends the reading. False when it stopped early: the report stream failed, the -enumdir directory
+/// could not be opened, or the input could not be read
 /// ("prob reading input: REASON" written).
-bool run_batch(record_writer& writer, lookup_state& lookup, input_params& options,
-               std::istream& input, const run_hooks& hooks);
+bool run_batch(record_writer& writer, input_params& options, std::istream& input,
+               const run_hooks& hooks);
 
 }  // namespace resq

@@ -1,8 +1,11 @@
 // resq: asks a DNS server one question at a time and reports every record of the reply.
+#include <unistd.h>
 #include <csignal>
+
 #include <iostream>
 
 #include "app/query_run.hpp"
+#include "support/descriptor_input.hpp"
 #include "support/stop_signal.hpp"
 
 int main(int argc, char** argv) {
@@ -15,6 +18,11 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     // SIGINT and SIGTERM stop the run cleanly: what is in flight ends and the report is closed.
     resq::catch_stop_signals();
-    std::cin.tie(nullptr);
-    return resq::run(argc, argv, std::cin, resq::system_hooks());
+    // Standard input is read through a buffer that never holds the run inside a read: while no
+    // line has come, the lookups in flight go on, and a stop signal ends the wait.
+    resq::descriptor_input input_buffer(STDIN_FILENO);
+    std::istream input(&input_buffer);
+    resq::run_hooks hooks;
+    hooks.input_buffer = &input_buffer;
+    return resq::run(argc, argv, input, hooks);
 }

@@ -15,7 +15,7 @@
 
 namespace resq {
 
-/// What a run has done so far, fed by run_query (lookups, attempts) and run_batch (lines).
+/// What a run has done so far, fed by the lookup engine (lookups, attempts) and run_batch (lines).
 struct run_tally {
     uint64_t lines_read = 0;
     uint64_t blank_lines = 0;

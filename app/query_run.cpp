@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "app/batch.hpp"
+#include "app/lookup_engine.hpp"
 #include "app/progress.hpp"
 #include "dns/exchange.hpp"
 #include "dns/query_builder.hpp"
@@ -100,37 +102,7 @@ report_header make_report_header(const args& list) {
     return header;
 }
 
-// Sleeps for `delay`, unless a stop signal comes first: a signal cuts nanosleep short.
-void sleep_unless_stopped(std::chrono::milliseconds delay) {
-    const auto until = std::chrono::steady_clock::now() + delay;
-    while (stop_signal() == 0) {
-        const auto left = until - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero()) {
-            return;
-        }
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-        const timespec wait{static_cast<time_t>(seconds.count()),
-                            static_cast<long>((left - seconds).count())};
-        ::nanosleep(&wait, nullptr);
-    }
-}
-
-// Standard input may be a non-blocking descriptor with nothing in it yet: wait until it has data
-// or its writer is gone.
-bool wait_for_standard_input() {
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&input, 1, -1);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
-}
-
 }  // namespace
-
-run_hooks system_hooks() {
-    return run_hooks{sleep_unless_stopped, wait_for_standard_input};
-}
 
 report_server::report_server(const endpoint& server) {
     char text[INET6_ADDRSTRLEN] = {};
@@ -146,24 +118,6 @@ report_server::report_server(const endpoint& server) {
     address = text;
 }
 
-attempt_plan::attempt_plan(const input_params& options)
-    : target_{options.server_endpoint, options.server, options.timeout,
-              options.tcp ? transport::tcp : transport::udp},
-      tcp_fallback_(options.tcp_fallback),
-      allowed_(int64_t{options.retries} + 1) {}
-
-attempt_plan::step attempt_plan::after(const dns_exchange& attempt, bool success) {
-    ++made_;
-    replied_ = attempt.received_size != 0;
-    // A message that is no response is no truncated reply.
-    if (tcp_fallback_ && target_.kind == transport::udp && attempt.header.qr && attempt.header.tc) {
-        target_.kind = transport::tcp;
-        ++allowed_;
-        return {true, false};
-    }
-    return {!success && made_ < allowed_, !success};
-}
-
 void record_attempt(const run_hooks& hooks, const dns_exchange& attempt, const dns_record& query,
                     const exchange_target& target) {
     if (hooks.pcap != nullptr) {
@@ -172,40 +126,6 @@ void record_attempt(const run_hooks& hooks, const dns_exchange& attempt, const d
     if (hooks.tally != nullptr) {
         hooks.tally->count_attempt(attempt, query);
     }
-}
-
-bool run_query(record_writer& writer, lookup_state& state, const input_params& options,
-               const run_hooks& hooks, uint64_t line) {
-    dns_exchange& attempt = state.attempt;
-    dns_record& query = state.query;
-    attempt_plan plan(options);
-    const report_server shown(options.server_endpoint);
-    for (bool more = plan.any(); more;) {
-        if (hooks.pacer != nullptr) {
-            const auto now = send_pacer::clock::now();
-            const auto slot = hooks.pacer->next_slot(now);
-            if (slot > now) {
-                hooks.sleep(std::chrono::ceil<std::chrono::milliseconds>(slot - now));
-            }
-            hooks.pacer->take(std::max(slot, send_pacer::clock::now()));
-        }
-        const exchange_target& target = plan.target();
-        const bool success = exchange(attempt, query, target, state.carrier);
-        report_exchange(
-            writer, {attempt, query, target.kind, plan.number(), line, shown.address, shown.port});
-        record_attempt(hooks, attempt, query, target);
-        const attempt_plan::step next = plan.after(attempt, success);
-        if (next.delay_first && options.delay > std::chrono::milliseconds::zero()) {
-            hooks.sleep(options.delay);
-        }
-        // A stop signal lets the attempt in flight end, and sends no other.
-        more = next.another && stop_signal() == 0;
-    }
-    if (hooks.tally != nullptr) {
-        ++hooks.tally->lookups;
-        hooks.tally->replied += plan.replied() ? 1u : 0u;
-    }
-    return plan.replied();
 }
 
 void print_error(const char* format, ...) {
@@ -262,14 +182,13 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     // Whatever can still stop the run is decided before the results file is opened, so a run that
     // fails never empties an earlier report; its header goes to standard output instead.
     const bool batch = options.batch_input || options.enumdir_set;
-    lookup_state lookup;
+    dns_record query;
     if (!batch && options.query_name.empty()) {
         show_header();
         print_usage(std::cerr);
         return exit_failure;
     }
-    if (!batch &&
-        !build_query(lookup.query, options.query_name, options.query_type, options.edns_size)) {
+    if (!batch && !build_query(query, options.query_name, options.query_type, options.edns_size)) {
         show_header();
         print_error("prob building dns packet... aborting\n");
         return exit_failure;
@@ -286,6 +205,10 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     run_hooks run_with = hooks;
     if (!options.pcap_path.empty()) {
         if (!pcap.open(options.pcap_path)) {
+            // A FIFO waits for its reader; a stop signal ends that wait.
+            if (const int stop = stop_signal(); stop != 0) {
+                return exit_signal_base + stop;
+            }
             show_header();
             print_error("prob opening pcap file: %s\n", options.pcap_path.c_str());
             return exit_failure;
@@ -304,31 +227,41 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         results.open(options.out_path,
                      std::ios::out | (options.append_output ? std::ios::app : std::ios::trunc));
         if (!results) {
+            if (const int stop = stop_signal(); stop != 0) {
+                return exit_signal_base + stop;
+            }
             print_error("prob opening results file: %s for writing\n", options.out_path.c_str());
             return exit_failure;
         }
     }
     std::ostream& out = options.out_path.empty() ? std::cout : results;
-    // A concurrent batch writes lookups in bursts as the window moves on; its rows are held
-    // through the writers' flushes and let go once per burst, not once per line.
+    // A terminal is never written control bytes from the network, and gets each line as it is
+    // written; files and pipes get the bytes as they came, in blocks of rows.
+    const bool terminal = options.out_path.empty() && ::isatty(STDOUT_FILENO) == 1;
     std::optional<held_flush_buffer> held;
     std::ostream held_out(nullptr);
-    if (batch && options.inflight > 1) {
+    if (!terminal) {
         held.emplace(*out.rdbuf());
         held_out.rdbuf(&*held);
         run_with.held_report = &*held;
     }
-    // A terminal is never written control bytes from the network; files and pipes get them all.
-    const bool terminal = options.out_path.empty() && ::isatty(STDOUT_FILENO) == 1;
     const std::unique_ptr<record_writer> writer =
         make_record_writer(held ? held_out : out, options, terminal);
     writer->begin(header);
-    // A batch that stopped early still closes its report; its rows so far are kept.
+    // A run that stopped early still closes its report; its rows so far are kept.
     bool completed = true;
     if (batch) {
-        completed = run_batch(*writer, lookup, options, input, run_with);
+        completed = run_batch(*writer, options, input, run_with);
     } else {
-        run_query(*writer, lookup, options, run_with);
+        // A single lookup is a batch of one.
+        lookup_engine lookups(*writer, options, run_with, false);
+        if (const int error = lookups.start_error(); error != 0) {
+            print_error("prob starting lookups: %s\n", std::strerror(error));
+            completed = false;
+        } else {
+            lookups.add(0, query);
+            completed = lookups.finish();
+        }
     }
     writer->end();
     const bool released = !held || held->release();

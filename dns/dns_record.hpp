@@ -83,7 +83,6 @@ enum class exchange_failure : uint8_t {
     connection_closed,   // over TCP: closed before the whole reply came
     empty_message,       // over TCP: a reply length of zero
     not_response,        // the QR bit is clear
-    other_query,         // over TCP: a reply with another id or question
     malformed,           // the reply does not decode to its end
 };
 
@@ -96,6 +95,7 @@ struct dns_exchange {
     shared_message received_bytes;
     uint32_t received_size = 0;  // 0: nothing was received
     uint64_t reply_time = 0;
+    uint32_t discarded = 0;  // messages received that were no reply to the query
     exchange_failure failure = exchange_failure::none;
     reply_header header;
     std::vector<dns_record> questions;

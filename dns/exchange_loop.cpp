@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/epoll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,17 +16,40 @@ namespace resq {
 
 namespace {
 
-// Ready sockets taken from the kernel per wait.
+// Ready sockets taken from the kernel per wait; more come with the next wait, and an attempt
+// whose deadline comes first reads its socket before it is judged.
 constexpr int events_per_wait = 256;
 
 uint32_t epoll_events_of(short events) {
     return events == POLLOUT ? EPOLLOUT : EPOLLIN;
 }
 
+// Waits on `epoll` for at most `wait` (none: at once), to the nanosecond where the kernel has
+// epoll_pwait2 and else to the millisecond rounded up, so that no wait ends before its time.
+int wait_for_events(int epoll, epoll_event* events, int capacity, std::chrono::nanoseconds wait) {
+    using std::chrono::nanoseconds;
+    wait = std::max(wait, nanoseconds::zero());
+    static bool precise = true;
+    if (precise) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+        const timespec timeout{static_cast<time_t>(seconds.count()),
+                               static_cast<long>((wait - seconds).count())};
+        const int ready = ::epoll_pwait2(epoll, events, capacity, &timeout, nullptr);
+        if (ready >= 0 || errno != ENOSYS) {
+            return ready;
+        }
+        precise = false;
+    }
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    return ::epoll_wait(epoll, events, capacity,
+                        static_cast<int>(std::min<int64_t>(ms, INT32_MAX)));
+}
+
 }  // namespace
 
-exchange_loop::exchange_loop()
-    : epoll_(::epoll_create1(EPOLL_CLOEXEC)),
+exchange_loop::exchange_loop(clock_function now)
+    : now_(std::move(now)),
+      epoll_(::epoll_create1(EPOLL_CLOEXEC)),
       scratch_(new (std::nothrow) uint8_t[receive_capacity]) {
     if (epoll_ == -1) {
         error_ = errno;
@@ -47,7 +71,6 @@ void exchange_loop::start(uint64_t token, dns_exchange& attempt, dns_record& que
     if (free_slots_.empty()) {
         free_slots_.push_back(static_cast<uint32_t>(slots_.size()));
         slots_.push_back(std::make_unique<slot>());
-        slots_.back()->pending.keep_socket(true);
     }
     const uint32_t index = free_slots_.back();
     free_slots_.pop_back();
@@ -56,11 +79,10 @@ void exchange_loop::start(uint64_t token, dns_exchange& attempt, dns_record& que
     entry.busy = true;
     ++entry.generation;
     ++in_flight_;
-    entry.pending.start(attempt, query, target);
-    // A kept socket is still in the epoll set. Without a loop to wait in, the attempt cannot be
-    // waited for: it ends as if no reply came.
-    if (!entry.pending.ended() && !entry.pending.socket_kept() && !watch(index, true)) {
-        entry.pending.expire();
+    entry.pending.start(attempt, query, target, now_());
+    // Without a loop to wait in, the attempt cannot be waited for: it ends as if no reply came.
+    if (!entry.pending.ended() && !watch(index, true)) {
+        entry.pending.expire({scratch_.get(), receive_capacity});
     }
     if (entry.pending.ended()) {
         ended_at_start_.push_back(index);
@@ -88,11 +110,22 @@ bool exchange_loop::watch(uint32_t index, bool added) {
 
 void exchange_loop::release(uint32_t index, std::vector<ended_attempt>& ended) {
     slot& entry = *slots_[index];
-    // A socket closed as its attempt ended left the epoll set with it; a kept one stays, idle.
+    // The socket was closed as its attempt ended, which took it out of the epoll set.
     ended.push_back({entry.token, entry.pending.success()});
     entry.busy = false;
     free_slots_.push_back(index);
     --in_flight_;
+}
+
+void exchange_loop::drop_stale_deadlines() {
+    while (!deadlines_.empty()) {
+        const deadline_entry& next = deadlines_.top();
+        const slot& entry = *slots_[next.slot];
+        if (entry.busy && entry.generation == next.generation) {
+            return;
+        }
+        deadlines_.pop();
+    }
 }
 
 void exchange_loop::wait(clock::time_point until, std::vector<ended_attempt>& ended) {
@@ -101,51 +134,54 @@ void exchange_loop::wait(clock::time_point until, std::vector<ended_attempt>& en
         release(index, ended);
     }
     ended_at_start_.clear();
-    // Deadlines of attempts that already ended are passed over as they come up.
-    const auto drop_stale = [&] {
-        while (!deadlines_.empty()) {
-            const deadline_entry& next = deadlines_.top();
-            const slot& entry = *slots_[next.slot];
-            if (entry.busy && entry.generation == next.generation) {
-                return;
-            }
-            deadlines_.pop();
-        }
-    };
-    drop_stale();
+    drop_stale_deadlines();
     clock::time_point wake = until;
     if (!deadlines_.empty()) {
         wake = std::min(wake, deadlines_.top().when);
     }
     // Something already ended: only collect what is ready now.
-    const int timeout = ended.size() > ended_before ? 0 : milliseconds_until(wake);
+    const auto wait = ended.size() > ended_before || wake == clock::time_point::min()
+                          ? std::chrono::nanoseconds::zero()
+                          : std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now_());
     std::array<epoll_event, events_per_wait> events{};
     // With nothing in flight this is a plain wait for `until`, cut short by a signal.
-    const int ready = ::epoll_wait(epoll_, events.data(), events_per_wait, timeout);
+    const int ready = wait_for_events(epoll_, events.data(), events_per_wait, wait);
+    const std::span<uint8_t> scratch(scratch_.get(), receive_capacity);
     for (int i = 0; i < ready; ++i) {
         const uint32_t index = events[static_cast<std::size_t>(i)].data.u32;
         slot& entry = *slots_[index];
         if (!entry.busy) {
-            // A late or repeated reply on a socket kept between attempts.
-            entry.pending.drop_stray({scratch_.get(), receive_capacity});
             continue;
         }
-        entry.pending.on_ready({scratch_.get(), receive_capacity});
+        entry.pending.on_ready(scratch);
         if (entry.pending.ended()) {
             release(index, ended);
         } else if (!watch(index, false)) {
-            entry.pending.expire();
+            entry.pending.expire(scratch);
             release(index, ended);
         }
     }
-    // Every attempt whose deadline has come ends now.
-    const clock::time_point now = clock::now();
-    for (drop_stale(); !deadlines_.empty() && deadlines_.top().when <= now; drop_stale()) {
+    // Every attempt whose deadline has come ends now, after reading what its socket holds.
+    const clock::time_point now = now_();
+    for (drop_stale_deadlines(); !deadlines_.empty() && deadlines_.top().when <= now;
+         drop_stale_deadlines()) {
         const uint32_t index = deadlines_.top().slot;
         deadlines_.pop();
-        slots_[index]->pending.expire();
+        slots_[index]->pending.expire(scratch);
         release(index, ended);
     }
+}
+
+void exchange_loop::abandon() {
+    std::vector<ended_attempt> dropped;
+    for (uint32_t index = 0; index < slots_.size(); ++index) {
+        if (slots_[index]->busy) {
+            slots_[index]->pending.expire({scratch_.get(), receive_capacity});
+            release(index, dropped);
+        }
+    }
+    ended_at_start_.clear();
+    deadlines_ = {};
 }
 
 }  // namespace resq

@@ -2,8 +2,10 @@
 // together by one epoll descriptor, each ended by its reply or at its own deadline.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <queue>
 #include <vector>
@@ -19,13 +21,16 @@ struct ended_attempt {
     bool success = false;
 };
 
-/// The event loop of concurrent attempts; neither copied nor moved.
+/// The event loop of attempts; neither copied nor moved. Its time comes from the clock it is given,
+/// so that tests can move time by hand: deadlines are judged on that clock, and a wait lasts until
+/// the clock would read the time asked for (a test's clock asks for no wait at all).
 class exchange_loop {
   public:
     using clock = pending_exchange::clock;
+    using clock_function = std::function<clock::time_point()>;
 
     /// Makes the epoll descriptor; error() tells why it could not be made.
-    exchange_loop();
+    explicit exchange_loop(clock_function now = clock::now);
     /// Ends what is still in flight and closes the descriptor.
     ~exchange_loop();
     exchange_loop(const exchange_loop&) = delete;
@@ -34,15 +39,25 @@ class exchange_loop {
     /// 0 when the loop can wait for attempts, else why not (an errno value).
     int error() const { return error_; }
 
+    /// The time on the loop's clock.
+    clock::time_point now() const { return now_(); }
+
     /// Starts an attempt; `token` comes back when it ends. `attempt` and `query` stay in place
-    /// until then. An attempt that cannot start (no descriptor left, a refused send) ends at once
-    /// and comes back from the next wait().
+    /// until then. An attempt that cannot start (no descriptor left, a refused send) ends at
+    /// once and comes back from the next wait().
     void start(uint64_t token, dns_exchange& attempt, dns_record& query,
                const exchange_target& target);
 
-    /// Waits until an attempt ends or `until` passes, handling every ready socket and every
-    /// deadline passed, and appends what ended to `ended`. Returns early on a signal.
+    /// Waits until an attempt ends or `until` passes, handling every ready socket first and then
+    /// every deadline passed, and appends what ended to `ended`. Returns early on a signal.
     void wait(clock::time_point until, std::vector<ended_attempt>& ended);
+
+    /// Handles what is ready now without waiting: replies already queued are read between the
+    /// sends of a burst.
+    void poll(std::vector<ended_attempt>& ended) { wait(clock::time_point::min(), ended); }
+
+    /// Ends every attempt in flight at once, without a reply; they are not handed back.
+    void abandon();
 
     /// Attempts started and not yet handed back.
     std::size_t in_flight() const { return in_flight_; }
@@ -66,7 +81,10 @@ class exchange_loop {
     void release(uint32_t index, std::vector<ended_attempt>& ended);
     // Registers the slot's socket for the events its attempt waits for, or changes them.
     bool watch(uint32_t index, bool added);
+    // Drops the deadlines of attempts that already ended from the top of the heap.
+    void drop_stale_deadlines();
 
+    clock_function now_;
     int epoll_ = -1;
     int error_ = 0;
     std::vector<std::unique_ptr<slot>> slots_;

@@ -1,57 +1,15 @@
 #include "net/net_socket.hpp"
 
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
+#include <cstring>
+#include <ctime>
 
 namespace resq {
-
-namespace {
-
-// Waits, through signals, until `descriptor` is ready for `events`; false at `deadline` or on
-// failure. An error or hang-up also counts as ready: the call that follows reports it.
-bool wait_until_ready(int descriptor, short events,
-                      net_socket::deadline_clock::time_point deadline) {
-    if (descriptor == -1) {
-        return false;
-    }
-    pollfd entry{};
-    entry.fd = descriptor;
-    entry.events = events;
-    for (;;) {
-        const int wait_ms = milliseconds_until(deadline);
-        entry.revents = 0;
-        const int ready = ::poll(&entry, 1, wait_ms);
-        if (ready > 0) {
-            return true;
-        }
-        if (ready == 0) {
-            if (wait_ms == 0 || net_socket::deadline_clock::now() >= deadline) {
-                return false;
-            }
-            continue;  // woke before the deadline: wait for what is left
-        }
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-}
-
-}  // namespace
-
-int milliseconds_until(std::chrono::steady_clock::time_point deadline) {
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) {
-        return 0;
-    }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
-}
 
 net_socket::net_socket() {
     // A peer that goes away must end in a failed call, never in the death of the process. The
@@ -71,7 +29,17 @@ bool net_socket::create(transport kind, const endpoint& peer) {
     descriptor_ =
         ::socket(peer.family(), (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC,
                  stream ? IPPROTO_TCP : IPPROTO_UDP);
-    return descriptor_ != -1;
+    if (descriptor_ == -1) {
+        return false;
+    }
+    const int on = 1;
+    if (!stream && ::setsockopt(descriptor_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0) {
+        const int error = errno;
+        close();
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 bool net_socket::connect_to(const endpoint& peer, bool& in_progress) {
@@ -135,8 +103,41 @@ bool net_socket::receive_some(std::span<uint8_t> buffer, std::size_t& size) {
     }
 }
 
-bool net_socket::wait_ready(short events, deadline_clock::time_point deadline) const {
-    return wait_until_ready(descriptor_, events, deadline);
+bool net_socket::receive_stamped(std::span<uint8_t> buffer, std::size_t& size,
+                                 uint64_t& arrived_ns) {
+    arrived_ns = 0;
+    if (buffer.empty() || descriptor_ == -1) {
+        errno = EINVAL;
+        return false;
+    }
+    iovec piece{buffer.data(), buffer.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_iov = &piece;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    for (;;) {
+        const ssize_t n = ::recvmsg(descriptor_, &message, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        size = static_cast<std::size_t>(n);
+        break;
+    }
+    for (cmsghdr* entry = CMSG_FIRSTHDR(&message); entry != nullptr;
+         entry = CMSG_NXTHDR(&message, entry)) {
+        if (entry->cmsg_level == SOL_SOCKET && entry->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(entry), sizeof stamp);
+            arrived_ns = static_cast<uint64_t>(stamp.tv_sec) * 1'000'000'000u +
+                         static_cast<uint64_t>(stamp.tv_nsec);
+        }
+    }
+    return true;
 }
 
 bool net_socket::close() {

@@ -1,5 +1,5 @@
 // The socket that carries one query to a DNS server and brings back its reply. It never blocks:
-// the caller waits for readiness (wait_ready, or an event loop on descriptor()) and then calls.
+// the caller waits for readiness (an event loop on descriptor()) and then calls.
 #pragma once
 
 #include <chrono>
@@ -14,15 +14,9 @@ namespace resq {
 /// The transports a socket can carry: datagrams, or (for replies too large for one) a stream.
 enum class transport { udp, tcp };
 
-/// Whole milliseconds from now to `deadline` for poll or epoll_wait, rounded up so that the wait
-/// never ends before it; 0 once it has passed.
-int milliseconds_until(std::chrono::steady_clock::time_point deadline);
-
 /// Owns one non-blocking POSIX socket descriptor (-1: none); neither copied nor moved.
 class net_socket {
   public:
-    using deadline_clock = std::chrono::steady_clock;
-
     /// Starts without a socket; the first construction ignores SIGPIPE for the whole process.
     net_socket();
     /// Ends the socket (see end()).
@@ -31,8 +25,9 @@ class net_socket {
     net_socket(const net_socket&) = delete;
     net_socket& operator=(const net_socket&) = delete;
 
-    /// Opens a non-blocking `kind` socket for `peer`, ending any held; false, errno telling why,
-    /// if refused (EMFILE when the process has no descriptor left).
+    /// Opens a non-blocking `kind` socket for `peer`, ending any held; a datagram socket stamps
+    /// what it receives with its arrival time. False, errno telling why, if refused (EMFILE when
+    /// the process has no descriptor left).
     bool create(transport kind, const endpoint& peer);
 
     /// Connects to `peer`: a datagram socket then takes datagrams from `peer` alone (the kernel
@@ -53,10 +48,10 @@ class net_socket {
     /// failure (ECONNREFUSED: an ICMP error for an earlier datagram).
     bool receive_some(std::span<uint8_t> buffer, std::size_t& size);
 
-    /// Waits, through signals, until the socket is ready for `events` (poll's); false at
-    /// `deadline` or on failure. An error or hang-up counts as ready: the call that follows
-    /// reports it.
-    bool wait_ready(short events, deadline_clock::time_point deadline) const;
+    /// Reads one datagram like receive_some and gives the moment the kernel took it in, in
+    /// nanoseconds since 1970-01-01 UTC (0 when the kernel gave none): a reply read late, behind
+    /// others, still counts from when it arrived.
+    bool receive_stamped(std::span<uint8_t> buffer, std::size_t& size, uint64_t& arrived_ns);
 
     /// Closes the descriptor; false when the system's close fails, and the descriptor is kept.
     bool close();

@@ -172,8 +172,6 @@ std::string_view failure_text(exchange_failure failure) {
             return "empty message";
         case exchange_failure::not_response:
             return "not a response";
-        case exchange_failure::other_query:
-            return "reply to another query";
         case exchange_failure::malformed:
             return "malformed reply";
     }
@@ -376,6 +374,11 @@ void json_writer::end_attempt(const attempt_info& attempt) {
     if (!error.empty()) {
         field(out, "error", error);
     }
+    // Messages received that were no reply (too short, another id or question): spoofing
+    // attempts or stale replies, shown only when there were any.
+    if (exchange.discarded != 0) {
+        field(out, "discarded", exchange.discarded);
+    }
     // The query wrote its identifier low byte first; on the wire it reads the other way round.
     field(out, "id", static_cast<uint16_t>((query.packet_id & 0xff) << 8 | query.packet_id >> 8));
     const std::string sent = utc_text(query.query_time);
@@ -397,11 +400,9 @@ void json_writer::end_attempt(const attempt_info& attempt) {
         out += static_cast<char>('0' + micro % 10);
     }
 
-    // The header is known for a whole 12 bytes that were decoded, which a reply to another query
-    // over TCP is not.
+    // The header is known once a reply was taken: every reply holds a whole header.
     const reply_header& header = exchange.header;
-    const bool header_known =
-        exchange.received_size >= 12 && exchange.failure != exchange_failure::other_query;
+    const bool header_known = exchange.received_size >= 12;
     std::string summary;
     if (header_known) {
         const uint16_t rcode = exchange.header.full_rcode;

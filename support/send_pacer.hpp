@@ -1,5 +1,6 @@
-// The limit on sends per second: a token bucket holding a single token, so that sends are spread
-// evenly over each second rather than let out in bursts.
+// The limit on sends per second: a schedule of evenly spaced slots counted from the first send, so
+// that sends are spread over each second rather than let out in bursts, and a wake-up that comes a
+// little late is made up by the sends after it instead of lowering the rate.
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,10 @@ namespace resq {
 class send_pacer {
   public:
     using clock = std::chrono::steady_clock;
+
+    /// How far the sends may fall behind their schedule and still catch up. A sender idle for
+    /// longer (no send due, or none allowed) starts a new schedule: no burst follows.
+    static constexpr clock::duration catch_up = std::chrono::milliseconds(2);
 
     /// At most `per_second` sends a second (fractions allowed); 0 or less: no limit.
     explicit send_pacer(double per_second = 0);
@@ -23,7 +28,8 @@ class send_pacer {
 
   private:
     clock::duration interval_{};
-    clock::time_point next_{};  // when the next send may go
+    clock::time_point next_{};  // the next slot of the schedule
+    bool started_ = false;
 };
 
 }  // namespace resq

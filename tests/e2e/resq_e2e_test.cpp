@@ -585,17 +585,18 @@ TEST_F(resq_run, a_low_limit_on_open_files_lowers_the_lookups_in_flight) {
     // A dynamically linked build (the sanitizers') cannot even load its libraries so.
     if (none.err.find("error while loading shared libraries") == std::string::npos) {
         EXPECT_EQ(none.exit_status, 255);
-        EXPECT_TRUE(none.err.ends_with("prob starting lookups in flight: Too many open files\n"))
-            << none.err;
+        EXPECT_TRUE(none.err.ends_with("prob starting lookups: Too many open files\n")) << none.err;
     }
 }
 
-// SIGTERM or SIGINT part-way: nothing more is sent, what is in flight ends, and the report is
-// closed whole (the XML end element, whole JSON lines) with status 128 + the signal.
+// SIGTERM or SIGINT part-way: nothing more is sent, the lookups in flight are left out (and
+// counted on standard error) rather than waited for, and the report holds every lookup that ended,
+// closed whole (the XML end element, whole JSON lines), with status 128 + the signal.
 TEST_F(resq_run, a_stop_signal_ends_the_run_with_a_whole_report) {
     const fs::path name_list = temp_file("late_name_list");
     {
         std::ofstream list(name_list);
+        list << "www.demo.example\nwww.demo.example\n";  // answered at once
         for (int i = 0; i < 40; ++i) {
             list << "s" << i << ".late.test\n";  // each answered after 1.5 seconds
         }
@@ -604,22 +605,26 @@ TEST_F(resq_run, a_stop_signal_ends_the_run_with_a_whole_report) {
         const char* format;
         const char* inflight;
         int signal;
-        std::size_t lines;  // the report's lines: its frame, and one row per lookup in flight
+        std::size_t lines;  // the report's lines: its frame, and the rows of the two answers
+        const char* message;
     } cases[] = {
-        {"-xml", "4", SIGTERM, 9 + 4},
-        {"-json", "4", SIGINT, 4},
-        {"-xml", "1", SIGTERM, 9 + 1},
+        {"-xml", "4", SIGTERM, 9 + 6, "stopped: 4 lookups in flight left out\n"},
+        {"-json", "4", SIGINT, 2, "stopped: 4 lookups in flight left out\n"},
+        {"-xml", "1", SIGTERM, 9 + 6, "stopped: 1 lookups in flight left out\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.format) + " -inflight " + c.inflight);
         const fs::path file = temp_file("stopped");
+        const fs::path errors = temp_file("stopped_errors");
         const std::string server = server_address();
         const char* const argv[] = {RESQ_BINARY,    "-pipe", c.format, "-inflight",  c.inflight,
-                                    "-timeout",     "2",     "-out",   file.c_str(), "-server",
+                                    "-timeout",     "9",     "-out",   file.c_str(), "-server",
                                     server.c_str(), nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, name_list.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
         pid_t pid = -1;
         ASSERT_EQ(
             posix_spawn(&pid, RESQ_BINARY, &actions, nullptr, const_cast<char**>(argv), environ),
@@ -633,8 +638,11 @@ TEST_F(resq_run, a_stop_signal_ends_the_run_with_a_whole_report) {
         EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal);
         const std::string report = file_text(file);
         fs::remove(file);
+        EXPECT_EQ(file_text(errors), c.message);
+        fs::remove(errors);
         EXPECT_EQ(static_cast<std::size_t>(std::count(report.begin(), report.end(), '\n')), c.lines)
             << report;
+        EXPECT_EQ(report.find("late.test"), std::string::npos) << report;
         // Closed whole: the XML end element, or a JSON object on every line.
         const bool xml = c.format == std::string("-xml");
         EXPECT_TRUE(xml ? report.ends_with("</logdata>\n")

@@ -149,8 +149,8 @@ TEST_F(relay_over_loopback, forges_the_next_lookups_reply_under_every_identifier
     EXPECT_EQ(seconds.size(), 256u);
 }
 
-// One datagram whose answers are each owned by a pointer to a name of 94 labels of 63 octets,
-// which a decoder that takes any name spells out for every record.
+// One datagram whose answers are each owned by a pointer to a name of 94 labels of 63 octets
+// (6,016 octets spelt out): every owner after the first is a pointer that no longer decodes.
 TEST_F(relay_over_loopback, a_pointer_bomb_fits_one_datagram_and_every_owner_expands_past_255) {
     const std::vector<uint8_t> bomb = reply_on(ask("a.pointer-bomb.test"));
     ASSERT_GT(bomb.size(), 65000u);
@@ -160,13 +160,13 @@ TEST_F(relay_over_loopback, a_pointer_bomb_fits_one_datagram_and_every_owner_exp
     EXPECT_GT(answers, 3700u);     // about 22 MB of owner names spelt out
     std::size_t offset = 12 + 25;  // past the question a.pointer-bomb.test. A IN
     for (unsigned n = 0; n < answers; ++n) {
-        std::string owner;
-        const std::size_t size =
-            decode_name(bomb, static_cast<uint32_t>(offset), owner, 1000, name_form::raw);
-        ASSERT_EQ(size, 2u) << "record " << n;  // a pointer
-        EXPECT_EQ(owner.size(), n == 0 ? 20 : 94 * 64u) << "record " << n;
-        wire_reader fields(bomb, offset + size + 8);
-        offset += size + 10 + fields.u16();
+        wire_reader owner(bomb, offset);
+        ASSERT_EQ(owner.u8() & 0xc0, 0xc0) << "record " << n;  // a pointer
+        std::string name;
+        EXPECT_EQ(decode_name(bomb, static_cast<uint32_t>(offset), name), n == 0 ? 2u : 0u)
+            << "record " << n;
+        wire_reader fields(bomb, offset + 2 + 8);
+        offset += 2u + 10u + fields.u16();
     }
     EXPECT_EQ(offset, bomb.size());
 }

@@ -840,9 +840,8 @@ void responder::take_query(std::span<const uint8_t> data, const sockaddr_storage
             reply(listen_fd_, answer, real_reply_delay);
             break;
         case behaviour::formerr_bare: {
-            std::vector<uint8_t> bare(formerr_header.begin(), formerr_header.end());
-            bare[0] = query.id_low;
-            bare[1] = query.id_high;
+            std::vector<uint8_t> bare = {query.id_low, query.id_high};
+            bare.insert(bare.end(), formerr_header.begin() + 2, formerr_header.end());
             reply(listen_fd_, bare);
             break;
         }
