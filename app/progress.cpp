@@ -57,6 +57,7 @@ double per_second(uint64_t count, std::chrono::nanoseconds elapsed) {
 
 void run_tally::count_attempt(const dns_exchange& attempt, const dns_record& query) {
     ++attempts;
+    discarded += attempt.discarded;
     if (attempt.received_size != 0 && attempt.header.qr) {
         ++replies_by_rcode[attempt.header.full_rcode];
     }
@@ -98,6 +99,11 @@ std::string summary_text(const run_tally& tally, std::chrono::nanoseconds elapse
     }
     text.back() = text.back() == ',' ? '\n' : text.back();
     text += tally.replies_by_rcode.empty() ? " none\n" : "";
+    // Messages that reached a lookup's socket and were no reply: spoofing attempts, stale or
+    // broken replies. Shown only when there were any.
+    if (tally.discarded != 0) {
+        text += "discarded: " + std::to_string(tally.discarded) + '\n';
+    }
     text += "elapsed: " + number_text(seconds_of(elapsed), 3) + " s, " +
             number_text(per_second(tally.lookups, elapsed), 1) + " names/s\n";
     return text;

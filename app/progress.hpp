@@ -27,6 +27,7 @@ struct run_tally {
     uint64_t replied = 0;  // lookups whose last attempt got a reply
     uint64_t attempts = 0;
     uint64_t timeouts = 0;
+    uint64_t discarded = 0;  // messages received that were no reply
     std::map<std::string, uint64_t> rows_by_status;
     std::map<uint16_t, uint64_t> replies_by_rcode;
 

@@ -23,6 +23,7 @@ run_tally sample_tally() {
     tally.lookups = 8;
     tally.attempts = 10;
     tally.timeouts = 2;
+    tally.discarded = 3;
     tally.rows_by_status = {{"success", 9}, {"timeout", 2}, {"invalid", 1}};
     tally.replies_by_rcode = {{0, 6}, {3, 1}, {16, 1}};
     return tally;
@@ -44,6 +45,7 @@ const text_case text_cases[] = {
      "attempts: 10\n"
      "rows: invalid 1, success 9, timeout 2\n"
      "replies: NOERROR 6, NXDOMAIN 1, BADVERS 1\n"
+     "discarded: 3\n"
      "elapsed: 4.000 s, 2.0 names/s\n",
      "8 names, 2.0/s, 2 timeouts, 0:04, 25% done, 0:12 left"},
     {"an empty batch of unknown size", run_tally{}, milliseconds(0),
