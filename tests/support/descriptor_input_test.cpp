@@ -2,21 +2,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <istream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/kx_stdin_stream.hpp"
-#include "support/stop_signal.hpp"
 
 namespace {
 
@@ -109,25 +103,6 @@ TEST(descriptor_input, reports_a_failed_read_as_a_read_error) {
     EXPECT_EQ(read_descriptor(directory), (lines{"error: Is a directory"}));
     ::close(directory);
     EXPECT_EQ(read_descriptor(directory), (lines{"error: Bad file descriptor"}));
-}
-
-// In a child process, as the handler stays installed and the request stays noted.
-TEST(descriptor_input, a_stop_signal_ends_the_built_in_wait_on_an_idle_pipe) {
-    EXPECT_EXIT(
-        {
-            ::alarm(10);  // a wait that missed the signal would otherwise hang the test
-            resq::catch_stop_signals();
-            test_pipe pipe;
-            const pthread_t reading = ::pthread_self();
-            std::thread signaller([reading] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                ::pthread_kill(reading, SIGINT);
-            });
-            const lines found = read_descriptor(pipe.ends[0]);
-            signaller.join();
-            std::exit(found == lines{"stopped"} && resq::stop_signal() == SIGINT ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
