@@ -152,7 +152,7 @@ bool run_batch(record_writer& writer, input_params& options, std::istream& input
             if (!lookups.busy()) {
                 return input_buffer->wait_briefly(input_poll_interval);
             }
-            lookups.run_for(input_poll_interval);
+            lookups.run_for(input_poll_interval, input_buffer->descriptor());
             return stop_signal() == 0;
         });
     }

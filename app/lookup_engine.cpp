@@ -173,7 +173,10 @@ bool lookup_engine::finish() {
     return writer_.good();
 }
 
-void lookup_engine::run_for(std::chrono::nanoseconds wait) {
+void lookup_engine::run_for(std::chrono::nanoseconds wait, int input) {
+    if (input != -1) {
+        loop_.wake_on_readable(input);
+    }
     const clock::time_point now = loop_.now();
     run_once(now + std::chrono::duration_cast<clock::duration>(wait));
 }

@@ -100,9 +100,10 @@ class lookup_engine {
     /// Runs every lookup taken to its end and writes it; false when the report stream failed.
     bool finish();
 
-    /// Runs the lookups taken until one of their attempts ends or `wait` has passed (on a test's
-    /// clock: handles what is ready and due now); lets held rows go when their time has come.
-    void run_for(std::chrono::nanoseconds wait);
+    /// Runs the lookups taken until one of their attempts ends, `wait` has passed (on a test's
+    /// clock: handles what is ready and due now) or `input` (a descriptor, -1: none) can be read;
+    /// lets held rows go when their time has come.
+    void run_for(std::chrono::nanoseconds wait, int input = -1);
 
     /// Whether add() would take a lookup now, without running the lookups taken first.
     bool has_room();

@@ -16,6 +16,9 @@ namespace resq {
 
 namespace {
 
+// The epoll data of the descriptor of wake_on_readable: no slot has this index.
+constexpr uint32_t readable_marker = UINT32_MAX;
+
 // Ready sockets taken from the kernel per wait; more come with the next wait, and an attempt
 // whose deadline comes first reads its socket before it is judged.
 constexpr int events_per_wait = 256;
@@ -149,6 +152,9 @@ void exchange_loop::wait(clock::time_point until, std::vector<ended_attempt>& en
     const std::span<uint8_t> scratch(scratch_.get(), receive_capacity);
     for (int i = 0; i < ready; ++i) {
         const uint32_t index = events[static_cast<std::size_t>(i)].data.u32;
+        if (index == readable_marker) {
+            continue;  // the caller's descriptor: the wait has done its part
+        }
         slot& entry = *slots_[index];
         if (!entry.busy) {
             continue;
@@ -169,6 +175,18 @@ void exchange_loop::wait(clock::time_point until, std::vector<ended_attempt>& en
         deadlines_.pop();
         slots_[index]->pending.expire(scratch);
         release(index, ended);
+    }
+}
+
+void exchange_loop::wake_on_readable(int fd) {
+    // One-shot: the descriptor wakes one wait, and is armed again for the next that asks.
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLONESHOT;
+    event.data.u32 = readable_marker;
+    if (fd == wake_fd_) {
+        ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event);
+    } else if (wake_fd_ == -1 && ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0) {
+        wake_fd_ = fd;
     }
 }
 

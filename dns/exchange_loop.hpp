@@ -56,6 +56,11 @@ class exchange_loop {
     /// sends of a burst.
     void poll(std::vector<ended_attempt>& ended) { wait(clock::time_point::min(), ended); }
 
+    /// Makes the next wait() also end once `fd` (another descriptor, such as standard input) can
+    /// be read; only that wait, so input that is not taken at once never keeps the loop awake.
+    /// A descriptor epoll cannot watch (a regular file, always readable) is passed over.
+    void wake_on_readable(int fd);
+
     /// Ends every attempt in flight at once, without a reply; they are not handed back.
     void abandon();
 
@@ -93,6 +98,7 @@ class exchange_loop {
     std::vector<uint32_t> ended_at_start_;
     std::unique_ptr<uint8_t[]> scratch_;
     std::size_t in_flight_ = 0;
+    int wake_fd_ = -1;  // the descriptor of wake_on_readable, once added to the epoll set
 };
 
 }  // namespace resq

@@ -37,6 +37,9 @@ class descriptor_input : public std::streambuf {
     /// would not wait for the writer.
     bool line_ready(std::size_t piece);
 
+    /// The descriptor read.
+    int descriptor() const { return fd_; }
+
     /// The errno value of the read that failed, 0 while none has.
     int error() const { return error_; }
 
