@@ -1,7 +1,8 @@
 #!/bin/sh
 # Peak memory and time of resq on the largest replies a hostile server can send: nearly 64 KiB of
 # minimal answers (about 4,000) or of five-byte questions (about 13,000), each decoded and written
-# as a table, CSV, XML and with -verbose. Target: under 8 MiB and well under a second per run.
+# as a table, CSV, XML, JSON Lines and with -verbose (JSON: one row, the attempt). Target: under
+# 16 MiB (it was 8 MiB before the concurrent lookup engine) and well under a second per run.
 # usage: bench/hostile_memory.sh RESQ_BINARY
 set -u
 bench_root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,7 +26,7 @@ printf '%-10s %-10s %8s %14s %9s\n' "reply" "format" "rows" "peak RSS KiB" "seco
 worst_kib=0
 worst_s=0
 for reply in answers questions; do
-    for format in table -csv -xml -verbose; do
+    for format in table -csv -xml -json -verbose; do
         set -- -url "$reply.hostile.test" -server "$addr"
         [ "$format" = table ] || set -- "$@" "$format"
         start=$(bench_now_ns)
@@ -33,7 +34,7 @@ for reply in answers questions; do
         end=$(bench_now_ns)
         rows=$("$resq" "$@" |
             grep -c -e '| success |' -e ',success,' -e '| invalid |' -e ',invalid,' \
-                -e '<data_entry>')
+                -e '<data_entry>' -e '"status":"success"' -e '"status":"invalid"')
         seconds=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.2f", ns / 1e9 }')
         printf '%-10s %-10s %8s %14s %9s\n' "$reply" "$format" "$rows" "$kib" "$seconds"
         worst_kib=$((kib > worst_kib ? kib : worst_kib))
@@ -42,4 +43,4 @@ for reply in answers questions; do
 done
 awk -v kib="$worst_kib" -v s="$worst_s" 'BEGIN {
     printf "hostile verdict: peak %d KiB, slowest %.2f s: %s\n", kib, s,
-        (kib < 8192 && s < 1) ? "target met" : "target missed" }'
+        (kib < 16384 && s < 1) ? "target met" : "target missed" }'

@@ -99,14 +99,15 @@ print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$@" <"$bench_inp
 }
 
 # bench_best_rounds ROUNDS EXPECTED NAME...: runs run_NAME for every NAME in turn, ROUNDS times,
-# and keeps the fastest round of each in best_NAME (nanoseconds). answers_NAME prints how many
+# and keeps the fastest round of each in best_NAME and the median round in median_NAME
+# (nanoseconds; the lower middle one for an even ROUNDS). answers_NAME prints how many
 # names that run answered; a run that answered fewer than EXPECTED is named on standard error.
 bench_best_rounds() {
     bench_rounds=$1
     bench_expected=$2
     shift 2
     for bench_name in "$@"; do
-        eval "best_$bench_name=0"
+        eval "best_$bench_name=0; rounds_$bench_name="
     done
     bench_round=1
     while [ "$bench_round" -le "$bench_rounds" ]; do
@@ -123,8 +124,13 @@ bench_best_rounds() {
             if [ "$bench_best" -eq 0 ] || [ "$bench_elapsed" -lt "$bench_best" ]; then
                 eval "best_$bench_name=$bench_elapsed"
             fi
+            eval "rounds_$bench_name=\"\$rounds_$bench_name $bench_elapsed\""
             echo "  round $bench_round $bench_name: $((bench_elapsed / 1000000)) ms" >&2
         done
         bench_round=$((bench_round + 1))
+    done
+    for bench_name in "$@"; do
+        eval "median_$bench_name=\$(printf '%s\\n' \$rounds_$bench_name | sort -n |
+            awk '{ t[NR] = \$1 } END { print t[int((NR + 1) / 2)] }')"
     done
 }
