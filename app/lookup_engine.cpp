@@ -22,6 +22,10 @@ constexpr rlim_t reserved_descriptors = 32;
 // counted against the budget so that a flood of small replies is bounded too.
 constexpr std::size_t attempt_overhead = 512;
 
+// The shortest wait for the next send under -rate: at high rates a wake-up sends the few that
+// are due together (the schedule keeps the rate) instead of waking for every send.
+constexpr std::chrono::microseconds pacing_granularity{100};
+
 // Sends made between two looks at the replies already waiting: a burst of many sends never
 // leaves the replies that came meanwhile unread.
 constexpr int sends_between_reads = 32;
@@ -160,7 +164,7 @@ bool lookup_engine::add(uint64_t line, const dns_record& query) {
     if (options_.delay > std::chrono::milliseconds::zero() && capacity_ > 1) {
         next_start_ = now + options_.delay;
     }
-    due_.push_back(first_token_ + window_.size() - 1);
+    make_due(first_token_ + window_.size() - 1, now);
     start_due(now);
     return writer_.good();
 }
@@ -179,6 +183,14 @@ void lookup_engine::run_for(std::chrono::nanoseconds wait, int input) {
     }
     const clock::time_point now = loop_.now();
     run_once(now + std::chrono::duration_cast<clock::duration>(wait));
+}
+
+void lookup_engine::make_due(uint64_t token, clock::time_point now) {
+    // Time with nothing to send earns the pacer no credit: after it the sends are spread again.
+    if (due_.empty() && hooks_.pacer != nullptr) {
+        hooks_.pacer->rest(now);
+    }
+    due_.push_back(token);
 }
 
 void lookup_engine::start_due(clock::time_point now) {
@@ -222,7 +234,7 @@ void lookup_engine::run_once(clock::time_point until) {
         wake = std::min(wake, resting_.front());
     }
     if (!due_.empty() && hooks_.pacer != nullptr && !stopping_) {
-        wake = std::min(wake, hooks_.pacer->next_slot(now));
+        wake = std::min(wake, std::max(hooks_.pacer->next_slot(now), now + pacing_granularity));
     }
     if (rows_held_since_) {
         wake = std::min(wake, *rows_held_since_ + held_rows_limit);
@@ -263,10 +275,12 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
     // A lookup behind the head may wait long to be written: its replies wait as the bytes that
     // came, not as decoded records, which can be many times larger.
     if (token != first_token_ && ended.exchange.received_bytes) {
-        ended.exchange.questions = {};
-        ended.exchange.answers = {};
-        ended.exchange.authority = {};
-        ended.exchange.additional = {};
+        // Swapped with empty lists, so that their storage goes too, not only their records.
+        for (std::vector<dns_record>* records :
+             {&ended.exchange.questions, &ended.exchange.answers, &ended.exchange.authority,
+              &ended.exchange.additional}) {
+            std::vector<dns_record>().swap(*records);
+        }
         ended.undecoded = true;
     }
     const std::size_t held =
@@ -279,7 +293,7 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
         if (delay) {
             delayed_.push_back({now + options_.delay, token, wait_kind::attempt});
         } else {
-            due_.push_back(token);
+            make_due(token, now);
         }
         return;
     }
@@ -296,7 +310,7 @@ void lookup_engine::wake_delayed(clock::time_point now) {
         const timed_token next = delayed_.front();
         delayed_.pop_front();
         if (next.kind == wait_kind::attempt) {
-            due_.push_back(next.token);
+            make_due(next.token, now);
         } else {
             end_lookup(at(next.token), now);
         }

@@ -126,6 +126,8 @@ class lookup_engine {
 
     // Whether a new lookup may start now; if not, `wake` is lowered to when it may.
     bool room_for_lookup(clock::time_point now, clock::time_point& wake) const;
+    // Makes the next attempt of the lookup of `token` due.
+    void make_due(uint64_t token, clock::time_point now);
     // Starts the attempts that are due, as the rate allows, reading ready replies between sends.
     void start_due(clock::time_point now);
     // Waits for attempts to end (at most until `until`) and takes what ended.

@@ -15,13 +15,17 @@ send_pacer::clock::time_point send_pacer::next_slot(clock::time_point now) const
     return started_ ? std::max(now, next_) : now;
 }
 
+void send_pacer::rest(clock::time_point now) {
+    next_ = std::max(next_, now);
+}
+
 void send_pacer::take(clock::time_point now) {
     if (!limited()) {
         return;
     }
     // The slots follow one another from the schedule's start, not from when each send went, so
     // late wake-ups do not add up. Only a send more than catch_up behind its slot moves the
-    // schedule to itself: the sends missed while idle are not made up in a burst.
+    // schedule to itself.
     if (!started_ || now - next_ > catch_up) {
         next_ = now;
         started_ = true;

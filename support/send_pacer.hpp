@@ -1,6 +1,7 @@
 // The limit on sends per second: a schedule of evenly spaced slots counted from the first send, so
-// that sends are spread over each second rather than let out in bursts, and a wake-up that comes a
-// little late is made up by the sends after it instead of lowering the rate.
+// that sends are spread over each second rather than let out in bursts, and a wake-up that comes
+// late is made up by the sends after it instead of lowering the rate. Time when the sender had
+// nothing to send is not made up.
 #pragma once
 
 #include <chrono>
@@ -11,9 +12,9 @@ class send_pacer {
   public:
     using clock = std::chrono::steady_clock;
 
-    /// How far the sends may fall behind their schedule and still catch up. A sender idle for
-    /// longer (no send due, or none allowed) starts a new schedule: no burst follows.
-    static constexpr clock::duration catch_up = std::chrono::milliseconds(2);
+    /// How far sends that were waiting may fall behind their schedule (a sender kept from the
+    /// processor) and still catch up; further behind, a new schedule starts.
+    static constexpr clock::duration catch_up = std::chrono::milliseconds(20);
 
     /// At most `per_second` sends a second (fractions allowed); 0 or less: no limit.
     explicit send_pacer(double per_second = 0);
@@ -25,6 +26,10 @@ class send_pacer {
 
     /// Counts a send made at `now`, which must be no earlier than next_slot(now).
     void take(clock::time_point now);
+
+    /// Says that at `now` a send becomes due after a spell with none: the slots that passed
+    /// meanwhile are not made up.
+    void rest(clock::time_point now);
 
   private:
     clock::duration interval_{};

@@ -15,11 +15,12 @@ TEST(send_pacer, keeps_to_the_schedule_through_late_wake_ups_and_saves_no_credit
     EXPECT_EQ(pacer.next_slot(start), start);
     pacer.take(start);
     EXPECT_EQ(pacer.next_slot(start + 100ms), start + 250ms);
-    pacer.take(start + 251ms);  // a wake-up 1 ms late: the next slot keeps the schedule
-    EXPECT_EQ(pacer.next_slot(start + 251ms), start + 500ms);
-    pacer.take(start + 600ms);  // far behind (idle): a new schedule from this send
+    pacer.take(start + 265ms);  // a wake-up 15 ms late: the next slot keeps the schedule
+    EXPECT_EQ(pacer.next_slot(start + 265ms), start + 500ms);
+    pacer.take(start + 600ms);  // 100 ms behind: a new schedule from this send
     EXPECT_EQ(pacer.next_slot(start + 600ms), start + 850ms);
-    EXPECT_EQ(pacer.next_slot(start + 2s), start + 2s);  // idle: one send at once, no burst
+    pacer.rest(start + 2s);  // nothing to send until now: one send at once, no burst
+    EXPECT_EQ(pacer.next_slot(start + 2s), start + 2s);
     pacer.take(start + 2s);
     EXPECT_EQ(pacer.next_slot(start + 2s), start + 2250ms);
     send_pacer slow(0.5);  // fractions: one send every two seconds
