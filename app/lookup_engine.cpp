@@ -59,7 +59,7 @@ std::size_t lookups_that_fit(std::size_t wanted) {
 
 attempt_plan::attempt_plan(const input_params& options)
     : target_{options.server_endpoint, options.server, options.timeout,
-              options.tcp ? transport::tcp : transport::udp},
+              options.tcp ? transport::tcp : transport::udp, !options.pcap_path.empty()},
       tcp_fallback_(options.tcp_fallback),
       allowed_(int64_t{options.retries} + 1) {}
 

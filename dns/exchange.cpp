@@ -49,6 +49,7 @@ void pending_exchange::start(dns_exchange& attempt, dns_record& query,
     success_ = false;
     unreachable_ = false;
     kind_ = target.kind;
+    note_local_ = target.note_local;
     state_ = phase::connecting;
     stream_bytes_.clear();
     stream_done_ = 0;
@@ -90,7 +91,9 @@ void pending_exchange::start(dns_exchange& attempt, dns_record& query,
         return;
     }
     attempt.sent_size = static_cast<uint32_t>(message.size());
-    attempt.local = socket_.local_endpoint();
+    if (note_local_) {
+        attempt.local = socket_.local_endpoint();
+    }
     state_ = phase::reading;
 }
 
@@ -154,7 +157,9 @@ void pending_exchange::expire(std::span<uint8_t> scratch) {
 void pending_exchange::start_stream() {
     const std::span<const uint8_t> message = query_->bytes();
     attempt_->sent_bytes = query_->message;
-    attempt_->local = socket_.local_endpoint();
+    if (note_local_) {
+        attempt_->local = socket_.local_endpoint();
+    }
     stream_bytes_ = {static_cast<uint8_t>(message.size() >> 8),
                      static_cast<uint8_t>(message.size() & 0xff)};
     stream_bytes_.insert(stream_bytes_.end(), message.begin(), message.end());

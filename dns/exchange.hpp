@@ -28,6 +28,7 @@ struct exchange_target {
     std::string server_text;               // the report's server column (see display_text)
     std::chrono::milliseconds timeout{0};  // for the reply (over TCP from connecting on); <0 is 0
     transport kind = transport::udp;
+    bool note_local = true;  // the socket's own address is noted in the attempt (for evidence)
 };
 
 /// One attempt in flight on a socket of its own, opened for it alone (so its port is fresh, chosen
@@ -95,6 +96,7 @@ class pending_exchange {
     uint64_t sent_ns_ = 0;     // wall-clock send time, nanoseconds since 1970
     uint64_t timeout_ns_ = 0;  // the wait, in nanoseconds
     transport kind_ = transport::udp;
+    bool note_local_ = true;
     std::vector<uint8_t> stream_bytes_;  // over TCP: the framed query, then what came back
     std::size_t stream_done_ = 0;        // bytes of the framed query sent
 };
