@@ -69,7 +69,7 @@ void run_tally::count_attempt(const dns_exchange& attempt, const dns_record& que
         ++rows_by_status[std::string(status)];
         return;
     }
-    if (attempt.answers.empty() && query.dns_type != type_cname) {
+    if (shows_question_entries(attempt, query)) {
         rows_by_status["invalid"] += attempt.questions.size();
     }
     const std::size_t success =

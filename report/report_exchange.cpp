@@ -30,8 +30,8 @@ void write_rows(record_writer& writer, const dns_exchange& attempt, const dns_re
     }
 
     // The status belongs to the attempt: entries of a reply that failed part-way are still shown
-    // as they were decoded. CNAME lookups never show their question entries, answered or not.
-    if (attempt.answers.empty() && query.dns_type != type_cname) {
+    // as they were decoded.
+    if (shows_question_entries(attempt, query)) {
         write_all(attempt.questions, "question", "invalid");
     }
     write_all(attempt.answers, "answer", "success");
@@ -40,6 +40,13 @@ void write_rows(record_writer& writer, const dns_exchange& attempt, const dns_re
 }
 
 }  // namespace
+
+bool shows_question_entries(const dns_exchange& attempt, const dns_record& query) {
+    // A CNAME lookup shows its question entries only where the reply has nothing else: a REFUSED
+    // or SERVFAIL reply to it must not leave the lookup without a row.
+    return attempt.answers.empty() && (query.dns_type != type_cname ||
+                                       (attempt.authority.empty() && attempt.additional.empty()));
+}
 
 std::string_view attempt_status(const dns_exchange& attempt) {
     if (attempt.sent_size == 0) {

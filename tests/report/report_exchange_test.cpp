@@ -67,6 +67,8 @@ TEST(report_exchange, routes_each_kind_of_attempt_to_its_rows) {
         {"negative answer to an A lookup", 1, negative,
          "x.example.|question|invalid|42 x.example.|authority|success|42 "},
         {"negative answer to a CNAME lookup", 5, negative, "x.example.|authority|success|42 "},
+        {"REFUSED or SERVFAIL to a CNAME lookup: its question, not nothing", 5,
+         exchange(27, 232, {question}), "x.example.|question|invalid|42 "},
         {"answers hide the questions; sections keep their order", 1,
          exchange(27, 232, {question}, {a_answer, a_answer}, {soa},
                   {sample_entry(2, golden::ns_data, 5, false)}),
