@@ -84,7 +84,8 @@ sends run_batch(std::vector<std::string> arguments, const std::vector<std::strin
             ++next;
         }
         for (const std::string& name : server.take()) {
-            sent.emplace_back(name, std::chrono::duration_cast<std::chrono::milliseconds>(now - start));
+            sent.emplace_back(name,
+                              std::chrono::duration_cast<std::chrono::milliseconds>(now - start));
         }
     }
     EXPECT_FALSE(engine.busy());
