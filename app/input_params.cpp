@@ -93,7 +93,7 @@ constexpr std::array<std::string_view, 64> usage_lines = {
     "  -delay <secs>          = delay in secs between each query",
     "  -inflight <n>          = lookups of a batch in flight at once, 1 to 10000 (1)",
     "  -rate <qps>            = send at most qps queries a second (fractions allowed);",
-    "                           with -inflight it replaces the delay after each name",
+    "                           retries included, one by one or with -inflight",
     "  -tcp                   = send every query over TCP",
     "  -tcp_fallback          = retry over TCP when a UDP reply is truncated",
     "  -edns [size]           = send an EDNS(0) OPT record; size 512 to 65535, 1232 if omitted",
