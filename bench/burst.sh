@@ -20,11 +20,7 @@ rounds=${BENCH_ROUNDS:-3}
 
 if [ -z "${BENCH_WRAPPED:-}" ]; then
     bench_resq_binary "bench/burst.sh RESQ_BINARY [RESPONDER_BINARY]" "${1:-}"
-    responder=$(readlink -f "${2:-$bench_root/build-bench/tools/responder/resq_responder}")
-    if [ ! -x "$responder" ]; then
-        echo "bench: no resq_responder at $responder" >&2
-        exit 2
-    fi
+    bench_responder_binary "${2:-}"
     bench_need nsd:nsd dnsperf:dnsperf jq:jq python3:python3
     bench_enter_netns "$0" "$resq" "$responder"
 fi
@@ -37,13 +33,8 @@ relay_pid=
 capture_pid=
 trap 'kill $relay_pid $capture_pid 2>/dev/null; nsd_stop; rm -rf "$work"' EXIT
 if [ -n "${RESQ_IN_NETNS:-}" ]; then relay_addr=127.0.0.2; else relay_addr=127.0.53.2; fi
-: >"$work/relay.out"
-"$responder" --address "$relay_addr" --port 53 --synthetic synth.test >"$work/relay.out" 2>&1 &
-relay_pid=$!
-for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
-    grep -q '^ready' "$work/relay.out" && break
-    sleep 0.2
-done
+bench_start_responder "$work/relay.out" "$relay_addr" --synthetic synth.test
+relay_pid=$responder_pid
 awk -v n="$names_count" 'BEGIN { for (i = 1; i <= n; i++) printf "n%d.synth.test\n", i }' \
     >"$work/relay.names"
 awk '{ print $0 " A" }' "$work/names" >"$work/dnsperf.in"

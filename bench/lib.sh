@@ -1,4 +1,4 @@
-# Shared by bench/run.sh and bench/memory.sh: the private network namespace, the zone of numbered
+# Shared by the scripts of bench/: the private network namespace, the zone of numbered
 # names, the NSD that serves it on loopback, and the measuring helpers. Sourced with bench_root
 # set to the top of the source tree.
 
@@ -27,6 +27,31 @@ bench_resq_binary() {
         echo "bench: no resq binary at $resq" >&2
         exit 2
     fi
+}
+
+# bench_responder_binary PATH: sets responder to the absolute path of PATH (default: the one in
+# build-bench), or exits with a message when no executable is there.
+bench_responder_binary() {
+    responder=$(readlink -f "${1:-$bench_root/build-bench/tools/responder/resq_responder}")
+    if [ ! -x "$responder" ]; then
+        echo "bench: no resq_responder at $responder" >&2
+        exit 2
+    fi
+}
+
+# bench_start_responder OUTPUT ADDRESS ARG...: starts $responder on ADDRESS port 53 with ARGs,
+# its output in the file OUTPUT, sets responder_pid and waits (up to 4 s) until it is ready.
+bench_start_responder() {
+    bench_output=$1
+    bench_address=$2
+    shift 2
+    : >"$bench_output"
+    "$responder" --address "$bench_address" --port 53 "$@" >"$bench_output" 2>&1 &
+    responder_pid=$!
+    for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
+        grep -q '^ready' "$bench_output" && break
+        sleep 0.2
+    done
 }
 
 # bench_need TOOL:PACKAGE...: exits with a message naming the packages of the tools not found.

@@ -13,11 +13,7 @@ rates=${BENCH_RATES:-10:30 100:300 1000:3000 10000:25000 50000:100000}
 
 if [ -z "${BENCH_WRAPPED:-}" ]; then
     bench_resq_binary "bench/rate.sh RESQ_BINARY [RESPONDER_BINARY]" "${1:-}"
-    responder=$(readlink -f "${2:-$bench_root/build-bench/tools/responder/resq_responder}")
-    if [ ! -x "$responder" ]; then
-        echo "bench: no resq_responder at $responder" >&2
-        exit 2
-    fi
+    bench_responder_binary "${2:-}"
     bench_enter_netns "$0" "$resq" "$responder"
 fi
 resq=$1
@@ -28,13 +24,8 @@ relay_pid=
 trap 'kill $relay_pid 2>/dev/null; rm -rf "$work"' EXIT
 trap 'exit 1' HUP INT TERM
 if [ -n "${RESQ_IN_NETNS:-}" ]; then relay_addr=127.0.0.2; else relay_addr=127.0.53.2; fi
-: >"$work/relay.out"
-"$responder" --address "$relay_addr" --port 53 --synthetic synth.test >"$work/relay.out" 2>&1 &
-relay_pid=$!
-for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
-    grep -q '^ready' "$work/relay.out" && break
-    sleep 0.2
-done
+bench_start_responder "$work/relay.out" "$relay_addr" --synthetic synth.test
+relay_pid=$responder_pid
 
 printf '%-8s %8s %8s %10s %12s %9s %12s  %s\n' "-rate" "queries" "success" "span s" \
     "achieved/s" "error %" "largest gap" "target"

@@ -16,11 +16,7 @@ bench_root=$(cd "$(dirname "$0")/.." && pwd)
 
 if [ -z "${BENCH_WRAPPED:-}" ]; then
     bench_resq_binary "bench/stall_memory.sh RESQ_BINARY [RESPONDER_BINARY]" "${1:-}"
-    responder=$(readlink -f "${2:-$bench_root/build-bench/tools/responder/resq_responder}")
-    if [ ! -x "$responder" ]; then
-        echo "bench: no resq_responder at $responder" >&2
-        exit 2
-    fi
+    bench_responder_binary "${2:-}"
     if [ ! -x /usr/bin/time ]; then
         echo "bench: missing /usr/bin/time (package time)" >&2
         exit 2
@@ -35,13 +31,7 @@ responder_pid=
 trap 'kill $responder_pid 2>/dev/null; rm -rf "$work"' EXIT
 trap 'exit 1' HUP INT TERM
 addr=$(nsd_default_addr)
-: >"$work/responder.out"
-"$responder" --address "$addr" --port 53 >"$work/responder.out" 2>&1 &
-responder_pid=$!
-for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
-    grep -q '^ready' "$work/responder.out" && break
-    sleep 0.2
-done
+bench_start_responder "$work/responder.out" "$addr"
 
 # measure LABEL NAMES TARGET_KIB RESQ_ARG...: runs resq on the names, prints a row.
 measure() {
