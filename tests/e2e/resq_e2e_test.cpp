@@ -18,6 +18,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/e2e/process.hpp"
@@ -719,6 +720,61 @@ TEST_F(resq_run, a_stop_signal_ends_a_run_that_waits_for_input_or_for_a_fifo) {
     ::close(input[1]);
     fs::remove(file);
     fs::remove(fifo);
+}
+
+// Forged answers 6.6.6.6 reach the port of the lookup before the victim's, under every id a
+// client of old wrote and 256 more: each attempt's fresh port and random id leave them unread,
+// and the victim gets the server's own 192.0.2.99, however the batch runs.
+TEST_F(resq_run, forged_replies_for_the_next_lookup_are_never_taken) {
+    for (const auto& extra :
+         std::vector<std::vector<std::string>>{{}, {"-delay", "1"}, {"-inflight", "2"}}) {
+        std::vector<std::string> arguments = {"-url_pipe", "-json", "-timeout", "2"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        const process_result run = resq(arguments, "a.forge-next.test\nvictim.forge-next.test\n");
+        EXPECT_EQ(run.exit_status, 0);
+        EXPECT_EQ(count_text(run.out, "\n"), 2u) << run.out;
+        EXPECT_EQ(count_text(run.out, R"("status":"success")"), 2u) << run.out;
+        EXPECT_EQ(count_text(run.out, R"("address":"192.0.2.99")"), 1u) << run.out;
+        EXPECT_EQ(run.out.find("6.6.6.6"), std::string::npos) << run.out;
+    }
+}
+
+// One attempt, one JSON line, holding what the server's real reply said: what came before it and
+// was no reply is discarded and counted; a name that expands past 255 octets stops the decoding;
+// nothing is spelt out past the reply's size (4,092 answers make about 800 KB of JSON).
+TEST_F(resq_run, a_hostile_reply_is_one_attempt_with_the_real_reply) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::vector<std::string> members;  // each in the run's one JSON line
+    } cases[] = {
+        {{"-url", "a.qdzero.test", "-timeout", "2"},  // an answer without question first
+         {R"("status":"success")", R"("discarded":1,)", R"("address":"192.0.2.1")"}},
+        {{"-url", "a.runt.test", "-timeout", "2"},  // 1, 3 and 11 bytes first
+         {R"("status":"success")", R"("discarded":3,)", R"("address":"192.0.2.1")"}},
+        {{"-url", "a.formerr-bare.test"}, {R"("rcode":"FORMERR")"}},
+        {{"-url", "a.formerr-bare.test", "-edns", "1232"}, {R"("rcode":"FORMERR")"}},
+        {{"-url", "a.pointer-bomb.test"}, {R"("error":"malformed reply")"}},
+        {{"-url", "a.pointer-bomb.test", "-tcp"}, {R"("error":"malformed reply")"}},
+        {{"-url", "a.big.test"}, {R"(NOERROR, 4092 answers")"}},
+        {{"-url", "a.big.test", "-tcp"}, {R"(NOERROR, 4092 answers")"}},
+        {{"-url", "a.tcp-other-first.test", "-tcp", "-timeout", "2"},
+         {R"("status":"success")", R"("discarded":1,)", R"("address":"192.0.2.1")"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.push_back("-json");
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        const process_result run = resq(arguments);
+        EXPECT_EQ(std::tie(run.exit_status, run.err), std::tuple(0, ""));
+        EXPECT_EQ(count_text(run.out, "\n"), 1u);
+        for (const std::string& member : c.members) {
+            EXPECT_NE(run.out.find(member), std::string::npos) << member;
+        }
+        EXPECT_NE(run.out.find(R"("attempt":1,)"), std::string::npos);
+        EXPECT_EQ(run.out.find("6.6.6.6"), std::string::npos);
+        EXPECT_EQ(run.out.find("timed out"), std::string::npos);
+        EXPECT_LT(run.out.size(), 1000000u);
+    }
 }
 
 // The responder as a relay on an address of its own, answering any name under synth.test: some

@@ -58,11 +58,16 @@ lines read_descriptor(int fd) {
     return read_all(reader, buffer);
 }
 
-TEST(descriptor_input, hands_out_a_line_whole_once_its_paused_writer_completes_it) {
+// A line reader over the buffer of a pipe's reading end.
+class reading_a_pipe : public testing::Test {
+  protected:
     test_pipe pipe;
-    resq::descriptor_input buffer(pipe.ends[0]);
-    std::istream stream(&buffer);
-    uni::stdin_stream reader(stream, {}, &buffer);
+    resq::descriptor_input buffer{pipe.ends[0]};
+    std::istream stream{&buffer};
+    uni::stdin_stream reader{stream, {}, &buffer};
+};
+
+TEST_F(reading_a_pipe, hands_out_a_line_whole_once_its_paused_writer_completes_it) {
     pipe.write("www.exa");
     EXPECT_FALSE(reader.readable_now());  // a read would wait for the rest of the line
     pipe.write("mple\nb.ex");
@@ -83,11 +88,7 @@ TEST(descriptor_input, hands_out_a_line_whole_once_its_paused_writer_completes_i
     EXPECT_EQ(waits, 3u);
 }
 
-TEST(descriptor_input, ends_without_an_error_when_the_wait_gives_up_dropping_the_cut_line) {
-    test_pipe pipe;
-    resq::descriptor_input buffer(pipe.ends[0]);
-    std::istream stream(&buffer);
-    uni::stdin_stream reader(stream, {}, &buffer);
+TEST_F(reading_a_pipe, ends_without_an_error_when_the_wait_gives_up_dropping_the_cut_line) {
     pipe.write("a\nb.exa");
     int waits = 0;
     buffer.set_wait([&] { return ++waits < 2; });
