@@ -55,7 +55,7 @@ namespace {
 class lookup_source {
   public:
     lookup_source(input_params& options, std::istream& input, const run_hooks& hooks)
-        : options_(options), reader_(input, {}, hooks.input_buffer), hooks_(hooks) {}
+        : options_(options), reader_(input, hooks.input_buffer), hooks_(hooks) {}
 
     // Opens standard input or the -enumdir walk; -num_subdirs gives the depth of the walk, one
     // level when it is not given.
@@ -132,16 +132,11 @@ class lookup_source {
 
 }  // namespace
 
-bool run_batch(record_writer& writer, input_params& options, std::istream& input,
+bool run_batch(lookup_engine& lookups, input_params& options, std::istream& input,
                const run_hooks& hooks) {
     dns_record query;
     lookup_source source(options, input, hooks);
     if (!source.open()) {
-        return false;
-    }
-    lookup_engine lookups(writer, options, hooks, true);
-    if (const int error = lookups.start_error(); error != 0) {
-        print_error("prob starting lookups: %s\n", std::strerror(error));
         return false;
     }
     // While standard input has no whole line, the lookups taken go on and their rows are written;

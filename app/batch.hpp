@@ -12,15 +12,16 @@
 
 namespace resq {
 
+class lookup_engine;
+
 /// The filter test of a batch line: false for an empty line or one the filters refuse.
 bool accept_line(std::string_view line, const std::vector<filter_entry>& filters);
 
-/// Looks up every accepted line of `input` (or of the -enumdir tree) on the lookup engine: in turn,
-/// or with -inflight many at once; counting lookups and replies in the hooks' tally. A stop signal
-/// ends the reading. False when it stopped early: the report stream failed, the -enumdir directory
-/// could not be opened, or the input could not be read
-/// ("prob reading input: REASON" written).
-bool run_batch(record_writer& writer, input_params& options, std::istream& input,
+/// Looks up every accepted line of `input` (or of the -enumdir tree) on `lookups`: in turn, or
+/// with -inflight many at once; counting lines in the hooks' tally. A stop signal ends the
+/// reading. False when it stopped early: the report stream failed, the -enumdir directory could
+/// not be opened, or the input could not be read ("prob reading input: REASON" written).
+bool run_batch(lookup_engine& lookups, input_params& options, std::istream& input,
                const run_hooks& hooks);
 
 }  // namespace resq

@@ -109,7 +109,12 @@ lookup_engine::lookup_engine(record_writer& writer, const input_params& options,
       batch_(batch),
       shown_(options.server_endpoint),
       capacity_(lookups_that_fit(std::max<std::size_t>(options.inflight, 1))),
-      loop_(std::move(now)) {}
+      loop_(std::move(now)) {
+    // What the report holds before the first row (its header) leaves as rows do, soon.
+    if (hooks_.held_report != nullptr) {
+        rows_held_since_ = loop_.now();
+    }
+}
 
 lookup_engine::~lookup_engine() = default;
 

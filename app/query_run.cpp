@@ -2,12 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -25,7 +21,6 @@
 #include "dns/exchange.hpp"
 #include "dns/query_builder.hpp"
 #include "report/record_writer.hpp"
-#include "report/report_exchange.hpp"
 #include "support/args.hpp"
 #include "support/held_flush_buffer.hpp"
 #include "support/kx_portable_dir.hpp"
@@ -248,20 +243,17 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     const std::unique_ptr<record_writer> writer =
         make_record_writer(held ? held_out : out, options, terminal);
     writer->begin(header);
-    // A run that stopped early still closes its report; its rows so far are kept.
-    bool completed = true;
-    if (batch) {
-        completed = run_batch(*writer, options, input, run_with);
+    // A run that stopped early still closes its report; its rows so far are kept. A single
+    // lookup is a batch of one.
+    bool completed = false;
+    lookup_engine lookups(*writer, options, run_with, batch);
+    if (const int error = lookups.start_error(); error != 0) {
+        print_error("prob starting lookups: %s\n", std::strerror(error));
+    } else if (batch) {
+        completed = run_batch(lookups, options, input, run_with);
     } else {
-        // A single lookup is a batch of one.
-        lookup_engine lookups(*writer, options, run_with, false);
-        if (const int error = lookups.start_error(); error != 0) {
-            print_error("prob starting lookups: %s\n", std::strerror(error));
-            completed = false;
-        } else {
-            lookups.add(0, query);
-            completed = lookups.finish();
-        }
+        lookups.add(0, query);
+        completed = lookups.finish();
     }
     writer->end();
     const bool released = !held || held->release();

@@ -115,14 +115,18 @@ void pending_exchange::on_ready(std::span<uint8_t> scratch) {
             send_frame();
             return;
         case phase::reading:
-            if (kind_ == transport::tcp) {
-                read_stream(scratch);
-            } else {
-                read_datagrams(scratch);
-            }
+            read_reply(scratch);
             return;
         case phase::ended:
             return;
+    }
+}
+
+void pending_exchange::read_reply(std::span<uint8_t> scratch) {
+    if (kind_ == transport::tcp) {
+        read_stream(scratch);
+    } else {
+        read_datagrams(scratch);
     }
 }
 
@@ -137,11 +141,7 @@ void pending_exchange::expire(std::span<uint8_t> scratch) {
         case phase::reading:
             // A reply already queued is read before the deadline is judged: the loop may come to
             // this socket late, behind many others.
-            if (kind_ == transport::tcp) {
-                read_stream(scratch);
-            } else {
-                read_datagrams(scratch);
-            }
+            read_reply(scratch);
             if (state_ != phase::ended) {
                 finish(unreachable_ ? exchange_failure::port_unreachable
                                     : exchange_failure::timed_out);

@@ -74,6 +74,8 @@ class pending_exchange {
   private:
     enum class phase { connecting, sending, reading, ended };
 
+    // Reads what the socket holds, over either transport.
+    void read_reply(std::span<uint8_t> scratch);
     void start_stream();
     void send_frame();
     void read_stream(std::span<uint8_t> scratch);

@@ -90,18 +90,4 @@ std::streamsize descriptor_input::showmanyc() {
     return ready_now() ? 1 : 0;
 }
 
-bool descriptor_input::line_ready(std::size_t piece) {
-    for (;;) {
-        const std::size_t buffered = static_cast<std::size_t>(egptr() - gptr());
-        if (finished() || buffered >= piece || buffered == buffer_size ||
-            std::memchr(gptr(), '\n', buffered) != nullptr) {
-            return true;
-        }
-        bool retry = false;
-        if (!ready_now() || (!fill(retry) && retry)) {
-            return false;
-        }
-    }
-}
-
 }  // namespace resq

@@ -32,11 +32,6 @@ class descriptor_input : public std::streambuf {
     /// been received.
     bool wait_briefly(std::chrono::milliseconds limit = std::chrono::milliseconds(100)) const;
 
-    /// Reads what has arrived without waiting; true when a line feed, `piece` bytes, the end of
-    /// input or a failed read is buffered, so that reading a line or a piece of `piece` bytes
-    /// would not wait for the writer.
-    bool line_ready(std::size_t piece);
-
     /// The descriptor read.
     int descriptor() const { return fd_; }
 

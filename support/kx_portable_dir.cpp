@@ -11,9 +11,8 @@ namespace kxportdir {
 
 namespace fs = std::filesystem;
 
-stdin_stream_ex::stdin_stream_ex(std::istream& input, wait_function wait_readable,
-                                 resq::descriptor_input* source)
-    : uni::stdin_stream(input, std::move(wait_readable), source) {}
+stdin_stream_ex::stdin_stream_ex(std::istream& input, resq::descriptor_input* source)
+    : uni::stdin_stream(input, source) {}
 
 bool stdin_stream_ex::open_stdin() {
     dir_mode = false;

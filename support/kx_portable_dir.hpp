@@ -22,8 +22,7 @@ namespace kxportdir {
 /// directories are not followed; unreadable directories yield nothing.
 class stdin_stream_ex : public uni::stdin_stream {
   public:
-    explicit stdin_stream_ex(std::istream& input, wait_function wait_readable = {},
-                             resq::descriptor_input* source = nullptr);
+    explicit stdin_stream_ex(std::istream& input, resq::descriptor_input* source = nullptr);
 
     /// Selects standard input; always available.
     bool open_stdin();

@@ -6,22 +6,9 @@
 
 namespace uni {
 
-stdin_stream::stdin_stream(std::istream& input, wait_function wait_readable,
-                           resq::descriptor_input* source)
-    : buffer(std::make_unique<char[]>(buffer_size)),
-      stream(&input),
-      wait_readable_(std::move(wait_readable)),
-      source_(source) {
+stdin_stream::stdin_stream(std::istream& input, resq::descriptor_input* source)
+    : buffer(std::make_unique<char[]>(buffer_size)), stream(&input), source_(source) {
     is_open = true;
-}
-
-bool stdin_stream::readable_now() const {
-    if (source_ != nullptr) {
-        // Not just any byte: a caller that does other work until the input is ready must not be
-        // held inside a read by a line whose writer has paused half-way.
-        return source_->line_ready(buffer_size - 1);
-    }
-    return stream->rdbuf()->in_avail() != 0;
 }
 
 bool stdin_stream::read_line(std::string& line, bool trim) {
@@ -40,12 +27,7 @@ bool stdin_stream::read_line(std::string& line, bool trim) {
         stream->get(buffer.get() + count, static_cast<std::streamsize>(buffer_size - count), '\n');
         count += static_cast<std::size_t>(stream->gcount());
         if (stream->bad()) {
-            const int error = errno != 0 ? errno : EIO;
-            if ((error == EAGAIN || error == EWOULDBLOCK) && wait_readable_ && wait_readable_()) {
-                stream->clear();
-                continue;
-            }
-            read_error_ = error;
+            read_error_ = errno != 0 ? errno : EIO;
             return false;
         }
         if (stream->eof()) {

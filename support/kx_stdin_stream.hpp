@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <istream>
 #include <memory>
 #include <string>
@@ -18,16 +17,10 @@ class stdin_stream {
   public:
     static constexpr std::size_t buffer_size = 4096;
 
-    /// Waits until an input that had nothing to read yet (EAGAIN, a non-blocking descriptor) can
-    /// be read; false when it cannot.
-    using wait_function = std::function<bool()>;
-
-    /// Reads from `input` (the process's standard input unless a test passes another stream);
-    /// `wait_readable`, when set, is called where a read finds no data yet. `source`, when set,
-    /// is the buffer that `input` reads through: its failed read is a read error, a reading it
-    /// gave up (a stop) ends the input, and readable_now() asks it for a whole line.
-    explicit stdin_stream(std::istream& input, wait_function wait_readable = {},
-                          resq::descriptor_input* source = nullptr);
+    /// Reads from `input` (the process's standard input unless a test passes another stream).
+    /// `source`, when set, is the buffer that `input` reads through (it does the waiting for
+    /// input): its failed read is a read error, and a reading it gave up (a stop) ends the input.
+    explicit stdin_stream(std::istream& input, resq::descriptor_input* source = nullptr);
     virtual ~stdin_stream() = default;
     stdin_stream(const stdin_stream&) = delete;
     stdin_stream& operator=(const stdin_stream&) = delete;
@@ -36,10 +29,6 @@ class stdin_stream {
     /// `trim` the carriage returns and line feeds at its end are removed. False at the end of
     /// input and once a read has failed (the piece it was reading is dropped).
     virtual bool read_line(std::string& line, bool trim);
-
-    /// Whether a read would not wait: with a `source`, a whole line (or a piece of the longest
-    /// length, or the end of input) is buffered; otherwise the stream holds input or knows its end.
-    bool readable_now() const;
 
     /// Number of the input line that the last piece read belongs to (1 for the first line).
     uint64_t line_number() const { return line_number_; }
@@ -54,7 +43,6 @@ class stdin_stream {
   private:
     std::unique_ptr<char[]> buffer;
     std::istream* stream;
-    wait_function wait_readable_;
     resq::descriptor_input* source_;
     bool at_line_start_ = true;
     int read_error_ = 0;

@@ -18,17 +18,13 @@ namespace {
 namespace fs = std::filesystem;
 using lines = std::vector<std::string>;
 
-// Every piece read from `parts` (with a failed read after each unless `error` is 0), "waited"
-// where the reader waits (it is told the input can be read the first time only), then "error: "
-// and the reason when a read failed.
+// Every piece read from `parts` (with a failed read after each unless `error` is 0), then
+// "error: " and the reason when a read failed.
 lines read_all(std::vector<std::string> parts, int error, bool trim) {
     resq::testing_support::failing_input input(std::move(parts), error);
     std::istream stream(&input);
     lines found;
-    uni::stdin_stream reader(stream, [&found, first = true]() mutable {
-        found.push_back("waited");
-        return std::exchange(first, false);
-    });
+    uni::stdin_stream reader(stream);
     for (std::string line; reader.read_line(line, trim);) {
         found.push_back(line);
     }
@@ -53,8 +49,6 @@ TEST(stdin_stream, hands_out_each_line_as_the_batch_loop_needs_it_until_a_read_f
         {"4095 bytes at most, like fgets", {a + "aa\n" + a + "\n"}, 0, false, {a, "aa\n", a, "\n"}},
         {"a failed read ends the input, its piece dropped", {"a\nb.ex", "c\n"}, EIO, true,
          {"a", "error: Input/output error"}},
-        {"an input with nothing in it yet is waited for", {"a\nb", "c\n", "d\n"}, EAGAIN, true,
-         {"a", "waited", "bc", "waited", "error: Resource temporarily unavailable"}},
         {"a failed read without a reason is an input error", {"a\nb"}, -1, true,
          {"a", "error: Input/output error"}}};
     // clang-format on
