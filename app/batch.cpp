@@ -83,7 +83,8 @@ class lookup_source {
                 continue;
             }
             options_.query_name = line;
-            if (build_query(query, options_.query_name, options_.query_type, options_.edns_size)) {
+            if (build_query(query, options_.query_name, options_.query_type,
+                            options_.query_controls)) {
                 return true;
             }
             // The report is unchanged, but the user must be able to tell that a name was not

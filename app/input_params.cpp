@@ -8,6 +8,7 @@
 
 #include "dns/exchange.hpp"
 #include "dns/record_types.hpp"
+#include "support/kx_string.hpp"
 
 namespace resq {
 
@@ -61,7 +62,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 64> usage_lines = {
+constexpr std::array<std::string_view, 73> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -122,6 +123,15 @@ constexpr std::array<std::string_view, 64> usage_lines = {
     "  -csvgen, -csvl2t, -bodyfile, -pair_datetime, -multiline, -enable_quoted_csv_fields",
     "                         = more separated-value forms (see man resq)",
     "  -ipv6                  = accepted and ignored: the -server address decides",
+    "  -class <class>         = query class: IN, CH, HS, NONE, ANY or 0 to 65535 (IN)",
+    "  -norecurse             = clear RD: ask for no recursion",
+    "  -adflag                = set AD: ask whether the server validated the answer",
+    "  -cd                    = set CD: ask the server to skip DNSSEC validation",
+    "  -dnssec                = set the DO bit (implies -edns)",
+    "  -nsid                  = ask for the server's NSID (implies -edns)",
+    "  -subnet <addr[/len]>   = send a client subnet, /24 or /56 if omitted; 0/0 opts out",
+    "                           (implies -edns)",
+    "  -cookie                = send a client cookie, echo the server's (implies -edns)",
     "  -h, -help, --help, /?  = this text",
     "  -version, --version    = print the version line and exit",
     "",
@@ -204,6 +214,59 @@ bool read_bounded(args& list, std::string_view option, Number low, Number high,
     return true;
 }
 
+// The class of -class: IN, CH, HS, NONE or ANY in any letter case, or a number 0 to 65535.
+std::optional<uint16_t> read_class(std::string_view text) {
+    constexpr std::pair<std::string_view, uint16_t> names[] = {
+        {"in", 1}, {"ch", 3}, {"hs", 4}, {"none", 254}, {"any", 255}};
+    for (const auto& [name, number] : names) {
+        if (to_lower(text) == name) {
+            return number;
+        }
+    }
+    uint32_t number = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    if (text.empty() || error != std::errc() || stop != end || number > UINT16_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<uint16_t>(number);
+}
+
+// The header and EDNS controls; those that need an OPT record bring one of the default size
+// when -edns gave none. False, with the message written, for a class or subnet that does not
+// read.
+bool read_edns_options(args& list, input_params& options, std::ostream& err) {
+    query_options& controls = options.query_controls;
+    if (std::string text; get_option_value("-class", text, list)) {
+        const std::optional<uint16_t> number = read_class(text);
+        if (!number) {
+            err << "invalid query class: " << text << '\n';
+            return false;
+        }
+        controls.qclass = *number;
+    }
+    if (std::string text; get_option_value("-subnet", text, list)) {
+        client_subnet subnet;
+        if (!parse_client_subnet(text, subnet)) {
+            err << "invalid client subnet: " << text << '\n';
+            return false;
+        }
+        controls.subnet = std::move(subnet);
+    }
+    controls.recursion_desired = !has_option("-norecurse", list);
+    controls.authentic_data = has_option("-adflag", list);
+    controls.checking_disabled = has_option("-cd", list);
+    controls.dnssec_ok = has_option("-dnssec", list);
+    controls.nsid = has_option("-nsid", list);
+    options.cookie = has_option("-cookie", list);
+    if (options.edns_size == 0 &&
+        (controls.dnssec_ok || controls.nsid || controls.subnet || options.cookie)) {
+        options.edns_size = default_edns_size;
+    }
+    controls.edns_size = options.edns_size;
+    return true;
+}
+
 }  // namespace
 
 input_params::input_params() {
@@ -238,6 +301,8 @@ void input_params::reset() {
     rate = 0;
     progress = false;
     summary = false;
+    query_controls = query_options{};
+    cookie = false;
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -318,6 +383,9 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     const bool append = has_option("-append", list) || append_output;
     if (append && format == report_format::xml) {
         err << "cannot append an XML report: use -append with the table or separated values\n";
+        return false;
+    }
+    if (!read_edns_options(list, *this, err)) {
         return false;
     }
     // What is left was taken by no option: a misspelt option would otherwise pass unnoticed.

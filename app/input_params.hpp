@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "dns/query_builder.hpp"
 #include "net/endpoint.hpp"
 #include "support/args.hpp"
 #include "support/cmd_params.hpp"
@@ -58,6 +59,12 @@ class input_params : public cmd_params {
     std::string pcap_path;      // -pcap: the evidence file of every message; empty: none
     uint32_t inflight = 1;      // -inflight: lookups of a batch in flight at once; 1: one by one
     double rate = 0;            // -rate: attempts sent per second at most; 0: no limit
+
+    // Header and EDNS controls, read by read_edns_options: the class, header bits and OPT
+    // content of every query (-class, -norecurse, -adflag, -cd, -dnssec, -nsid, -subnet; its
+    // edns_size follows edns_size), and -cookie, which the lookups add to each query themselves.
+    query_options query_controls;
+    bool cookie = false;
 };
 
 /// Writes the usage text to `err`.

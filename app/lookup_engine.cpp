@@ -3,11 +3,17 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <span>
+#include <variant>
 
 #include "app/progress.hpp"
+#include "dns/edns_options.hpp"
+#include "dns/query_builder.hpp"
+#include "dns/record_types.hpp"
 #include "dns/reply_decoder.hpp"
 #include "report/report_exchange.hpp"
 #include "support/held_flush_buffer.hpp"
+#include "support/random_pool.hpp"
 #include "support/stop_signal.hpp"
 
 namespace resq {
@@ -29,6 +35,9 @@ constexpr std::chrono::microseconds pacing_granularity{100};
 // Sends made between two looks at the replies already waiting: a burst of many sends never
 // leaves the replies that came meanwhile unread.
 constexpr int sends_between_reads = 32;
+
+// RFC 7873 4.1: the client cookie is 8 bytes.
+constexpr std::size_t client_cookie_size = 8;
 
 // The lookups that can be in flight at once: `wanted`, or as many as the limit on open files
 // leaves room for once its soft value is raised as far as the hard one allows.
@@ -110,6 +119,13 @@ lookup_engine::lookup_engine(record_writer& writer, const input_params& options,
       shown_(options.server_endpoint),
       capacity_(lookups_that_fit(std::max<std::size_t>(options.inflight, 1))),
       loop_(std::move(now)) {
+    if (options.cookie) {
+        cookie_.resize(client_cookie_size);
+        if (!fill_random(cookie_)) {
+            print_error("prob drawing a client cookie: sending none\n");
+            cookie_.clear();
+        }
+    }
     // What the report holds before the first row (its header) leaves as rows do, soon.
     if (hooks_.held_report != nullptr) {
         rows_held_since_ = loop_.now();
@@ -213,6 +229,10 @@ void lookup_engine::start_due(clock::time_point now) {
         lookup& entry = at(token);
         entry.target = entry.plan.target();
         entry.in_flight = true;
+        // Each attempt carries the latest server cookie, learned maybe after the query was built.
+        if (!cookie_.empty()) {
+            set_query_cookie(entry.query, cookie_);
+        }
         loop_.start(token, entry.current, entry.query, entry.target);
         if (++sent % sends_between_reads == 0) {
             ready.clear();
@@ -271,6 +291,7 @@ void lookup_engine::take_ended(clock::time_point now) {
 void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point now) {
     lookup& entry = at(token);
     entry.in_flight = false;
+    learn_cookie(entry.current);
     record_attempt(hooks_, entry.current, entry.query, entry.target);
     const uint64_t number = entry.plan.number();
     const attempt_plan::step next = entry.plan.after(entry.current, success);
@@ -308,6 +329,34 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
         return;
     }
     end_lookup(entry, now);
+}
+
+void lookup_engine::learn_cookie(const dns_exchange& attempt) {
+    if (cookie_.empty()) {
+        return;
+    }
+    // A BADCOOKIE reply (RCODE 23) teaches the cookie as well; it is reported, not retried.
+    for (const dns_record& record : attempt.additional) {
+        if (record.dns_type != type_opt) {
+            continue;
+        }
+        const rdata_value value = decode_rdata(record);
+        const auto* opt = std::get_if<opt_rdata>(&value);
+        if (opt == nullptr) {
+            continue;
+        }
+        for (const edns_option& option : opt->options) {
+            const edns_option_value cookie = decode_edns_option(option);
+            const auto* cookies = std::get_if<cookie_value>(&cookie);
+            // A server cookie is only taken along with our own client cookie: anything else
+            // may be forged or meant for another client.
+            if (cookies != nullptr && !cookies->server.empty() &&
+                std::ranges::equal(cookies->client, std::span(cookie_).first(client_cookie_size))) {
+                cookie_.resize(client_cookie_size);
+                cookie_.insert(cookie_.end(), cookies->server.begin(), cookies->server.end());
+            }
+        }
+    }
 }
 
 void lookup_engine::wake_delayed(clock::time_point now) {

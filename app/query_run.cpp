@@ -183,7 +183,8 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         print_usage(std::cerr);
         return exit_failure;
     }
-    if (!batch && !build_query(query, options.query_name, options.query_type, options.edns_size)) {
+    if (!batch &&
+        !build_query(query, options.query_name, options.query_type, options.query_controls)) {
         show_header();
         print_error("prob building dns packet... aborting\n");
         return exit_failure;

@@ -19,6 +19,10 @@ _resq() {
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             return
             ;;
+        -class)
+            mapfile -t COMPREPLY < <(compgen -W "IN CH HS NONE ANY" -- "${cur^^}")
+            return
+            ;;
         -type)
             local types="A NS CNAME SOA PTR HINFO MX TXT RP AFSDB SIG KEY AAAA LOC SRV NAPTR KX
                 CERT DNAME OPT APL DS SSHFP IPSECKEY RRSIG NSEC DNSKEY DHCID NSEC3 NSEC3PARAM TLSA
@@ -29,6 +33,7 @@ _resq() {
             ;;
         -url | -ip | -mx | -ns | -cname | -txt | -aaaa | -soa | -srv | -caa | -any | -server | \
             -timeout | -retry | -delay | -inflight | -rate | -filter | -filter_path | -num_subdirs | \
+            -subnet | \
             -csv_separator | -dateformat | -timeformat)
             # A value of the user's own: a name, an address, a number or a pattern.
             COMPREPLY=()
@@ -41,6 +46,7 @@ _resq() {
             -url_pipe -ip_pipe -mx_pipe -ns_pipe -cname_pipe -txt_pipe -aaaa_pipe -soa_pipe
             -srv_pipe -caa_pipe -any_pipe -pipe -filter -filter_path -enumdir -num_subdirs
             -server -timeout -retry -delay -inflight -rate -tcp -tcp_fallback -edns -ipv6
+            -class -norecurse -adflag -cd -dnssec -nsid -subnet -cookie
             -csv -csvgen -csvl2t -bodyfile -pair_datetime -csv_separator -no_whitespace
             -enable_quoted_csv_fields -xml -multiline -json -dateformat -timeformat -verbose -v
             -out -outfile -append -pcap -diags -exit_status -progress -summary -quiet

@@ -7,10 +7,12 @@
 #include <chrono>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "dns/edns_options.hpp"
 #include "dns/record_types.hpp"
 #include "dns/wire_reader.hpp"
 #include "support/kx_string.hpp"
@@ -178,18 +180,61 @@ std::string svc_param_text(const svc_param& param) {
     }
 }
 
-std::string_view edns_option_name(uint16_t code) {
-    constexpr std::pair<uint16_t, std::string_view> names[] = {
-        {3, "NSID"},     {5, "DAU"},     {6, "DHU"},         {7, "N3U"},         {8, "ECS"},
-        {9, "EXPIRE"},   {10, "COOKIE"}, {11, "KEEPALIVE"},  {12, "PADDING"},    {13, "CHAIN"},
-        {14, "KEY-TAG"}, {15, "EDE"},    {16, "CLIENT-TAG"}, {17, "SERVER-TAG"},
-    };
-    for (const auto& [number, name] : names) {
-        if (number == code) {
-            return name;
-        }
+// The bytes of `chars` with each byte outside printable ASCII as ".", as dig shows an NSID.
+std::string printable_text(std::span<const uint8_t> chars) {
+    std::string out;
+    for (const uint8_t byte : chars) {
+        out += byte >= 0x20 && byte < 0x7f ? static_cast<char>(byte) : '.';
     }
-    return {};
+    return out;
+}
+
+// One option as dig writes it on its own line, without the leading "; ": "NSID: 6e 73 ("ns")",
+// "ECS: 192.0.2.0/24/0", "COOKIE: CLIENT SERVER", "EDE: 18 (Prohibited): (text)". An option
+// without a decoder, or whose data does not decode, is its name (or OPT and its code) and its
+// bytes in hexadecimal after "=".
+std::string edns_option_text(const edns_option& option) {
+    const std::string_view name = edns_option_name(option.code);
+    std::string out = name.empty() ? "OPT" + number_text(option.code) : std::string(name);
+    const auto typed = [&](const auto& value) -> bool {
+        using kind = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<kind, nsid_value>) {
+            if (value.id.empty()) {
+                return true;  // as asked in a query: no identifier yet
+            }
+            out += ":";
+            for (const uint8_t byte : value.id) {
+                out += byte < 0x10 ? " 0" : " ";
+                out += number_text(byte, 16);
+            }
+            out += " (\"" + printable_text(value.id) + "\")";
+        } else if constexpr (std::is_same_v<kind, client_subnet_value>) {
+            out += ": " + client_subnet_address(value) + "/" + number_text(value.source_prefix) +
+                   "/" + number_text(value.scope_prefix);
+        } else if constexpr (std::is_same_v<kind, cookie_value>) {
+            out += ": " + to_lower(hex_upper_text(value.client));
+            if (!value.server.empty()) {
+                out += " " + to_lower(hex_upper_text(value.server));
+            }
+        } else if constexpr (std::is_same_v<kind, extended_error_value>) {
+            out += ": " + number_text(value.info_code);
+            const std::string_view meaning = extended_error_name(value.info_code);
+            if (!meaning.empty()) {
+                out += " (" + std::string(meaning) + ")";
+            }
+            if (!value.extra_text.empty()) {
+                const auto* chars = reinterpret_cast<const uint8_t*>(value.extra_text.data());
+                out += ": (" + printable_text({chars, value.extra_text.size()}) + ")";
+            }
+        } else {
+            return false;
+        }
+        return true;
+    };
+    if (!std::visit(typed, decode_edns_option(option)) && !option.data.empty()) {
+        out += "=" + hex_upper_text(option.data);
+    }
+    return out;
 }
 
 // The master-file text of each kind of decoded data; empty where the data does not fill its
@@ -332,12 +377,7 @@ struct presenter {
             out += " z=0x" + number_text(value.flags & 0x7fff, 16);
         }
         for (const edns_option& option : value.options) {
-            const std::string_view name = edns_option_name(option.code);
-            out += " ";
-            out += name.empty() ? "OPT" + number_text(option.code) : std::string(name);
-            if (!option.data.empty()) {
-                out += "=" + hex_upper_text(option.data);
-            }
+            out += "; " + edns_option_text(option);
         }
         return out;
     }

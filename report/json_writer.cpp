@@ -16,10 +16,12 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "dns/edns_options.hpp"
 #include "dns/rdata_presentation.hpp"
 #include "dns/record_types.hpp"
 #include "report/report_exchange.hpp"
@@ -116,6 +118,37 @@ void array_field(std::string& out, std::string_view name, const Items& items, Ea
         each(item);
     }
     out += ']';
+}
+
+/// The fields an EDNS option's data decodes to, after its code and bytes: its name when it has
+/// one, and the typed fields of NSID, client subnet, cookies and extended errors.
+void append_option_fields(std::string& out, const edns_option& option) {
+    if (const std::string_view name = edns_option_name(option.code); !name.empty()) {
+        field(out, "name", name);
+    }
+    const auto typed = [&](const auto& value) {
+        using kind = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<kind, nsid_value>) {
+            hex_field(out, "nsid_hex", value.id);
+            const auto* chars = reinterpret_cast<const char*>(value.id.data());
+            field(out, "nsid_text", std::string_view(chars, value.id.size()));
+        } else if constexpr (std::is_same_v<kind, client_subnet_value>) {
+            field(out, "family", value.family);
+            field(out, "source_prefix", value.source_prefix);
+            field(out, "scope_prefix", value.scope_prefix);
+            field(out, "address", client_subnet_address(value));
+        } else if constexpr (std::is_same_v<kind, cookie_value>) {
+            hex_field(out, "client_cookie", value.client);
+            if (!value.server.empty()) {
+                hex_field(out, "server_cookie", value.server);
+            }
+        } else if constexpr (std::is_same_v<kind, extended_error_value>) {
+            field(out, "info_code", value.info_code);
+            field(out, "info_name", extended_error_name(value.info_code));
+            field(out, "extra_text", value.extra_text);
+        }
+    };
+    std::visit(typed, decode_edns_option(option));
 }
 
 /// UTC in RFC 3339 with microseconds ("2026-12-06T10:29:38.261042Z"); empty for no valid time.
@@ -314,6 +347,7 @@ struct typed_fields {
             out += '{';
             field(out, "code", option.code);
             hex_field(out, "data_hex", option.data);
+            append_option_fields(out, option);
             out += '}';
         });
         flag_field(out, "complete", value.complete);

@@ -151,7 +151,7 @@ const presentation_case presentation_cases[] = {
      {0, 3, 0, 2, 'n', 's',                  // NSID "ns"
       0, 10, 0, 2, 1, 2,                     // COOKIE
       0xfd, 0xe9, 0, 0},                     // 65001, empty
-     "udp=1232 ercode=1 version=1 flags=do z=0x1 NSID=6E73 COOKIE=0102 OPT65001"},
+     "udp=1232 ercode=1 version=1 flags=do z=0x1; NSID: 6e 73 (\"ns\"); COOKIE=0102; OPT65001"},
     {"type without a decoder", 99, {3, 'a', 'b', 'c'}, "\\# 4 03616263"},
     {"empty data without a decoder", 10, {}, "\\# 0"},
 };

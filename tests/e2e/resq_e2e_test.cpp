@@ -420,6 +420,26 @@ const json_case json_cases[] = {
      "[4,1,\"unkresp\",\"not a response\"]\n[4,2,\"unkresp\",\"not a response\"]\n"
      "[6,1,\"timeout\",\"timed out\"]\n[6,2,\"success\",null]",
      1},
+    {"header bits and class as the query set them, echoed by the server",
+     "-url a.echo.test -class ch -norecurse -adflag -cd -json -server SERVER", "",
+     "[.qclass_code,.flags,.questions[0].class_code,.additional]", R"([3,["qr","ad","cd"],3,[]])"},
+    {"NSID, client subnet and DO imply an OPT record; its options decoded",
+     "-url a.echo.test -nsid -subnet 192.0.2.130/25 -dnssec -json -server SERVER", "",
+     ".additional[0]|[.udp_size,.dnssec_ok,.data,.options]",
+     R"([1232,true,"udp=1232 ercode=0 version=0 flags=do; NSID; ECS: 192.0.2.128/25/0",)"
+     R"([{"code":3,"data_hex":"","name":"NSID","nsid_hex":"","nsid_text":""},)"
+     R"({"code":8,"data_hex":"00011900c0000280","name":"ECS","family":1,"source_prefix":25,)"
+     R"("scope_prefix":0,"address":"192.0.2.128"}]])"},
+    {"a client subnet of ipv6 cut to its default prefix",
+     "-url_pipe -json -subnet 2001:db8:1:2:3::1 -server SERVER", "a.echo.test\n",
+     ".additional[0].data", R"("udp=1232 ercode=0 version=0; ECS: 2001:db8:1::/56/0")"},
+    {"a client subnet opting out", "-url a.echo.test -subnet 0/0 -json -server SERVER", "",
+     ".additional[0].options[0].data_hex", R"("00010000")"},
+    {"the server cookie learned is sent in later queries, the client cookie kept",
+     "-url_pipe -cookie -json -v -server SERVER", "a.echo.test\nb.echo.test\n",
+     "[(.additional[0].options[0]|(.client_cookie|length),.server_cookie),"
+     "(.query_hex|test(\"000a0010[0-9a-f]{16}5e5e5e5e5e5e5e5e$\"))]",
+     "[16,\"5e5e5e5e5e5e5e5e\",false]\n[16,\"5e5e5e5e5e5e5e5e\",true]"},
     {"no lookup got a reply", "-url a.silent.test -timeout 0 -json -exit_status -server SERVER", "",
      "[.status,.error,.rcode]", R"(["timeout","timed out",null])", 2},
     {"no listener over TCP", "-url x.test -tcp -json -exit_status -server SERVER:1", "",
@@ -936,6 +956,9 @@ const failure_case failure_cases[] = {
      "invalid DNS server address: localhost\n"},
     {"EDNS size below 512", "-url x.test -server ::1 -edns 511", 255,
      "invalid EDNS buffer size: 511 (512 to 65535)\n"},
+    {"client subnet with a prefix too long", "-url x.test -server ::1 -subnet 192.0.2.0/33", 255,
+     "invalid client subnet: 192.0.2.0/33\n"},
+    {"unknown class", "-url x.test -server ::1 -class chaos", 255, "invalid query class: chaos\n"},
     {"pcap file in a missing directory", "-pcap /nonexistent/dir/e.pcap -url x -server 127.0.0.1",
      255, "prob opening pcap file: /nonexistent/dir/e.pcap\n"},
 };

@@ -34,6 +34,9 @@
 //                             and bytes that are not UTF-8; the owner is the question's name
 //   truncated.test.           over UDP truncated_header + the question (TC set, no answer);
 //                             over TCP the answer
+//   echo.test.                the answer with RD, AD and CD as the query set them (RA clear),
+//                             its question as asked (class included), and its OPT record with a
+//                             COOKIE option of a client cookie alone given echo_server_cookie
 //
 // Hostile servers, for a lookup that must not be fooled or worn out by what comes back:
 //
@@ -542,6 +545,7 @@ constexpr std::array zones{
     zone_behaviour{"big.test.", behaviour::big},
     zone_behaviour{"tcp-stall.test.", behaviour::tcp_stall},
     zone_behaviour{"tcp-other-first.test.", behaviour::tcp_other_first},
+    zone_behaviour{"echo.test.", behaviour::echo},
 };
 
 }  // namespace

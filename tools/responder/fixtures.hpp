@@ -79,7 +79,11 @@ enum class behaviour {
     big,
     tcp_stall,
     tcp_other_first,
+    echo,
 };
+
+/// The server cookie an echo.test. reply adds after a client cookie that came alone.
+inline constexpr uint8_t echo_server_cookie[8] = {0x5e, 0x5e, 0x5e, 0x5e, 0x5e, 0x5e, 0x5e, 0x5e};
 
 /// Milliseconds a reply to a name under late.test. is held back.
 inline constexpr unsigned late_reply_ms = 1500;

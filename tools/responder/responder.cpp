@@ -68,7 +68,8 @@ struct parsed_query {
     uint8_t id_low = 0;
     uint8_t id_high = 0;
     bool recursion_desired = false;
-    std::string name;  // lower case, every label followed by "."; "." for the root
+    uint8_t flags_low = 0;  // the header's second flags byte: RA, Z, AD, CD, RCODE
+    std::string name;       // lower case, every label followed by "."; "." for the root
     uint16_t type = 0;
     std::vector<uint8_t> question;  // the question as received, copied into replies
     std::vector<uint8_t> opt;       // the OPT record as received, echoed in replies; empty: none
@@ -81,7 +82,7 @@ bool parse_query(std::span<const uint8_t> data, parsed_query& out) {
     out.id_low = reader.u8();
     out.id_high = reader.u8();
     const uint8_t flags = reader.u8();
-    reader.skip(1);
+    out.flags_low = reader.u8();
     const uint16_t question_count = reader.u16();
     reader.skip(4);
     const uint16_t additional_count = reader.u16();
@@ -143,6 +144,37 @@ void add_opt(std::vector<uint8_t>& reply, std::span<const uint8_t> opt) {
     reply[10] = static_cast<uint8_t>(additional_count >> 8);
     reply[11] = static_cast<uint8_t>(additional_count & 0xff);
     reply.insert(reply.end(), opt.begin(), opt.end());
+}
+
+// The OPT record of an echo.test. reply: the query's, with a COOKIE option holding a client
+// cookie alone (8 bytes) given echo_server_cookie after it.
+std::vector<uint8_t> echoed_opt(std::span<const uint8_t> opt) {
+    constexpr std::size_t fixed = 11;  // owner, TYPE, CLASS, TTL, RDLENGTH
+    if (opt.size() < fixed) {
+        return {};
+    }
+    std::vector<uint8_t> out(opt.begin(), opt.begin() + fixed);
+    wire_reader options(opt, fixed);
+    while (options.remaining() >= 4) {
+        const uint16_t code = options.u16();
+        const uint16_t length = options.u16();
+        std::vector<uint8_t> data;
+        if (!options.copy(data, length)) {
+            break;
+        }
+        if (code == 10 && length == 8) {
+            data.insert(data.end(), std::begin(echo_server_cookie), std::end(echo_server_cookie));
+        }
+        for (const unsigned value : {unsigned{code}, static_cast<unsigned>(data.size())}) {
+            out.push_back(static_cast<uint8_t>(value >> 8));
+            out.push_back(static_cast<uint8_t>(value & 0xff));
+        }
+        out.insert(out.end(), data.begin(), data.end());
+    }
+    const std::size_t length = out.size() - fixed;
+    out[fixed - 2] = static_cast<uint8_t>(length >> 8);
+    out[fixed - 1] = static_cast<uint8_t>(length & 0xff);
+    return out;
 }
 
 // A reply made of a header piece, the query's own question and one entry, with the query's id.
@@ -795,6 +827,12 @@ void responder::take_query(std::span<const uint8_t> data, const sockaddr_storage
         case behaviour::servfail:
         case behaviour::badvers:
             reply(listen_fd_, no_answer(query, what));
+            break;
+        case behaviour::echo:
+            answer[2] = static_cast<uint8_t>(0x80 | (query.recursion_desired ? 0x01 : 0));
+            answer[3] = query.flags_low & 0x30;  // AD, CD
+            query.opt = echoed_opt(query.opt);
+            reply(listen_fd_, answer);
             break;
         case behaviour::hostile:
             reply(listen_fd_, assemble(answer_header, query, hostile_txt));
