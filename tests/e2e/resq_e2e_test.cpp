@@ -529,6 +529,22 @@ TEST_F(resq_run, the_evidence_holds_passed_over_forgeries_and_replies_too_big_fo
     fs::remove(file);
 }
 
+// The root is asked as "." like any name (JSON names it so; the table and CSV show it as the
+// decoder shows the root: empty), while a name with an empty label is no name and is skipped.
+TEST_F(resq_run, asks_the_root_and_skips_names_with_an_empty_label) {
+    const std::string input = ".\nwww..demo.example\n.demo.example\n";
+    const process_result json = resq({"-ns_pipe", "-json"}, input);
+    EXPECT_EQ(json.exit_status, 0);
+    EXPECT_EQ(count_text(json.out, "\n"), 1u) << json.out;
+    EXPECT_TRUE(json.out.starts_with(R"({"name":".","qtype":"NS",)")) << json.out;
+    EXPECT_EQ(json.err,
+              "skipping line 2, prob building dns packet for: www..demo.example\n"
+              "skipping line 3, prob building dns packet for: .demo.example\n");
+    const process_result csv = resq({"-ns", ".", "-csv"});
+    EXPECT_EQ(csv.exit_status, 0);
+    EXPECT_NE(csv.out.find("\n,question,invalid,"), std::string::npos) << csv.out;
+}
+
 // An evidence file that stops taking writes part-way (its reader gone after the file header)
 // ends the run with a message and status 255, not as a complete capture.
 TEST_F(resq_run, an_evidence_file_that_fails_part_way_fails_the_run) {
