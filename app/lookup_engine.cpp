@@ -79,9 +79,9 @@ attempt_plan::step attempt_plan::after(const dns_exchange& attempt, bool success
     if (tcp_fallback_ && target_.kind == transport::udp && attempt.header.qr && attempt.header.tc) {
         target_.kind = transport::tcp;
         ++allowed_;
-        return {true, false};
+        return {true, false, true};
     }
-    return {!success && made_ < allowed_, !success};
+    return {!success && made_ < allowed_, !success, false};
 }
 
 // One lookup of the window: its query, its plan of attempts, the attempt in flight and where it
@@ -293,8 +293,13 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
     entry.in_flight = false;
     learn_cookie(entry.current);
     record_attempt(hooks_, entry.current, entry.query, entry.target);
+    // The messages passed over are in the evidence file now; the report needs only their count.
+    std::vector<passed_over_message>().swap(entry.current.passed_over);
     const uint64_t number = entry.plan.number();
     const attempt_plan::step next = entry.plan.after(entry.current, success);
+    if (next.another && !stopping_ && hooks_.tally != nullptr) {
+        ++(next.fallback ? hooks_.tally->tc_fallbacks : hooks_.tally->retries);
+    }
     lookup::ended_exchange ended{std::move(entry.current), entry.query, entry.target.kind, number,
                                  false};
     entry.current = dns_exchange{};

@@ -41,6 +41,7 @@ class attempt_plan {
     struct step {
         bool another = false;      // an attempt follows
         bool delay_first = false;  // the delay comes after this attempt
+        bool fallback = false;     // the next attempt asks again over TCP after a truncated reply
     };
     /// Takes the end of the attempt just made.
     step after(const dns_exchange& attempt, bool success);

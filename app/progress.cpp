@@ -48,6 +48,11 @@ std::string number_text(double value, int decimals) {
     return text;
 }
 
+// 100-ns units as milliseconds with three decimals.
+std::string rtt_text(uint64_t ticks) {
+    return number_text(static_cast<double>(ticks) / 10000.0, 3);
+}
+
 double per_second(uint64_t count, std::chrono::nanoseconds elapsed) {
     const double seconds = seconds_of(elapsed);
     return seconds > 0 ? static_cast<double>(count) / seconds : 0.0;
@@ -60,6 +65,10 @@ void run_tally::count_attempt(const dns_exchange& attempt, const dns_record& que
     discarded += attempt.discarded;
     if (attempt.received_size != 0 && attempt.header.qr) {
         ++replies_by_rcode[attempt.header.full_rcode];
+    }
+    if (attempt.received_size != 0 && query.query_time != 0 &&
+        attempt.reply_time >= query.query_time) {
+        rtt.add(attempt.reply_time - query.query_time);
     }
     // The rows the report writes for the attempt: the lookup alone with the attempt's status when
     // it got no usable reply, else the reply's entries (report_exchange).
@@ -87,7 +96,11 @@ std::string summary_text(const run_tally& tally, std::chrono::nanoseconds elapse
             std::to_string(tally.filtered_lines) + " filtered, " +
             std::to_string(tally.unbuildable_lines) + " unbuildable)\n";
     text += "lookups: " + std::to_string(tally.lookups) + '\n';
+    text += "lookups answered: " + std::to_string(tally.replied) +
+            ", unanswered: " + std::to_string(tally.lookups - tally.replied) + '\n';
     text += "attempts: " + std::to_string(tally.attempts) + '\n';
+    text += "retries: " + std::to_string(tally.retries) +
+            ", tc fallbacks: " + std::to_string(tally.tc_fallbacks) + '\n';
     text += "rows:";
     for (const auto& [status, count] : tally.rows_by_status) {
         text += ' ' + status + ' ' + std::to_string(count) + ',';
@@ -103,6 +116,17 @@ std::string summary_text(const run_tally& tally, std::chrono::nanoseconds elapse
     // broken replies. Shown only when there were any.
     if (tally.discarded != 0) {
         text += "discarded: " + std::to_string(tally.discarded) + '\n';
+    }
+    // Percentiles from the histogram (within 1 %), the largest exact; milliseconds.
+    if (tally.rtt.count() == 0) {
+        text += "rtt ms: none\n";
+    } else {
+        text += "rtt ms:";
+        for (const auto& [label, fraction] :
+             {std::pair{"p50", 0.5}, std::pair{"p90", 0.9}, std::pair{"p99", 0.99}}) {
+            text += std::string(" ") + label + ' ' + rtt_text(tally.rtt.quantile(fraction)) + ',';
+        }
+        text += " max " + rtt_text(tally.rtt.max()) + '\n';
     }
     text += "elapsed: " + number_text(seconds_of(elapsed), 3) + " s, " +
             number_text(per_second(tally.lookups, elapsed), 1) + " names/s\n";

@@ -12,6 +12,7 @@
 #include "app/input_params.hpp"
 #include "app/query_run.hpp"
 #include "dns/dns_record.hpp"
+#include "support/log_histogram.hpp"
 
 namespace resq {
 
@@ -30,12 +31,19 @@ struct run_tally {
     uint64_t discarded = 0;  // messages received that were no reply
     std::map<std::string, uint64_t> rows_by_status;
     std::map<uint16_t, uint64_t> replies_by_rcode;
+    // What an operator asks next: how many attempts were retries, how many truncated UDP replies
+    // were asked again over TCP, and how long replies took.
+    uint64_t retries = 0;       // attempts after a failed one of the same lookup
+    uint64_t tc_fallbacks = 0;  // attempts over TCP after a truncated UDP reply (-tcp_fallback)
+    log_histogram rtt;          // of every reply, in 100-ns units
 
     /// Counts one ended attempt: its rows by status, as the report chooses them, and its RCODE.
     void count_attempt(const dns_exchange& attempt, const dns_record& query);
 };
 
-/// The summary of a batch: lines, skipped lines, lookups, attempts, rows, replies, time and rate.
+/// The summary of a batch: lines, skipped lines, lookups (answered or not), attempts, retries and
+/// TC fallbacks, rows by status, replies by RCODE, round-trip times (approximate percentiles and
+/// the exact largest), time and rate.
 std::string summary_text(const run_tally& tally, std::chrono::nanoseconds elapsed);
 
 /// The progress line without control bytes; with the tally's input size the share done and the

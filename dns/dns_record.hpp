@@ -86,6 +86,13 @@ enum class exchange_failure : uint8_t {
     malformed,           // the reply does not decode to its end
 };
 
+/// A message an attempt's socket received that was not taken as its reply, kept for the evidence
+/// file: a forgery, a late reply to another query, or garbage.
+struct passed_over_message {
+    shared_message bytes;
+    uint64_t time = 0;  // when it arrived, in the units of reply_time
+};
+
 /// One attempt: where it went, what was sent, what came back, and the decoded reply.
 struct dns_exchange {
     std::string server;  // the server as the report shows it
@@ -96,6 +103,10 @@ struct dns_exchange {
     uint32_t received_size = 0;  // 0: nothing was received
     uint64_t reply_time = 0;
     uint32_t discarded = 0;  // messages received that were no reply to the query
+    // When the attempt keeps evidence: every message received that was not taken as the reply
+    // (those counted in `discarded`, and a datagram that came after the deadline), in the order
+    // they arrived.
+    std::vector<passed_over_message> passed_over;
     exchange_failure failure = exchange_failure::none;
     reply_header header;
     std::vector<dns_record> questions;

@@ -49,7 +49,7 @@ void pending_exchange::start(dns_exchange& attempt, dns_record& query,
     success_ = false;
     unreachable_ = false;
     kind_ = target.kind;
-    note_local_ = target.note_local;
+    keep_evidence_ = target.keep_evidence;
     state_ = phase::connecting;
     stream_bytes_.clear();
     stream_done_ = 0;
@@ -91,7 +91,7 @@ void pending_exchange::start(dns_exchange& attempt, dns_record& query,
         return;
     }
     attempt.sent_size = static_cast<uint32_t>(message.size());
-    if (note_local_) {
+    if (keep_evidence_) {
         attempt.local = socket_.local_endpoint();
     }
     state_ = phase::reading;
@@ -157,7 +157,7 @@ void pending_exchange::expire(std::span<uint8_t> scratch) {
 void pending_exchange::start_stream() {
     const std::span<const uint8_t> message = query_->bytes();
     attempt_->sent_bytes = query_->message;
-    if (note_local_) {
+    if (keep_evidence_) {
         attempt_->local = socket_.local_endpoint();
     }
     stream_bytes_ = {static_cast<uint8_t>(message.size() >> 8),
@@ -212,6 +212,7 @@ bool pending_exchange::take_stream_message() {
     }
     const std::size_t length = wire_reader(stream_bytes_).u16();
     if (length == 0) {
+        keep_passed_over({}, report_time(wall_clock_ns()));
         finish(exchange_failure::empty_message);
         return false;
     }
@@ -249,6 +250,7 @@ void pending_exchange::read_datagrams(std::span<uint8_t> scratch) {
         // Whether a datagram came in time is judged by when it arrived, not when it is read: one
         // that came after the deadline finds the attempt over.
         if (arrived_ns > sent_ns_ + timeout_ns_) {
+            keep_passed_over(scratch.first(size), report_time(arrived_ns));
             finish(unreachable_ ? exchange_failure::port_unreachable : exchange_failure::timed_out);
             return;
         }
@@ -260,6 +262,7 @@ bool pending_exchange::offer(std::span<const uint8_t> message, uint64_t reply_ti
     dns_exchange& attempt = *attempt_;
     if (check_reply(query_->bytes(), message) != reply_verdict::reply) {
         ++attempt.discarded;
+        keep_passed_over(message, reply_time);
         return false;
     }
     attempt.received_size = static_cast<uint32_t>(message.size());
@@ -273,6 +276,13 @@ bool pending_exchange::offer(std::span<const uint8_t> message, uint64_t reply_ti
         finish(attempt.header.qr ? exchange_failure::malformed : exchange_failure::not_response);
     }
     return true;
+}
+
+void pending_exchange::keep_passed_over(std::span<const uint8_t> message, uint64_t time) {
+    if (keep_evidence_) {
+        attempt_->passed_over.push_back(
+            {std::make_shared<const std::vector<uint8_t>>(message.begin(), message.end()), time});
+    }
 }
 
 void pending_exchange::finish(exchange_failure failure) {

@@ -28,7 +28,9 @@ struct exchange_target {
     std::string server_text;               // the report's server column (see display_text)
     std::chrono::milliseconds timeout{0};  // for the reply (over TCP from connecting on); <0 is 0
     transport kind = transport::udp;
-    bool note_local = true;  // the socket's own address is noted in the attempt (for evidence)
+    // The attempt keeps what the evidence file shows: the socket's own address and every message
+    // received that was no reply (see dns_exchange::passed_over).
+    bool keep_evidence = true;
 };
 
 /// One attempt in flight on a socket of its own, opened for it alone (so its port is fresh, chosen
@@ -40,7 +42,8 @@ struct exchange_target {
 /// owns the socket.
 ///
 /// A message becomes the reply only if check_reply() takes it (a whole header, the query's id,
-/// its question echoed); every other one is counted in `attempt.discarded` and the wait goes on.
+/// its question echoed); every other one is counted in `attempt.discarded` (and kept, when the
+/// target keeps evidence) and the wait goes on.
 class pending_exchange {
   public:
     using clock = std::chrono::steady_clock;
@@ -86,6 +89,8 @@ class pending_exchange {
     void read_datagrams(std::span<uint8_t> scratch);
     // Checks `message` and, when it is the reply, takes it and ends the attempt; true then.
     bool offer(std::span<const uint8_t> message, uint64_t reply_time);
+    // Keeps a message that is not the reply, when the attempt keeps evidence.
+    void keep_passed_over(std::span<const uint8_t> message, uint64_t time);
     void finish(exchange_failure failure);
 
     net_socket socket_;
@@ -98,7 +103,7 @@ class pending_exchange {
     uint64_t sent_ns_ = 0;     // wall-clock send time, nanoseconds since 1970
     uint64_t timeout_ns_ = 0;  // the wait, in nanoseconds
     transport kind_ = transport::udp;
-    bool note_local_ = true;
+    bool keep_evidence_ = true;
     std::vector<uint8_t> stream_bytes_;  // over TCP: the framed query, then what came back
     std::size_t stream_done_ = 0;        // bytes of the framed query sent
 };

@@ -28,11 +28,13 @@ void put_u16(std::vector<uint8_t>& out, uint32_t value) {
     out.push_back(static_cast<uint8_t>(value & 0xff));
 }
 
-// Appends each field as one label, in the order given; false for an over-long one.
+// Appends each field as one label, in the order given; false for an empty or over-long one. An
+// empty field would not be dropped by a server but end the name there (a zero length is the
+// root), so the lookup would ask another name.
 template <typename Fields>
 bool put_labels(std::vector<uint8_t>& out, const Fields& fields) {
     for (const std::string& field : fields) {
-        if (field.size() > max_label_length) {
+        if (field.empty() || field.size() > max_label_length) {
             return false;
         }
         out.push_back(static_cast<uint8_t>(field.size()));
@@ -92,15 +94,18 @@ void put_opt_record(std::vector<uint8_t>& out, const query_options& options) {
 
 bool encode_name(std::vector<uint8_t>& out, std::string_view name) {
     out.clear();
+    // The root, as every client can ask it (`dig . NS`).
+    if (name == ".") {
+        out.push_back(0);
+        return true;
+    }
+    // A fully qualified name ends in the root's dot, which adds no label.
+    if (name.ends_with('.')) {
+        name.remove_suffix(1);
+    }
     std::vector<std::string> fields;
-    if (!split_fields(name, '.', fields, false, false, false)) {
-        return false;
-    }
-    if (!put_labels(out, fields)) {
+    if (!split_fields(name, '.', fields, false, true, false) || !put_labels(out, fields)) {
         out.clear();
-        return false;
-    }
-    if (out.empty()) {
         return false;
     }
     out.push_back(0);
@@ -121,7 +126,7 @@ bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address) {
         return true;
     }
     std::vector<std::string> fields{"arpa", "in-addr"};
-    if (!split_fields(address, '.', fields, false, false, true)) {
+    if (!split_fields(address, '.', fields, false, true, true)) {
         return false;
     }
     // The list holds the suffix first and the address after it; walked backwards it gives the

@@ -51,13 +51,14 @@ bool set_query_cookie(dns_record& query, std::span<const uint8_t> cookie);
 /// to the prefix; "0/0" is IPv4 with no address. False for anything else.
 bool parse_client_subnet(std::string_view text, client_subnet& out);
 
-/// Encodes a dotted name as labels; empty fields (extra dots) are dropped. False for an empty
-/// name, a name of dots only, a label longer than 63 bytes or a name longer than 255 bytes encoded.
+/// Encodes a dotted name as labels; one dot at the end (a fully qualified name) is allowed, and
+/// "." alone is the root. False for an empty name, an empty label (two dots in a row, a leading
+/// dot), a label longer than 63 bytes or a name longer than 255 bytes encoded.
 bool encode_name(std::vector<uint8_t>& out, std::string_view name);
 
 /// Encodes the reverse name of an address: the ip6.arpa name of an IPv6 address (RFC 3596 2.5),
-/// else the in-addr.arpa name of the dotted fields reversed. False for an empty text, a field
-/// longer than 63 bytes or a name longer than 255 bytes encoded.
+/// else the in-addr.arpa name of the dotted fields reversed. False for an empty text, an empty
+/// field, a field longer than 63 bytes or a name longer than 255 bytes encoded.
 bool encode_reverse_name(std::vector<uint8_t>& out, std::string_view address);
 
 /// Sets `id` to a fresh identifier drawn uniformly from 0 to 65535 out of the kernel's random

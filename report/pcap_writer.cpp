@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
@@ -24,6 +25,9 @@ constexpr uint8_t hop_limit = 64;
 constexpr uint8_t tcp_push_ack = 0x18;
 // The first sequence number of each side of a synthetic connection.
 constexpr uint32_t initial_sequence = 1;
+// The largest value of the IP length fields: IPv4's counts its header, IPv6's does not.
+constexpr std::size_t max_ip_length = 65535;
+constexpr std::size_t tcp_header_size = 20;
 
 // The address bytes (4 or 16) and the port of an endpoint.
 struct address_bytes {
@@ -97,6 +101,9 @@ std::vector<uint8_t> build_packet(const packet_path& path, std::span<const uint8
     const bool tcp = path.kind == transport::tcp;
     const std::size_t transport_size = tcp ? 20 : 8;
     const std::size_t segment_size = transport_size + payload.size();
+    if (segment_size + (ipv6 ? 0 : ip_size) > max_ip_length) {
+        return {};
+    }
     std::vector<uint8_t> packet(ip_size + segment_size);
     const uint8_t protocol = tcp ? protocol_tcp : protocol_udp;
     const std::size_t source_at = ipv6 ? 8 : 12;
@@ -179,6 +186,24 @@ void pcap_writer::write_packet(uint64_t time, const std::vector<uint8_t>& packet
                 static_cast<std::streamsize>(packet.size()));
 }
 
+uint32_t pcap_writer::write_stream(uint64_t time, const packet_path& path,
+                                   std::span<const uint8_t> bytes) {
+    // A reply of up to 65,535 bytes and its length does not fit one packet: it goes as several
+    // segments, as a sender bound by the IP length field would send it.
+    const std::size_t ip_size = path.from.family() == AF_INET6 ? 0 : 20;
+    const std::size_t largest = max_ip_length - ip_size - tcp_header_size;
+    uint32_t sequence = path.sequence;
+    for (std::size_t at = 0; at < bytes.size(); at += largest) {
+        const std::span<const uint8_t> segment =
+            bytes.subspan(at, std::min(largest, bytes.size() - at));
+        write_packet(
+            time,
+            build_packet({path.from, path.to, path.kind, sequence, path.acknowledged}, segment));
+        sequence += static_cast<uint32_t>(segment.size());
+    }
+    return sequence;
+}
+
 void pcap_writer::write_attempt(const dns_exchange& attempt, const dns_record& query,
                                 const endpoint& server, transport kind) {
     if (attempt.sent_size == 0 || !attempt.sent_bytes) {
@@ -193,26 +218,35 @@ void pcap_writer::write_attempt(const dns_exchange& attempt, const dns_record& q
             : std::span<const uint8_t>();
     if (kind == transport::udp) {
         write_packet(query.query_time, build_packet({local, server, kind}, sent));
+        for (const passed_over_message& other : attempt.passed_over) {
+            if (other.bytes) {
+                write_packet(other.time, build_packet({server, local, kind}, *other.bytes));
+            }
+        }
         if (!received.empty()) {
             write_packet(attempt.reply_time, build_packet({server, local, kind}, received));
         }
     } else {
-        // One segment per message, each after its two-byte length, as the stream carried them.
+        // Each message after its two-byte length, as the stream carried them.
         const auto framed = [](std::span<const uint8_t> message) {
             std::vector<uint8_t> bytes = {static_cast<uint8_t>(message.size() >> 8),
                                           static_cast<uint8_t>(message.size() & 0xff)};
             bytes.insert(bytes.end(), message.begin(), message.end());
             return bytes;
         };
-        const std::vector<uint8_t> question = framed(sent);
-        const auto after_question = static_cast<uint32_t>(initial_sequence + question.size());
-        write_packet(
-            query.query_time,
-            build_packet({local, server, kind, initial_sequence, initial_sequence}, question));
+        const uint32_t after_question =
+            write_stream(query.query_time,
+                         {local, server, kind, initial_sequence, initial_sequence}, framed(sent));
+        uint32_t sequence = initial_sequence;
+        for (const passed_over_message& other : attempt.passed_over) {
+            if (other.bytes) {
+                sequence = write_stream(other.time, {server, local, kind, sequence, after_question},
+                                        framed(*other.bytes));
+            }
+        }
         if (!received.empty()) {
-            write_packet(attempt.reply_time,
-                         build_packet({server, local, kind, initial_sequence, after_question},
-                                      framed(received)));
+            write_stream(attempt.reply_time, {server, local, kind, sequence, after_question},
+                         framed(received));
         }
     }
     file_.flush();

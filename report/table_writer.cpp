@@ -194,7 +194,8 @@ void write_table_row(std::ostream& out, const report_row& row, const cmd_params&
     const column_widths widths = widths_for(row.server, options);
     const std::string_view separator = options.csv_separator;
 
-    std::string name = record.query;
+    // The root asked as "." is shown as every decoded root name is: empty.
+    std::string name = record.query == "." ? std::string() : record.query;
     if (options.replace_char != 0) {
         for (char& c : name) {
             if (c == options.replace_char) {

@@ -26,6 +26,12 @@ run_tally sample_tally() {
     tally.discarded = 3;
     tally.rows_by_status = {{"success", 9}, {"timeout", 2}, {"invalid", 1}};
     tally.replies_by_rcode = {{0, 6}, {3, 1}, {16, 1}};
+    tally.replied = 6;
+    tally.retries = 1;
+    tally.tc_fallbacks = 1;
+    for (const uint64_t rtt : {4000u, 5000u, 6000u, 7000u, 8000u, 9000u, 10000u, 123456u}) {
+        tally.rtt.add(rtt);  // 100-ns units
+    }
     return tally;
 }
 
@@ -42,19 +48,25 @@ const text_case text_cases[] = {
      "lines read: 12\n"
      "lines skipped: 4 (2 blank, 1 filtered, 1 unbuildable)\n"
      "lookups: 8\n"
+     "lookups answered: 6, unanswered: 2\n"
      "attempts: 10\n"
+     "retries: 1, tc fallbacks: 1\n"
      "rows: invalid 1, success 9, timeout 2\n"
      "replies: NOERROR 6, NXDOMAIN 1, BADVERS 1\n"
      "discarded: 3\n"
+     "rtt ms: p50 0.701, p90 12.346, p99 12.346, max 12.346\n"
      "elapsed: 4.000 s, 2.0 names/s\n",
      "8 names, 2.0/s, 2 timeouts, 0:04, 25% done, 0:12 left"},
     {"an empty batch of unknown size", run_tally{}, milliseconds(0),
      "lines read: 0\n"
      "lines skipped: 0 (0 blank, 0 filtered, 0 unbuildable)\n"
      "lookups: 0\n"
+     "lookups answered: 0, unanswered: 0\n"
      "attempts: 0\n"
+     "retries: 0, tc fallbacks: 0\n"
      "rows: none\n"
      "replies: none\n"
+     "rtt ms: none\n"
      "elapsed: 0.000 s, 0.0 names/s\n",
      "0 names, 0.0/s, 0 timeouts, 0:00"},
 };

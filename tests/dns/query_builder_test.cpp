@@ -54,7 +54,7 @@ bytes wire_of(std::initializer_list<std::size_t> sizes) {
     return wire;
 }
 
-TEST(query_builder, builds_each_type_dropping_extra_dots_and_refusing_over_long_labels_and_names) {
+TEST(query_builder, builds_each_type_and_the_root_refusing_empty_or_over_long_labels_and_names) {
     const bytes reversed_192_0_2_1 = {1, '1', 1, '2', 1, '0', 3, '1', '9', '2'};  // 1 2 0 192
     const struct {
         std::string name;
@@ -69,17 +69,19 @@ TEST(query_builder, builds_each_type_dropping_extra_dots_and_refusing_over_long_
         {"x", type_txt, x, 0x10},
         {"192.0.2.1", type_ptr, reversed_192_0_2_1 + in_addr_arpa, 0x0c},
         {"ab.cde.", type_a, ab_cde, 0x01},
-        {".ab.cde", type_a, ab_cde, 0x01},
-        {"ab..cde", type_a, ab_cde, 0x01},
-        {"..ab...cde..", type_a, ab_cde, 0x01},
+        {".", type_ns, {0}, 0x02},  // the root
+        // An empty label would end the name early: another name would be asked.
+        {".ab.cde", type_a, {}, 0},
+        {"ab..cde", type_a, {}, 0},
+        {"ab.cde..", type_a, {}, 0},
         {"", type_a, {}, 0},
-        {".", type_a, {}, 0},
-        {"...", type_a, {}, 0},
+        {"..", type_a, {}, 0},
         {"x." + label63, type_a, bytes{1, 'x', 63} + bytes(63, 'a') + bytes{0}, 0x01},
         {"x." + label64, type_a, {}, 0},
         {"10.1", type_ptr, bytes{1, '1', 2, '1', '0'} + in_addr_arpa, 0x0c},
         {"host", type_ptr, bytes{4, 'h', 'o', 's', 't'} + in_addr_arpa, 0x0c},  // not validated
-        {"...", type_ptr, in_addr_arpa, 0x0c},
+        {"...", type_ptr, {}, 0},
+        {"192..2.1", type_ptr, {}, 0},
         {label63 + ".1", type_ptr, bytes{1, '1', 63} + bytes(63, 'a') + in_addr_arpa, 0x0c},
         {"1." + label64, type_ptr, {}, 0},
         {"", type_ptr, {}, 0},

@@ -473,29 +473,38 @@ TEST_F(resq_jq, hostile_names_and_strings_read_back_byte_for_byte) {
     EXPECT_EQ(decoded, sent);
 }
 
-// tcpdump reads the evidence file back: the query and the reply of each lookup, over UDP or TCP,
-// as DNS with the same identifier and name, and with no checksum it finds wrong.
-TEST_F(resq_run, writes_every_message_to_a_pcap_file_that_tcpdump_decodes) {
+// tcpdump's text for a pcap file, "" when tcpdump is not installed. tcpdump gives up root before
+// reading, which a private namespace's root cannot do: there it runs as an ordinary user of a
+// namespace of its own.
+std::string tcpdump_text(const fs::path& file, const std::vector<std::string>& options) {
     std::string tcpdump;
     for (const char* path : {"/usr/bin/tcpdump", "/usr/sbin/tcpdump"}) {
         tcpdump = access(path, X_OK) == 0 ? path : tcpdump;
     }
     if (tcpdump.empty()) {
-        GTEST_SKIP() << "tcpdump is not installed";
+        return "";
     }
+    std::vector<std::string> reader = {tcpdump, "-r", file.string()};
+    reader.insert(reader.end(), options.begin(), options.end());
+    if (std::getenv("RESQ_IN_NETNS") != nullptr) {
+        reader.insert(reader.begin(),
+                      {"/usr/bin/unshare", "--user", "--map-user=65534", "--map-group=65534"});
+    }
+    return run_process(reader).out;
+}
+
+// tcpdump reads the evidence file back: the query and the reply of each lookup, over UDP or TCP,
+// as DNS with the same identifier and name, and with no checksum it finds wrong.
+TEST_F(resq_run, writes_every_message_to_a_pcap_file_that_tcpdump_decodes) {
     const fs::path file = temp_file("evidence.pcap");
     for (const char* transport : {"-csv", "-tcp"}) {
         const process_result run =
             resq({"-url", "www.demo.example", transport, "-pcap", file.string()});
         EXPECT_EQ(run.exit_status, 0) << run.err;
-        // tcpdump gives up root before reading, which a private namespace's root cannot do: there
-        // it runs as an ordinary user of a namespace of its own.
-        std::vector<std::string> reader = {tcpdump, "-r", file.string(), "-n", "-vv"};
-        if (std::getenv("RESQ_IN_NETNS") != nullptr) {
-            reader.insert(reader.begin(),
-                          {"/usr/bin/unshare", "--user", "--map-user=65534", "--map-group=65534"});
+        const std::string shown = tcpdump_text(file, {"-n", "-vv"});
+        if (shown.empty()) {
+            GTEST_SKIP() << "tcpdump is not installed";
         }
-        const std::string shown = run_process(reader).out;
         const std::regex message(R"( (\d+)[*+]?-? (?:q: )?A\? www\.demo\.example\. )");
         std::vector<std::string> ids;
         for (auto it = std::sregex_iterator(shown.begin(), shown.end(), message);
@@ -508,6 +517,52 @@ TEST_F(resq_run, writes_every_message_to_a_pcap_file_that_tcpdump_decodes) {
         EXPECT_EQ(shown.find("incorrect"), std::string::npos) << shown;
     }
     fs::remove(file);
+}
+
+// The evidence holds every message the sockets received: the forgery the reply check passed over
+// (another identifier) before the real reply, and a TCP reply of 65,533 bytes whose frame does
+// not fit one IP packet, as two segments with their own IP lengths, sequence numbers following
+// on, and checksums that tcpdump finds correct.
+TEST_F(resq_run, the_evidence_holds_passed_over_forgeries_and_replies_too_big_for_one_packet) {
+    const fs::path file = temp_file("hostile.pcap");
+    const process_result run =
+        resq({"-pipe", "-csv", "-tcp_fallback", "-timeout", "2", "-pcap", file.string()},
+             "a.wrongid-first.test\na.huge.test\n");
+    EXPECT_EQ(std::tie(run.exit_status, run.err), std::tuple(0, ""));
+    const std::string shown = tcpdump_text(file, {"-n", "-S", "-vv"});
+    if (shown.empty()) {
+        GTEST_SKIP() << "tcpdump is not installed";
+    }
+    const std::size_t forged = shown.find("a.wrongid-first.test. A 198.51.100.66");
+    const std::size_t real = shown.find("a.wrongid-first.test. A 192.0.2.1");
+    EXPECT_LT(forged, real) << shown;
+    EXPECT_NE(real, std::string::npos) << shown;
+    // The query over TCP is 31 bytes with its length: the reply's segments acknowledge byte 32.
+    for (const char* segment :
+         {"proto TCP (6), length 65535)", "(correct), seq 1:65496, ack 32, win 65535, length 65495",
+          "proto TCP (6), length 80)",
+          "(correct), seq 65496:65536, ack 32, win 65535, length 40"}) {
+        EXPECT_NE(shown.find(segment), std::string::npos) << segment << '\n' << shown;
+    }
+    EXPECT_EQ(shown.find("bad"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("incorrect"), std::string::npos) << shown;
+    fs::remove(file);
+}
+
+// The root is asked as "." like any name (JSON names it so; the table and CSV show it as the
+// decoder shows the root: empty), while a name with an empty label is no name and is skipped.
+TEST_F(resq_run, asks_the_root_and_skips_names_with_an_empty_label) {
+    const std::string input = ".\nwww..demo.example\n.demo.example\n";
+    const process_result json = resq({"-ns_pipe", "-json"}, input);
+    EXPECT_EQ(json.exit_status, 0);
+    EXPECT_EQ(count_text(json.out, "\n"), 1u) << json.out;
+    EXPECT_TRUE(json.out.starts_with(R"({"name":".","qtype":"NS",)")) << json.out;
+    EXPECT_EQ(json.err,
+              "skipping line 2, prob building dns packet for: www..demo.example\n"
+              "skipping line 3, prob building dns packet for: .demo.example\n");
+    const process_result csv = resq({"-ns", ".", "-csv"});
+    EXPECT_EQ(csv.exit_status, 0);
+    EXPECT_NE(csv.out.find("\n,question,invalid,"), std::string::npos) << csv.out;
 }
 
 // An evidence file that stops taking writes part-way (its reader gone after the file header)

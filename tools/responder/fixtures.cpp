@@ -67,6 +67,9 @@
 //                             included: the question and as many A records as fit, owners
 //                             compressed to the question, record i 198.18.(i / 256).(i mod 256),
 //                             TTL 60. Over TCP the same message, framed
+//   huge.test.                over UDP the truncated reply of truncated.test.; over TCP a reply
+//                             as big.test.'s but of largest_message (65535) bytes at most: its
+//                             frame does not fit one IP packet
 //
 // Over TCP (the same address and port) every reply is sent after its two-byte length, on the
 // connection the query came in on; one scripted to leave from another address or port is not
@@ -546,6 +549,7 @@ constexpr std::array zones{
     zone_behaviour{"tcp-stall.test.", behaviour::tcp_stall},
     zone_behaviour{"tcp-other-first.test.", behaviour::tcp_other_first},
     zone_behaviour{"echo.test.", behaviour::echo},
+    zone_behaviour{"huge.test.", behaviour::huge},
 };
 
 }  // namespace

@@ -80,6 +80,7 @@ enum class behaviour {
     tcp_stall,
     tcp_other_first,
     echo,
+    huge,
 };
 
 /// The server cookie an echo.test. reply adds after a client cookie that came alone.
@@ -103,6 +104,9 @@ inline constexpr unsigned forged_low_last = 99;
 inline constexpr unsigned forged_spread = 256;
 /// The largest UDP payload over IPv4: pointer-bomb.test. and big.test. replies fill it.
 inline constexpr std::size_t largest_datagram = 65507;
+/// The largest DNS message, whose length fills the two bytes in front of it over TCP: huge.test.
+/// replies over TCP fill it.
+inline constexpr std::size_t largest_message = 65535;
 /// Labels of 63 octets in the name every owner of a pointer-bomb.test. reply points to.
 inline constexpr unsigned bomb_labels = 94;
 

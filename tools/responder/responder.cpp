@@ -889,6 +889,11 @@ void responder::take_query(std::span<const uint8_t> data, const sockaddr_storage
             reply(listen_fd_, filled_reply(query, largest_datagram - query.opt.size(),
                                            what == behaviour::pointer_bomb));
             break;
+        case behaviour::huge:
+            reply(listen_fd_, stream_fd == -1
+                                  ? assemble(truncated_header, query, {})
+                                  : filled_reply(query, largest_message - query.opt.size(), false));
+            break;
         case behaviour::tcp_split:
         case behaviour::tcp_bytewise:
         case behaviour::tcp_cut:
