@@ -195,7 +195,15 @@ bool lookup_engine::finish() {
         run_once(clock::time_point::max());
     }
     release_rows(loop_.now(), true);
+    report_evidence_left_out();
     return writer_.good();
+}
+
+void lookup_engine::report_evidence_left_out() const {
+    if (evidence_room_.left_out != 0) {
+        print_error("pcap: %llu messages passed over were not captured: too many waited at once\n",
+                    static_cast<unsigned long long>(evidence_room_.left_out));
+    }
 }
 
 void lookup_engine::run_for(std::chrono::nanoseconds wait, int input) {
@@ -228,6 +236,7 @@ void lookup_engine::start_due(clock::time_point now) {
         due_.pop_front();
         lookup& entry = at(token);
         entry.target = entry.plan.target();
+        entry.target.room = &evidence_room_;
         entry.in_flight = true;
         // Each attempt carries the latest server cookie, learned maybe after the query was built.
         if (!cookie_.empty()) {
@@ -294,6 +303,9 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
     learn_cookie(entry.current);
     record_attempt(hooks_, entry.current, entry.query, entry.target);
     // The messages passed over are in the evidence file now; the report needs only their count.
+    for (const passed_over_message& message : entry.current.passed_over) {
+        evidence_room_.bytes += message.bytes ? message.bytes->size() : 0;
+    }
     std::vector<passed_over_message>().swap(entry.current.passed_over);
     const uint64_t number = entry.plan.number();
     const attempt_plan::step next = entry.plan.after(entry.current, success);

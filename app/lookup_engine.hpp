@@ -147,6 +147,8 @@ class lookup_engine {
     void write_ended(clock::time_point now);
     // With -cookie: takes the server cookie of a reply that echoes the client cookie.
     void learn_cookie(const dns_exchange& attempt);
+    // Says once on standard error how many messages passed over the evidence file lacks.
+    void report_evidence_left_out() const;
     // Lets held rows go when they have been held long enough (or `now_or_never`).
     void release_rows(clock::time_point now, bool at_once);
     lookup& at(uint64_t token);
@@ -172,6 +174,9 @@ class lookup_engine {
     std::size_t held_bytes_ = 0;
     std::optional<clock::time_point> rows_held_since_;
     bool stopping_ = false;
+    // The memory the attempts share for the messages they pass over until the evidence file has
+    // them.
+    evidence_room evidence_room_;
     // With -cookie: the client cookie (RFC 7873 4.1), drawn once since the run asks one server,
     // and after it the server cookie last learned from that server; empty without -cookie.
     std::vector<uint8_t> cookie_;

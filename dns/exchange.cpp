@@ -50,6 +50,7 @@ void pending_exchange::start(dns_exchange& attempt, dns_record& query,
     unreachable_ = false;
     kind_ = target.kind;
     keep_evidence_ = target.keep_evidence;
+    room_ = target.room;
     state_ = phase::connecting;
     stream_bytes_.clear();
     stream_done_ = 0;
@@ -279,10 +280,16 @@ bool pending_exchange::offer(std::span<const uint8_t> message, uint64_t reply_ti
 }
 
 void pending_exchange::keep_passed_over(std::span<const uint8_t> message, uint64_t time) {
-    if (keep_evidence_) {
-        attempt_->passed_over.push_back(
-            {std::make_shared<const std::vector<uint8_t>>(message.begin(), message.end()), time});
+    if (!keep_evidence_ || room_ == nullptr) {
+        return;
     }
+    if (message.size() > room_->bytes) {
+        ++room_->left_out;
+        return;
+    }
+    room_->bytes -= message.size();
+    attempt_->passed_over.push_back(
+        {std::make_shared<const std::vector<uint8_t>>(message.begin(), message.end()), time});
 }
 
 void pending_exchange::finish(exchange_failure failure) {

@@ -21,6 +21,14 @@ inline constexpr uint16_t dns_port = 53;
 /// is ever cut: the size of the scratch buffer datagrams are read into.
 inline constexpr std::size_t receive_capacity = 65536;
 
+/// The room the attempts of a run share for the messages they pass over, kept until the evidence
+/// file has them: a flood of forgeries costs at most this much memory, and what no longer fits is
+/// counted instead of kept.
+struct evidence_room {
+    std::size_t bytes = std::size_t{16} << 20;
+    uint64_t left_out = 0;  // messages passed over that were not kept for want of room
+};
+
 /// Where and how one attempt goes: the server, the wait and the transport. Each attempt carries
 /// its own, so the attempts of one lookup may go to different servers.
 struct exchange_target {
@@ -29,8 +37,9 @@ struct exchange_target {
     std::chrono::milliseconds timeout{0};  // for the reply (over TCP from connecting on); <0 is 0
     transport kind = transport::udp;
     // The attempt keeps what the evidence file shows: the socket's own address and every message
-    // received that was no reply (see dns_exchange::passed_over).
+    // received that was no reply (see dns_exchange::passed_over), as long as `room` has room.
     bool keep_evidence = true;
+    evidence_room* room = nullptr;  // none: no message passed over is kept
 };
 
 /// One attempt in flight on a socket of its own, opened for it alone (so its port is fresh, chosen
@@ -104,6 +113,7 @@ class pending_exchange {
     uint64_t timeout_ns_ = 0;  // the wait, in nanoseconds
     transport kind_ = transport::udp;
     bool keep_evidence_ = true;
+    evidence_room* room_ = nullptr;
     std::vector<uint8_t> stream_bytes_;  // over TCP: the framed query, then what came back
     std::size_t stream_done_ = 0;        // bytes of the framed query sent
 };
