@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "net/endpoint.hpp"
+#include "report/record_writer.hpp"
 #include "support/args.hpp"
 #include "support/cmd_params.hpp"
 
@@ -58,6 +59,10 @@ class input_params : public cmd_params {
     std::string pcap_path;      // -pcap: the evidence file of every message; empty: none
     uint32_t inflight = 1;      // -inflight: lookups of a batch in flight at once; 1: one by one
     double rate = 0;            // -rate: attempts sent per second at most; 0: no limit
+
+    // What the report shows: -fields, the columns of the table and separated values in the order
+    // given (none: today's columns); -short, the data of the answers alone.
+    report_view view;
 };
 
 /// Writes the usage text to `err`.
