@@ -62,7 +62,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 73> usage_lines = {
+constexpr std::array<std::string_view, 78> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -132,6 +132,11 @@ constexpr std::array<std::string_view, 73> usage_lines = {
     "  -subnet <addr[/len]>   = send a client subnet, /24 or /56 if omitted; 0/0 opts out",
     "                           (implies -edns)",
     "  -cookie                = send a client cookie, echo the server's (implies -edns)",
+    "  -fields <list>         = columns of the table or csv, in this order, comma-separated:",
+    "                           query comment status id DNSserv date time type tname class",
+    "                           ttl size data rcode flags rtt transport attempt line rdata",
+    "  -short                 = the data of each answer alone, one a line (batch: name, tab);",
+    "                           a lookup without an answer is named on standard error",
     "  -h, -help, --help, /?  = this text",
     "  -version, --version    = print the version line and exit",
     "",
@@ -264,6 +269,28 @@ bool read_edns_options(args& list, input_params& options, std::ostream& err) {
         options.edns_size = default_edns_size;
     }
     controls.edns_size = options.edns_size;
+// -fields LIST and -short; false, with the message written, for an unknown, empty or repeated
+// field name, or for a form that cannot show what they choose.
+bool read_report_options(args& list, input_params& options, std::ostream& err) {
+    report_view& view = options.view;
+    // Read first: a run stopped by a bad -fields then shows no header block either.
+    view.short_answers = has_option("-short", list);
+    std::string names;
+    const bool chosen = get_option_value("-fields", names, list);
+    if (std::string bad; chosen && !parse_report_fields(names, view.fields, bad)) {
+        err << "unknown field: " << bad << '\n';
+        return false;
+    }
+    const bool document = options.format != report_format::table;
+    if (chosen && document) {
+        err << "-fields chooses columns of the table and separated values: not with -xml or "
+               "-json\n";
+        return false;
+    }
+    if (view.short_answers && (document || chosen || options.compact_output || options.verbose)) {
+        err << "-short writes the data alone: not with -json, -xml, -csv, -fields or -verbose\n";
+        return false;
+    }
     return true;
 }
 
@@ -303,6 +330,7 @@ void input_params::reset() {
     summary = false;
     query_controls = query_options{};
     cookie = false;
+    view = report_view{};
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -386,6 +414,9 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         return false;
     }
     if (!read_edns_options(list, *this, err)) {
+        return false;
+    }
+    if (!read_report_options(list, *this, err)) {
         return false;
     }
     // What is left was taken by no option: a misspelt option would otherwise pass unnoticed.

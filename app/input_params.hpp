@@ -9,6 +9,7 @@
 
 #include "dns/query_builder.hpp"
 #include "net/endpoint.hpp"
+#include "report/record_writer.hpp"
 #include "support/args.hpp"
 #include "support/cmd_params.hpp"
 
@@ -65,6 +66,10 @@ class input_params : public cmd_params {
     // edns_size follows edns_size), and -cookie, which the lookups add to each query themselves.
     query_options query_controls;
     bool cookie = false;
+
+    // What the report shows: -fields, the columns of the table and separated values in the order
+    // given (none: today's columns); -short, the data of the answers alone.
+    report_view view;
 };
 
 /// Writes the usage text to `err`.

@@ -448,8 +448,9 @@ void lookup_engine::write_ended(clock::time_point now) {
                 if (ended.undecoded) {
                     decode_reply(exchange.received_bytes, exchange.reply_time, exchange, true);
                 }
-                report_exchange(writer_, {exchange, ended.query, ended.kind, ended.number,
-                                          entry.line, shown_.address, shown_.port});
+                report_exchange(writer_,
+                                {exchange, ended.query, ended.kind, ended.number, entry.line,
+                                 shown_.address, shown_.port, &ended == &entry.ended.back()});
                 wrote = true;
             }
         }

@@ -162,10 +162,10 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         return exit_ok;
     }
     const report_header header = make_report_header(list);
-    // A run that stops early shows its header on standard output, but a JSON Lines report holds
-    // nothing but its lines.
+    // A run that stops early shows its header on standard output, but a JSON Lines report and
+    // the data alone of -short hold nothing but their lines.
     const auto show_header = [&] {
-        if (options.format != report_format::json) {
+        if (options.format != report_format::json && !options.view.short_answers) {
             std::cout << header.text << '\n' << std::flush;
         }
     };
@@ -242,7 +242,7 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         run_with.held_report = &*held;
     }
     const std::unique_ptr<record_writer> writer =
-        make_record_writer(held ? held_out : out, options, terminal);
+        make_record_writer(held ? held_out : out, options, terminal, options.view);
     writer->begin(header);
     // A run that stopped early still closes its report; its rows so far are kept. A single
     // lookup is a batch of one.

@@ -33,8 +33,7 @@ _resq() {
             ;;
         -url | -ip | -mx | -ns | -cname | -txt | -aaaa | -soa | -srv | -caa | -any | -server | \
             -timeout | -retry | -delay | -inflight | -rate | -filter | -filter_path | -num_subdirs | \
-            -subnet | \
-            -csv_separator | -dateformat | -timeformat)
+            -subnet | -csv_separator | -dateformat | -timeformat | -fields)
             # A value of the user's own: a name, an address, a number or a pattern.
             COMPREPLY=()
             return
@@ -48,7 +47,8 @@ _resq() {
             -server -timeout -retry -delay -inflight -rate -tcp -tcp_fallback -edns -ipv6
             -class -norecurse -adflag -cd -dnssec -nsid -subnet -cookie
             -csv -csvgen -csvl2t -bodyfile -pair_datetime -csv_separator -no_whitespace
-            -enable_quoted_csv_fields -xml -multiline -json -dateformat -timeformat -verbose -v
+            -enable_quoted_csv_fields -xml -multiline -json -fields -short -dateformat -timeformat
+            -verbose -v
             -out -outfile -append -pcap -diags -exit_status -progress -summary -quiet
             -h -help --help -version --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

@@ -1,10 +1,12 @@
 // The one interface every report format is written through.
 #pragma once
 
+#include <iostream>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dns/dns_record.hpp"
 #include "net/net_socket.hpp"
@@ -20,12 +22,16 @@ struct report_header {
     std::string program;
 };
 
-/// One row of a report: a record, with the attempt's server and the row's section and status.
+struct attempt_info;
+
+/// One row of a report: a record, with the attempt's server and the row's section and status,
+/// and the attempt it came from (null where a row is written on its own).
 struct report_row {
     const dns_record& record;
     std::string_view server;
     std::string_view section;
     std::string_view status;
+    const attempt_info* attempt = nullptr;
 };
 
 /// One attempt as a whole: the exchange and the lookup it asked, and where and how it went.
@@ -37,6 +43,44 @@ struct attempt_info {
     uint64_t line = 0;           // the batch input line; 0 for a single lookup
     std::string_view address{};  // the server's address, without its port
     uint16_t port = 0;
+    bool last = true;  // no attempt of the lookup follows
+};
+
+/// The columns -fields can choose for the table and separated values: today's columns in their
+/// order, then those taken from the attempt and the record's data in master-file form.
+enum class report_field : uint8_t {
+    query,
+    comment,
+    status,
+    id,
+    server,
+    date,
+    time,
+    type,
+    type_name,
+    dns_class,
+    ttl,
+    size,
+    data,
+    rcode,
+    flags,
+    rtt,
+    transport,
+    attempt,
+    line,
+    rdata,
+};
+
+/// Reads a comma-separated list of field names in any letter case into `fields`; false for an
+/// unknown, empty or repeated name, which is then left in `bad`.
+bool parse_report_fields(std::string_view list, std::vector<report_field>& fields,
+                         std::string& bad);
+
+/// What the user chose to see beside the report's form: the columns of the table (none: today's
+/// columns), or the data of the answers alone (-short).
+struct report_view {
+    std::vector<report_field> fields;
+    bool short_answers = false;
 };
 
 /// Writes one report to one stream: begin once, the rows of each attempt followed by
@@ -72,9 +116,11 @@ class record_writer {
     const bool terminal_;
 };
 
-/// The writer of the report format the options chose, writing to `out` (a terminal when
-/// `terminal` is set).
+/// The writer of the report format the options and `view` chose, writing to `out` (a terminal
+/// when `terminal` is set); with -short, the lookups that got no answer are named on `err`.
 std::unique_ptr<record_writer> make_record_writer(std::ostream& out, const cmd_params& options,
-                                                  bool terminal = false);
+                                                  bool terminal = false,
+                                                  const report_view& view = {},
+                                                  std::ostream& err = std::cerr);
 
 }  // namespace resq

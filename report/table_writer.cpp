@@ -186,14 +186,9 @@ void end_line(std::ostream& out, const std::string& line) {
     out << std::endl;
 }
 
-}  // namespace
-
-void write_table_row(std::ostream& out, const report_row& row, const cmd_params& options,
-                     bool terminal) {
-    const dns_record& record = row.record;
-    const column_widths widths = widths_for(row.server, options);
-    const std::string_view separator = options.csv_separator;
-
+/// The query column's name: the separator's replacement made, CR and LF as spaces, and control
+/// bytes shown as `\ddd` on a terminal.
+std::string shown_name(const dns_record& record, const cmd_params& options, bool terminal) {
     // The root asked as "." is shown as every decoded root name is: empty.
     std::string name = record.query == "." ? std::string() : record.query;
     if (options.replace_char != 0) {
@@ -204,9 +199,220 @@ void write_table_row(std::ostream& out, const report_row& row, const cmd_params&
         }
     }
     name = one_line(std::move(name));
-    if (terminal) {
-        name = terminal_safe(std::move(name));
+    return terminal ? terminal_safe(std::move(name)) : name;
+}
+
+/// How a chosen field is headed and laid out in the padded form; data of any length gets the
+/// width of a name.
+struct field_layout {
+    std::string_view header;
+    std::size_t width;
+    align side;
+    char fill = ' ';
+};
+
+field_layout layout_of(report_field field, const column_widths& widths) {
+    switch (field) {
+        case report_field::query:
+            return {"query", widths.name, align::left};
+        case report_field::comment:
+            return {"comment", widths.section, align::left};
+        case report_field::status:
+            return {"status", widths.status, align::left};
+        case report_field::id:
+            return {"id", widths.id, align::right, '0'};
+        case report_field::server:
+            return {"DNSserv", widths.server, align::right};
+        case report_field::date:
+            return {"date", widths.date, align::left};
+        case report_field::time:
+            return {"time-UTC", widths.time, align::left};
+        case report_field::type:
+            return {"type", widths.type, align::right};
+        case report_field::type_name:
+            return {"tname", widths.type_name, align::right};
+        case report_field::dns_class:
+            return {"class", widths.dns_class, align::right};
+        case report_field::ttl:
+            return {"ttl", widths.ttl, align::right};
+        case report_field::size:
+            return {"size", widths.size, align::right};
+        case report_field::data:
+            return {"data", widths.name, align::left};
+        case report_field::rcode:
+            return {"rcode", 9, align::left};  // BADCOOKIE, RCODE4095
+        case report_field::flags:
+            return {"flags", 20, align::left};  // all seven set
+        case report_field::rtt:
+            return {"rtt", 9, align::right};
+        case report_field::transport:
+            return {"transport", 9, align::left};
+        case report_field::attempt:
+            return {"attempt", 7, align::right};
+        case report_field::line:
+            return {"line", 6, align::right};
+        case report_field::rdata:
+            return {"rdata", widths.name, align::left};
     }
+    return {"", 0, align::left};
+}
+
+/// The reply's flags that are set, in header order, separated by spaces.
+std::string flags_text(const reply_header& header) {
+    std::string text;
+    for (const auto& [on, flag] : {std::pair{header.qr, "qr"},
+                                   {header.aa, "aa"},
+                                   {header.tc, "tc"},
+                                   {header.rd, "rd"},
+                                   {header.ra, "ra"},
+                                   {header.ad, "ad"},
+                                   {header.cd, "cd"}}) {
+        if (on) {
+            text += text.empty() ? "" : " ";
+            text += flag;
+        }
+    }
+    return text;
+}
+
+/// The round trip in milliseconds with three decimals; empty without a reply or its times.
+std::string rtt_text(const attempt_info& attempt) {
+    const uint64_t sent = attempt.query.query_time;
+    const uint64_t received = attempt.exchange.reply_time;
+    if (attempt.exchange.received_size == 0 || sent == 0 || received < sent) {
+        return {};
+    }
+    // 100-ns units to microseconds, then split without rounding through a double.
+    const uint64_t micro = (received - sent) / 10;
+    const std::string fraction = number_text(micro % 1000);
+    return number_text(micro / 1000) + "." + std::string(3 - fraction.size(), '0') + fraction;
+}
+
+/// The text of one chosen field of a row, unpadded and unquoted; `txt_row` is set when the
+/// data field holds a TXT row. Fields of the attempt's reply are empty without one.
+std::string field_text(report_field field, const report_row& row, const cmd_params& options,
+                       bool terminal, bool& txt_row) {
+    const dns_record& record = row.record;
+    const attempt_info* const attempt = row.attempt;
+    const bool header_known = attempt != nullptr && attempt->exchange.received_size >= 12;
+    switch (field) {
+        case report_field::query:
+            return shown_name(record, options, terminal);
+        case report_field::comment:
+            return std::string(row.section);
+        case report_field::status:
+            return std::string(row.status);
+        case report_field::id:
+            return number_text(record.packet_id, 16);
+        case report_field::server:
+            return std::string(row.server);
+        case report_field::date:
+        case report_field::time: {
+            std::string date_text;
+            std::string time_text;
+            format_date_time(date_text, time_text,
+                             kx::time(record.query_time, kx::type_time::filetime),
+                             options.datetime_layout);
+            return field == report_field::date ? date_text : time_text;
+        }
+        case report_field::type:
+            return number_text(record.dns_type);
+        case report_field::type_name:
+            return std::string(type_name(record.dns_type));
+        case report_field::dns_class:
+            return number_text(record.dns_class);
+        case report_field::ttl:
+            return number_text(record.ttl_secs);
+        case report_field::size:
+            return number_text(record.data_length);
+        case report_field::data: {
+            std::string data = data_text(record, options.compact_output ? ";" : "; ", txt_row);
+            return terminal ? terminal_safe(std::move(data)) : data;
+        }
+        case report_field::rcode:
+            return header_known ? rcode_name(attempt->exchange.header.full_rcode) : std::string();
+        case report_field::flags:
+            return header_known ? flags_text(attempt->exchange.header) : std::string();
+        case report_field::rtt:
+            return attempt != nullptr ? rtt_text(*attempt) : std::string();
+        case report_field::transport:
+            if (attempt == nullptr) {
+                return {};
+            }
+            return attempt->kind == transport::tcp ? "tcp" : "udp";
+        case report_field::attempt:
+            return attempt != nullptr ? number_text(attempt->number) : std::string();
+        case report_field::line:
+            return attempt != nullptr && attempt->line != 0 ? number_text(attempt->line)
+                                                            : std::string();
+        case report_field::rdata:
+            // Master-file text escapes every byte a terminal could act on.
+            return record.section == section_kind::question ? std::string()
+                                                            : rdata_presentation(record);
+    }
+    return {};
+}
+
+/// Writes one row of the chosen fields: each padded to its width but the last, separated as the
+/// table is; the empty line after a TXT row only when the data field is shown.
+void write_field_row(std::ostream& out, const report_row& row,
+                     const std::vector<report_field>& fields, const cmd_params& options,
+                     bool terminal) {
+    const column_widths widths = widths_for(row.server, options);
+    std::string line;
+    line.reserve(160);
+    bool txt_row = false;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const field_layout layout = layout_of(fields[i], widths);
+        if (fields[i] == report_field::time) {
+            line += time_gap(options);
+        }
+        std::string text = field_text(fields[i], row, options, terminal, txt_row);
+        if (options.compact_output) {
+            text = separated_field(text, options.csv_separator);
+        }
+        if (i + 1 == fields.size()) {
+            line += text;
+            break;
+        }
+        put(line, text, options.compact_output ? 0 : layout.width, layout.side, layout.fill);
+        line += options.csv_separator;
+    }
+    end_line(out, line);
+    if (txt_row) {
+        out << std::endl;
+    }
+}
+
+/// The header line of the chosen fields, laid out as the rows are.
+std::string field_header(const std::vector<report_field>& fields, std::string_view server,
+                         const cmd_params& options) {
+    const column_widths widths = widths_for(server, options);
+    std::string header;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const field_layout layout = layout_of(fields[i], widths);
+        if (fields[i] == report_field::time) {
+            header += time_gap(options);
+        }
+        if (i + 1 == fields.size()) {
+            header += layout.header;
+            break;
+        }
+        put(header, layout.header, options.compact_output ? 0 : layout.width, align::left);
+        header += options.csv_separator;
+    }
+    return header;
+}
+
+}  // namespace
+
+void write_table_row(std::ostream& out, const report_row& row, const cmd_params& options,
+                     bool terminal) {
+    const dns_record& record = row.record;
+    const column_widths widths = widths_for(row.server, options);
+    const std::string_view separator = options.csv_separator;
+
+    const std::string name = shown_name(record, options, terminal);
 
     std::string date_text;
     std::string time_text;
@@ -255,6 +461,14 @@ void table_writer::begin(const report_header& header) {
 }
 
 void table_writer::row(const report_row& row) {
+    if (!fields_.empty()) {
+        if (header_pending_) {
+            end_line(out_, field_header(fields_, row.server, options_));
+            header_pending_ = false;
+        }
+        write_field_row(out_, row, fields_, options_, terminal_);
+        return;
+    }
     if (header_pending_) {
         // The column names, padded to the widths of the first row.
         const column_widths widths = widths_for(row.server, options_);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <ostream>
+#include <utility>
+#include <vector>
 
 #include "report/record_writer.hpp"
 
@@ -14,9 +16,16 @@ void write_table_row(std::ostream& out, const report_row& row, const cmd_params&
 
 /// The table writer: the header block, the column header line before the first row, one line
 /// per row (TXT rows followed by an empty line), and with -verbose the packets of each attempt.
+/// With chosen `fields`, the rows and the header line hold those fields, in that order.
 class table_writer final : public record_writer {
   public:
     using record_writer::record_writer;
+    /// A writer of the chosen `fields` only; none: today's columns.
+    table_writer(std::ostream& out, const cmd_params& options, bool terminal,
+                 std::vector<report_field> fields)
+        : record_writer(out, options, terminal), fields_(std::move(fields)) {}
+    table_writer(std::ostream& out, const cmd_params&& options, bool terminal,
+                 std::vector<report_field> fields) = delete;
 
     void begin(const report_header& header) override;
     void row(const report_row& row) override;
@@ -25,6 +34,7 @@ class table_writer final : public record_writer {
 
   private:
     bool header_pending_ = true;
+    std::vector<report_field> fields_;
 };
 
 }  // namespace resq

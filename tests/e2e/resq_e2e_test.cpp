@@ -972,6 +972,51 @@ TEST_F(resq_relay, a_burst_of_ten_thousand_lookups_has_no_false_timeout) {
     EXPECT_EQ(count_text(run.out, ",timeout,"), static_cast<std::size_t>(count) - answered);
 }
 
+// Every RCODE the responder gives, and TC, through the chosen fields and through -short.
+constexpr const char* outcomes =
+    "www.demo.example\nnowhere.demo.example\na.nodata.test\na.refused.test\na.servfail.test\n"
+    "a.badvers.test\na.formerr-bare.test\na.truncated.test\n";
+
+TEST_F(resq_run, chosen_fields_tell_each_rcode_and_flag_apart) {
+    const process_result run = resq(
+        {"-pipe", "-csv", "-fields", "query,rcode,flags,transport,attempt,line,rdata"}, outcomes);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.substr(run.out.find("\n\n") + 2),
+              "query,rcode,flags,transport,attempt,line,rdata\n"
+              "www.demo.example.,NOERROR,qr aa rd ra,udp,1,1,192.0.2.10\n"
+              "www.demo.example.,NOERROR,qr aa rd ra,udp,1,1,192.0.2.11\n"
+              "demo.example.,NOERROR,qr aa rd ra,udp,1,1,ns1.demo.example.\n"
+              "nowhere.demo.example.,NXDOMAIN,qr aa rd ra,udp,1,2,\n"
+              "demo.example.,NXDOMAIN,qr aa rd ra,udp,1,2,ns1.demo.example. "
+              "hostmaster.demo.example. 2024010101 7200 900 1209600 300\n"
+              "a.nodata.test.,NOERROR,qr rd ra,udp,1,3,\n"
+              ",NOERROR,qr rd ra,udp,1,3,ns.invalid. hostmaster.invalid. 1 7200 900 1209600 300\n"
+              "a.refused.test.,REFUSED,qr rd ra,udp,1,4,\n"
+              "a.servfail.test.,SERVFAIL,qr rd ra,udp,1,5,\n"
+              "a.badvers.test.,BADVERS,qr rd ra,udp,1,6,\n"
+              ",BADVERS,qr rd ra,udp,1,6,udp=4096 ercode=1 version=0\n"
+              "a.formerr-bare.test,FORMERR,qr rd ra,udp,1,7,\n"
+              "a.truncated.test.,NOERROR,qr tc rd ra,udp,1,8,\n");
+}
+
+TEST_F(resq_run, short_writes_the_answers_alone_and_names_each_lookup_without_one) {
+    const process_result listed = resq({"-pipe", "-short"}, outcomes);
+    EXPECT_EQ(listed.exit_status, 0);
+    EXPECT_EQ(listed.out, "www.demo.example\t192.0.2.10\nwww.demo.example\t192.0.2.11\n");
+    EXPECT_EQ(listed.err,
+              "nowhere.demo.example: NXDOMAIN\na.nodata.test: NODATA\na.refused.test: REFUSED\n"
+              "a.servfail.test: SERVFAIL\na.badvers.test: BADVERS\na.formerr-bare.test: FORMERR\n"
+              "a.truncated.test: truncated\n");
+    // A single lookup: the data alone; the answer that came over TCP after the truncated one.
+    const process_result single = resq({"-url", "a.truncated.test", "-tcp_fallback", "-short"});
+    EXPECT_EQ(single.out, "192.0.2.1\n");
+    EXPECT_EQ(single.err, "");
+    const process_result none = resq({"-url", "a.silent.test", "-timeout", "0", "-short"});
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "a.silent.test: timeout\n");
+}
+
 struct failure_case {
     const char* description;
     std::string arguments;  // as in golden_case; no server is appended
@@ -1014,6 +1059,12 @@ const failure_case failure_cases[] = {
     {"client subnet with a prefix too long", "-url x.test -server ::1 -subnet 192.0.2.0/33", 255,
      "invalid client subnet: 192.0.2.0/33\n"},
     {"unknown class", "-url x.test -server ::1 -class chaos", 255, "invalid query class: chaos\n"},
+    {"empty field name", "-fields query,,ttl -url x -server 127.0.0.1", 255, "unknown field: \n"},
+    {"field named twice", "-fields ttl,TTL -url x -server 127.0.0.1", 255, "unknown field: TTL\n"},
+    {"fields of a JSON report", "-fields ttl -json -url x -server 127.0.0.1", 255,
+     "-fields chooses columns of the table and separated values: not with -xml or -json\n"},
+    {"short data as CSV", "-short -csv -url x -server 127.0.0.1", 255,
+     "-short writes the data alone: not with -json, -xml, -csv, -fields or -verbose\n"},
     {"pcap file in a missing directory", "-pcap /nonexistent/dir/e.pcap -url x -server 127.0.0.1",
      255, "prob opening pcap file: /nonexistent/dir/e.pcap\n"},
 };

@@ -8,12 +8,13 @@ an answer without answer records must match dig's question section. Every lookup
 padded table, as separated values and as XML, the XML documents well-formed for xmllint, once for
 each way of asking in VARIANTS: over UDP, over TCP, with a TCP fallback after a truncated reply,
 with EDNS and over each further server address. Over UDP the lookups are also repeated as one
-batch per lookup option.
+batch per lookup option, and the rdata field (-fields) of every record must equal dig's data text.
 
 usage: compare_dig.py RESQ SERVER WORKDIR [SERVER...]
 """
 
 import csv
+import io
 import ipaddress
 import re
 import struct
@@ -103,7 +104,7 @@ TYPE_CODE = {"A": 1, "NS": 2, "CNAME": 5, "SOA": 6, "PTR": 12, "MX": 15, "TXT": 
 QUESTION_ATTRS = {"NS": [("domain_name", "")], "PTR": [("domain_name", "")],
                   "CNAME": [("domain_name", "")], "AAAA": [("ipv6_addr", "")], "MX": None}
 # dig's options for every question: the reply as it came, each section with its heading.
-DIG_OPTIONS = ["+noedns", "+norecurse", "+nocmd", "+noall", "+comments", "+question", "+answer",
+DIG_OPTIONS = ["+nosplit", "+noedns", "+norecurse", "+nocmd", "+noall", "+comments", "+question", "+answer",
                "+authority", "+additional", "+tries=1", "+time=2"]
 # Options of a reply's OPT record that dig shows by name: their option codes.
 EDNS_OPTION = {"EDE": 15}
@@ -500,6 +501,24 @@ def compare_lookup(command, expected, server, xml_path):
     return problems
 
 
+def compare_rdata(command, reply):
+    """What differs between dig's data text of each record and resq's rdata field, which is
+    empty on question rows; the OPT record, which dig shows apart, is left out."""
+    result = run(command + ["-csv", "-fields", "comment,tname,rdata"])
+    text = result.stdout.decode("latin-1")
+    rows = list(csv.reader(io.StringIO(text[text.find("\n\n") + 2:], newline="")))[1:]
+    got = [(row[0], row[2]) for row in rows if row[1] != "OPT" and row[0] != "question"]
+    wanted = [(label, rdata) for label, _, _, _, _, rdata in reply.records]
+    problems = ["rdata of a question row: %r" % row[2] for row in rows
+                if row[0] == "question" and row[2]]
+    if len(got) != len(wanted):
+        problems.append("%d rows with rdata, dig has %d records" % (len(got), len(wanted)))
+    for (section, data), (label, expected) in zip(got, wanted):
+        if (section, data) != (label, expected):
+            problems.append("rdata %s %r, dig shows %s %r" % (section, data, label, expected))
+    return problems
+
+
 def report(problems, text):
     print("%s %s" % ("FAIL" if problems else "ok  ", text))
     for problem in problems:
@@ -535,6 +554,8 @@ def main():
                                        workdir / ("lookup%d-%02d.xml" % (variant, number)))
             if variant == 0:
                 by_lookup.setdefault(lookup, []).extend(expected)
+                if not reply.retried:
+                    problems += compare_rdata(command + options, reply)
             failed += report(problems, "%s %s %s to %s (%s)" %
                              (lookup, name[:40], what, server, about))
             total += 1

@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "dns/reply_decoder.hpp"
+#include "report/report_exchange.hpp"
 #include "tests/report/golden/sample_reply.hpp"
 
 namespace resq {
@@ -168,6 +169,90 @@ TEST(table_writer, compact_rows_read_back_with_a_csv_reader_as_thirteen_fields) 
         EXPECT_EQ(read_back, expected) << form.front() << " " << options.csv_separator << "\n"
                                        << rows.str();
     }
+}
+
+// clang-format off
+// A reply with a flag of each kind, an RCODE extended by its OPT record, and data of a type
+// written in RFC 5952 form, one of quoted strings and one without any form of its own.
+const std::vector<uint8_t> badcookie_reply = {
+    0x2a, 0x00,  // id
+    0x87, 0x27,  // QR AA TC RD, AD; RCODE 7
+    0x00, 0x01,  // QDCOUNT 1
+    0x00, 0x03,  // ANCOUNT 3
+    0x00, 0x00,  // NSCOUNT 0
+    0x00, 0x01,  // ARCOUNT 1
+    0x01, 'x', 0x00,  // @12 name x.
+    0x00, 0x1c,  // type AAAA
+    0x00, 0x01,  // class IN
+    0xc0, 0x0c,  // name: pointer to x.
+    0x00, 0x1c,  // type AAAA
+    0x00, 0x01,  // class IN
+    0x00, 0x00, 0x01, 0x2c,  // TTL 300
+    0x00, 0x10,  // RDLENGTH 16
+    0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01,  // 2001:db8::1
+    0xc0, 0x0c,  // name: pointer to x.
+    0x00, 0x10,  // type TXT
+    0x00, 0x01,  // class IN
+    0x00, 0x00, 0x01, 0x2c,  // TTL 300
+    0x00, 0x04,  // RDLENGTH 4
+    0x03, 'a', ' ', 'b',  // one string "a b"
+    0xc0, 0x0c,  // name: pointer to x.
+    0xff, 0x00,  // type 65280, which has no mnemonic
+    0x00, 0x01,  // class IN
+    0x00, 0x00, 0x01, 0x2c,  // TTL 300
+    0x00, 0x02,  // RDLENGTH 2
+    0xab, 0xcd,  // data
+    0x00,        // name: root
+    0x00, 0x29,  // type OPT
+    0x10, 0x00,  // UDP payload size 4096
+    0x01, 0x00, 0x00, 0x00,  // extended RCODE 1 (23, BADCOOKIE), version 0, no flags
+    0x00, 0x00,  // RDLENGTH 0
+};
+// clang-format on
+
+TEST(table_writer, chosen_fields_show_the_attempt_and_the_data_in_master_file_form) {
+    dns_record query = sample_lookup(28);
+    query.query = "x";
+    dns_exchange timed_out;
+    timed_out.sent_size = 19;
+    dns_exchange replied;
+    replied.sent_size = 19;
+    replied.received_size = static_cast<uint32_t>(badcookie_reply.size());
+    replied.reply_time = query.query_time + 12'345'678;  // 100-ns units
+    ASSERT_NE(decode_reply(std::make_shared<const std::vector<uint8_t>>(badcookie_reply),
+                           replied.reply_time, replied, true),
+              0u);
+    const auto report = [&](const std::vector<std::string>& form) {
+        cmd_params options;
+        args list = {"resq"};
+        list.insert(list.end(), form.begin() + 1, form.end());
+        EXPECT_TRUE(options.parse_options(list));
+        options.verbose = false;
+        std::vector<report_field> fields;
+        std::string bad;
+        EXPECT_TRUE(parse_report_fields(form.front(), fields, bad)) << bad;
+        std::ostringstream out;
+        table_writer writer(out, options, false, fields);
+        report_exchange(writer, {timed_out, query, transport::udp, 1, 7, "192.0.2.1", 53, false});
+        report_exchange(writer, {replied, query, transport::tcp, 2, 7, "192.0.2.1", 53, true});
+        return out.str();
+    };
+    EXPECT_EQ(report({"LINE,attempt,transport,rtt,rcode,flags,tname,rdata", "-csv"}),
+              "line,attempt,transport,rtt,rcode,flags,tname,rdata\n"
+              "7,1,udp,,,,AAAA,\n"
+              "7,2,tcp,1234.567,BADCOOKIE,qr aa tc rd ad,AAAA,2001:db8::1\n"
+              "7,2,tcp,1234.567,BADCOOKIE,qr aa tc rd ad,TXT,\"\"\"a b\"\"\"\n"
+              "7,2,tcp,1234.567,BADCOOKIE,qr aa tc rd ad,unk,\\# 2 ABCD\n"
+              "7,2,tcp,1234.567,BADCOOKIE,qr aa tc rd ad,OPT,udp=4096 ercode=1 version=0\n");
+    // Padded: every field but the last to its width; the TXT row's empty line with its data.
+    EXPECT_EQ(report({"status,rcode,time,type,data"}),
+              "status  | rcode     |  time-UTC     | type | data\n"
+              "timeout |           |  05:02:25.123 |   28 |   <none>\n"
+              "success | BADCOOKIE |  05:02:26.358 |   28 | 2001:db8:0:0:0:0:0:1\n"
+              "success | BADCOOKIE |  05:02:26.358 |   16 | \x03"
+              "a b\n\n"
+              "success | BADCOOKIE |  05:02:26.358 | 65280 | ab cd\n"
+              "success | BADCOOKIE |  05:02:26.358 |   41 |   <none>\n");
 }
 
 }  // namespace
