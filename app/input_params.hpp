@@ -6,7 +6,9 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/server_pool.hpp"
 #include "net/endpoint.hpp"
 #include "support/args.hpp"
 #include "support/cmd_params.hpp"
@@ -58,6 +60,11 @@ class input_params : public cmd_params {
     std::string pcap_path;      // -pcap: the evidence file of every message; empty: none
     uint32_t inflight = 1;      // -inflight: lookups of a batch in flight at once; 1: one by one
     double rate = 0;            // -rate: attempts sent per second at most; 0: no limit
+
+    // Several servers and the source address. `server` and `server_endpoint` hold the first
+    // server; -server given again and -servers FILE add more, taken by lookups in turn.
+    std::vector<server_entry> servers;  // every server, in the order given; -servers last
+    endpoint source_endpoint;           // -source: where queries leave from; none: any address
 };
 
 /// Writes the usage text to `err`.

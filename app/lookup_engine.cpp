@@ -58,8 +58,12 @@ std::size_t lookups_that_fit(std::size_t wanted) {
 }  // namespace
 
 attempt_plan::attempt_plan(const input_params& options)
-    : target_{options.server_endpoint, options.server, options.timeout,
-              options.tcp ? transport::tcp : transport::udp, !options.pcap_path.empty()},
+    : target_{options.server_endpoint,
+              options.server,
+              options.timeout,
+              options.tcp ? transport::tcp : transport::udp,
+              !options.pcap_path.empty(),
+              options.source_endpoint},
       tcp_fallback_(options.tcp_fallback),
       allowed_(int64_t{options.retries} + 1) {}
 
@@ -70,7 +74,7 @@ attempt_plan::step attempt_plan::after(const dns_exchange& attempt, bool success
     if (tcp_fallback_ && target_.kind == transport::udp && attempt.header.qr && attempt.header.tc) {
         target_.kind = transport::tcp;
         ++allowed_;
-        return {true, false};
+        return {true, false, true};
     }
     return {!success && made_ < allowed_, !success};
 }
@@ -83,7 +87,8 @@ struct lookup_engine::lookup {
         dns_record query;  // as sent: the query time is the attempt's
         transport kind;
         uint64_t number;
-        bool undecoded;  // held as received bytes; decoded again when written
+        bool undecoded;      // held as received bytes; decoded again when written
+        std::size_t server;  // in the engine's server pool
     };
 
     lookup(uint64_t input_line, const dns_record& built, const input_params& options)
@@ -93,6 +98,9 @@ struct lookup_engine::lookup {
     dns_record query;
     attempt_plan plan;
     exchange_target target;  // of the attempt in flight
+    std::size_t server = 0;  // the server of the attempt in flight, or of the last one
+    std::size_t wanted = 0;  // the server the next attempt is meant for
+    bool pinned = false;     // the next attempt goes to `wanted` even while it rests
     dns_exchange current;
     std::vector<ended_exchange> ended;
     std::size_t held = 0;  // bytes counted against the budget
@@ -107,9 +115,14 @@ lookup_engine::lookup_engine(record_writer& writer, const input_params& options,
       options_(options),
       hooks_(hooks),
       batch_(batch),
-      shown_(options.server_endpoint),
+      servers_(options.servers.empty()
+                   ? std::vector<server_entry>{{options.server, options.server_endpoint}}
+                   : options.servers),
       capacity_(lookups_that_fit(std::max<std::size_t>(options.inflight, 1))),
       loop_(std::move(now)) {
+    for (std::size_t index = 0; index < servers_.size(); ++index) {
+        shown_.emplace_back(servers_.at(index).address);
+    }
     // What the report holds before the first row (its header) leaves as rows do, soon.
     if (hooks_.held_report != nullptr) {
         rows_held_since_ = loop_.now();
@@ -160,6 +173,8 @@ bool lookup_engine::add(uint64_t line, const dns_record& query) {
     const clock::time_point now = loop_.now();
     window_.push_back(std::make_unique<lookup>(line, query, options_));
     lookup& entry = *window_.back();
+    entry.wanted = next_server_;
+    next_server_ = (next_server_ + 1) % servers_.size();
     if (!entry.plan.any()) {
         end_lookup(entry, now);
         write_ended(now);
@@ -212,6 +227,11 @@ void lookup_engine::start_due(clock::time_point now) {
         due_.pop_front();
         lookup& entry = at(token);
         entry.target = entry.plan.target();
+        if (!entry.pinned) {
+            entry.server = servers_.pick(entry.wanted, now);
+        }
+        entry.target.server = servers_.at(entry.server).address;
+        entry.target.server_text = servers_.at(entry.server).text;
         entry.in_flight = true;
         loop_.start(token, entry.current, entry.query, entry.target);
         if (++sent % sends_between_reads == 0) {
@@ -274,8 +294,9 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
     record_attempt(hooks_, entry.current, entry.query, entry.target);
     const uint64_t number = entry.plan.number();
     const attempt_plan::step next = entry.plan.after(entry.current, success);
-    lookup::ended_exchange ended{std::move(entry.current), entry.query, entry.target.kind, number,
-                                 false};
+    note_server(entry, next.same_server, now);
+    lookup::ended_exchange ended{
+        std::move(entry.current), entry.query, entry.target.kind, number, false, entry.server};
     entry.current = dns_exchange{};
     // A lookup behind the head may wait long to be written: its replies wait as the bytes that
     // came, not as decoded records, which can be many times larger.
@@ -308,6 +329,27 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
         return;
     }
     end_lookup(entry, now);
+}
+
+void lookup_engine::note_server(lookup& entry, bool same_server, clock::time_point now) {
+    const dns_exchange& attempt = entry.current;
+    // Only silence and sockets that could send nothing tell of a server that is gone: any reply,
+    // however bad, came from one that is there.
+    const std::string_view status = attempt_status(attempt);
+    const server_entry& server = servers_.at(entry.server);
+    if (servers_.record(entry.server, status == "timeout" || status == "sock err", now)) {
+        print_error("server %s failed %u attempts in a row: resting %lld s\n", server.text.c_str(),
+                    failures_before_rest, static_cast<long long>(rest_time.count()));
+    }
+    if (attempt.failure == exchange_failure::not_bound && !bind_failure_said_) {
+        bind_failure_said_ = true;
+        print_error(
+            "cannot send from source address %s to server %s: not an address of this "
+            "host, or in use\n",
+            entry.target.source.text(0).c_str(), server.text.c_str());
+    }
+    entry.pinned = same_server;
+    entry.wanted = same_server ? entry.server : (entry.server + 1) % servers_.size();
 }
 
 void lookup_engine::wake_delayed(clock::time_point now) {
@@ -382,8 +424,10 @@ void lookup_engine::write_ended(clock::time_point now) {
                 if (ended.undecoded) {
                     decode_reply(exchange.received_bytes, exchange.reply_time, exchange, true);
                 }
-                report_exchange(writer_, {exchange, ended.query, ended.kind, ended.number,
-                                          entry.line, shown_.address, shown_.port});
+                const report_server& shown = shown_[ended.server];
+                report_exchange(writer_,
+                                {exchange, ended.query, ended.kind, ended.number, entry.line,
+                                 shown.address, shown.port, servers_.widest()});
                 wrote = true;
             }
         }

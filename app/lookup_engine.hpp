@@ -15,6 +15,7 @@
 
 #include "app/input_params.hpp"
 #include "app/query_run.hpp"
+#include "app/server_pool.hpp"
 #include "dns/dns_record.hpp"
 #include "dns/exchange_loop.hpp"
 #include "report/record_writer.hpp"
@@ -41,6 +42,7 @@ class attempt_plan {
     struct step {
         bool another = false;      // an attempt follows
         bool delay_first = false;  // the delay comes after this attempt
+        bool same_server = false;  // it goes to the server of this attempt (the TCP fallback)
     };
     /// Takes the end of the attempt just made.
     step after(const dns_exchange& attempt, bool success);
@@ -70,6 +72,10 @@ inline constexpr std::chrono::milliseconds held_rows_limit{50};
 /// N more that have ended and wait to be written. A lookup is written once it and every lookup
 /// before it have ended, so a slow lookup holds back at most N others, and the report equals the
 /// one-by-one report apart from ids and times.
+///
+/// With several servers, lookups take them in turn, each retry the next one, and the TCP fallback
+/// the same one; a server that fails failures_before_rest attempts in a row rests (see
+/// server_pool), which is said once on standard error.
 ///
 /// -delay keeps its meaning per lookup: it follows every failed attempt, and in a batch every
 /// name (its lookup keeps its place among those in flight for that long after it ends); with N
@@ -136,6 +142,9 @@ class lookup_engine {
     void take_ended(clock::time_point now);
     // Takes the end of one attempt of the lookup of `token`.
     void end_attempt(uint64_t token, bool success, clock::time_point now);
+    // Counts the attempt of `entry` that ended for or against its server (saying when the server
+    // starts resting), and chooses the server of the lookup's next attempt.
+    void note_server(lookup& entry, bool same_server, clock::time_point now);
     // Moves the lookups whose delay has passed on, and frees the places of names rested.
     void wake_delayed(clock::time_point now);
     // Marks a lookup ended, counting it.
@@ -152,7 +161,10 @@ class lookup_engine {
     const input_params& options_;
     const run_hooks& hooks_;
     const bool batch_;
-    report_server shown_;
+    server_pool servers_;
+    std::vector<report_server> shown_;  // each server's address and port, as the rows show them
+    std::size_t next_server_ = 0;       // the server of the next lookup's first attempt
+    bool bind_failure_said_ = false;
     std::size_t capacity_ = 1;  // lookups in flight at most
     std::size_t active_ = 0;    // lookups taken that have not ended, and names resting
     exchange_loop loop_;

@@ -26,6 +26,7 @@ struct report_row {
     std::string_view server;
     std::string_view section;
     std::string_view status;
+    std::size_t server_width = 0;  // of the server column: the widest server of the run
 };
 
 /// One attempt as a whole: the exchange and the lookup it asked, and where and how it went.
@@ -37,6 +38,7 @@ struct attempt_info {
     uint64_t line = 0;           // the batch input line; 0 for a single lookup
     std::string_view address{};  // the server's address, without its port
     uint16_t port = 0;
+    std::size_t server_width = 0;  // the widest server text of the run (the table's column)
 };
 
 /// Writes one report to one stream: begin once, the rows of each attempt followed by

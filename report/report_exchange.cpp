@@ -10,10 +10,11 @@ namespace resq {
 
 namespace {
 
-void write_rows(record_writer& writer, const dns_exchange& attempt, const dns_record& query) {
+void write_rows(record_writer& writer, const dns_exchange& attempt, const dns_record& query,
+                std::size_t server_width) {
     const auto write = [&](const dns_record& record, std::string_view section,
                            std::string_view status) {
-        writer.row(report_row{record, attempt.server, section, status});
+        writer.row(report_row{record, attempt.server, section, status, server_width});
     };
     const auto write_all = [&](const std::vector<dns_record>& records, std::string_view section,
                                std::string_view status) {
@@ -63,7 +64,7 @@ std::string_view attempt_status(const dns_exchange& attempt) {
 }
 
 bool report_exchange(record_writer& writer, const attempt_info& info) {
-    write_rows(writer, info.exchange, info.query);
+    write_rows(writer, info.exchange, info.query, info.server_width);
     writer.end_attempt(info);
     return true;
 }
