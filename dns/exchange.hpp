@@ -29,7 +29,7 @@ struct exchange_target {
     std::chrono::milliseconds timeout{0};  // for the reply (over TCP from connecting on); <0 is 0
     transport kind = transport::udp;
     bool note_local = true;  // the socket's own address is noted in the attempt (for evidence)
-    endpoint source;         // the local address the socket is bound to; none: the kernel's choice
+    endpoint source{};       // the local address the socket is bound to; none: the kernel's choice
 };
 
 /// One attempt in flight on a socket of its own, opened for it alone (so its port is fresh, chosen
