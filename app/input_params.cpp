@@ -1,8 +1,11 @@
 #include "app/input_params.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <type_traits>
 #include <utility>
 
@@ -62,7 +65,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 78> usage_lines = {
+constexpr std::array<std::string_view, 82> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -137,6 +140,10 @@ constexpr std::array<std::string_view, 78> usage_lines = {
     "                           ttl size data rcode flags rtt transport attempt line rdata",
     "  -short                 = the data of each answer alone, one a line (batch: name, tab);",
     "                           a lookup without an answer is named on standard error",
+    "  -server <addr[:port]>  = given again: one more server; lookups take the servers in turn,",
+    "                           a retry the next one",
+    "  -servers <file>        = more servers, one \"ADDRESS[:PORT]\" a line (# comments)",
+    "  -source <addr>         = send every query from this local address",
     "  -h, -help, --help, /?  = this text",
     "  -version, --version    = print the version line and exit",
     "",
@@ -290,6 +297,80 @@ bool read_report_options(args& list, input_params& options, std::ostream& err) {
     if (view.short_answers && (document || chosen || options.compact_output || options.verbose)) {
         err << "-short writes the data alone: not with -json, -xml, -csv, -fields or -verbose\n";
         return false;
+// The servers of a -servers file: one "ADDRESS[:PORT] [TLS_NAME]" a line, as -server takes the
+// address; blank lines and what follows a "#" are passed over. The second word is read and not
+// used. False, with the file and line named, for a line that is anything else.
+bool read_server_file(const std::string& path, std::vector<server_entry>& servers,
+                      std::ostream& err) {
+    std::ifstream file(path);
+    if (!file) {
+        err << "cannot read the server list: " << path << '\n';
+        return false;
+    }
+    std::string line;
+    for (uint64_t number = 1; std::getline(file, line); ++number) {
+        std::istringstream words(line.substr(0, line.find('#')));
+        std::string address;
+        std::string tls_name;
+        std::string extra;
+        words >> address >> tls_name >> extra;
+        endpoint parsed;
+        if (address.empty()) {
+            continue;
+        }
+        if (!extra.empty() || !parse_endpoint(address, dns_port, parsed)) {
+            err << path << ':' << number << ": invalid DNS server line: " << line << '\n';
+            return false;
+        }
+        servers.push_back({display_text(address, parsed, dns_port), parsed});
+    }
+    return true;
+}
+
+// Every server after the first -server (more -server options, then the -servers files), and
+// -source, which must be an address without a port, of the family of every server.
+bool read_server_options(args& list, input_params& options, std::ostream& err) {
+    std::vector<server_entry>& servers = options.servers;
+    servers.clear();
+    if (options.server_endpoint.family() != AF_UNSPEC) {
+        servers.push_back({options.server, options.server_endpoint});
+    }
+    for (std::string text; get_option_value("-server", text, list);) {
+        endpoint address;
+        if (!parse_endpoint(text, dns_port, address)) {
+            err << "invalid DNS server address: " << text << '\n';
+            return false;
+        }
+        servers.push_back({display_text(text, address, dns_port), address});
+    }
+    for (std::string path; get_option_value("-servers", path, list);) {
+        if (!read_server_file(path, servers, err)) {
+            return false;
+        }
+    }
+    if (servers.empty()) {
+        err << "error: the server list holds no DNS server\n";
+        return false;
+    }
+    options.server = servers.front().text;
+    options.server_endpoint = servers.front().address;
+
+    std::string source;
+    if (!get_option_value("-source", source, list)) {
+        return true;
+    }
+    // A port would be shared by every attempt: each has its own, which the kernel picks.
+    const bool port_typed = source.starts_with('[') || std::ranges::count(source, ':') == 1;
+    if (port_typed || !parse_endpoint(source, 0, options.source_endpoint)) {
+        err << "invalid source address: " << source << " (an address without a port)\n";
+        return false;
+    }
+    for (const server_entry& server : servers) {
+        if (server.address.family() != options.source_endpoint.family()) {
+            err << "source address " << source << " cannot reach DNS server " << server.text
+                << ": another address family\n";
+            return false;
+        }
     }
     return true;
 }
@@ -331,6 +412,8 @@ void input_params::reset() {
     query_controls = query_options{};
     cookie = false;
     view = report_view{};
+    servers.clear();
+    source_endpoint = endpoint{};
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -372,17 +455,21 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         query_type = *type;
     }
 
-    if (!get_option_value("-server", server, list)) {
+    // A server list alone will do; read_server_options takes it.
+    const bool server_given = get_option_value("-server", server, list);
+    if (!server_given && !has_option("-servers", list, true)) {
         err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
                "addr>\n";
         return false;
     }
     // Read once here, so that a mistyped address stops the run before any lookup.
-    if (!parse_endpoint(server, dns_port, server_endpoint)) {
+    if (server_given && !parse_endpoint(server, dns_port, server_endpoint)) {
         err << "invalid DNS server address: " << server << '\n';
         return false;
     }
-    server = display_text(server, server_endpoint, dns_port);
+    if (server_given) {
+        server = display_text(server, server_endpoint, dns_port);
+    }
     if (!read_edns_size(list, edns_size, err)) {
         return false;
     }
@@ -417,6 +504,9 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         return false;
     }
     if (!read_report_options(list, *this, err)) {
+        return false;
+    }
+    if (!read_server_options(list, *this, err)) {
         return false;
     }
     // What is left was taken by no option: a misspelt option would otherwise pass unnoticed.

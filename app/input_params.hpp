@@ -6,8 +6,10 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dns/query_builder.hpp"
+#include "app/server_pool.hpp"
 #include "net/endpoint.hpp"
 #include "report/record_writer.hpp"
 #include "support/args.hpp"
@@ -70,6 +72,10 @@ class input_params : public cmd_params {
     // What the report shows: -fields, the columns of the table and separated values in the order
     // given (none: today's columns); -short, the data of the answers alone.
     report_view view;
+    // Several servers and the source address. `server` and `server_endpoint` hold the first
+    // server; -server given again and -servers FILE add more, taken by lookups in turn.
+    std::vector<server_entry> servers;  // every server, in the order given; -servers last
+    endpoint source_endpoint;           // -source: where queries leave from; none: any address
 };
 
 /// Writes the usage text to `err`.

@@ -67,8 +67,12 @@ std::size_t lookups_that_fit(std::size_t wanted) {
 }  // namespace
 
 attempt_plan::attempt_plan(const input_params& options)
-    : target_{options.server_endpoint, options.server, options.timeout,
-              options.tcp ? transport::tcp : transport::udp, !options.pcap_path.empty()},
+    : target_{options.server_endpoint,
+              options.server,
+              options.timeout,
+              options.tcp ? transport::tcp : transport::udp,
+              !options.pcap_path.empty(),
+              options.source_endpoint},
       tcp_fallback_(options.tcp_fallback),
       allowed_(int64_t{options.retries} + 1) {}
 
@@ -92,7 +96,8 @@ struct lookup_engine::lookup {
         dns_record query;  // as sent: the query time is the attempt's
         transport kind;
         uint64_t number;
-        bool undecoded;  // held as received bytes; decoded again when written
+        bool undecoded;      // held as received bytes; decoded again when written
+        std::size_t server;  // in the engine's server pool
     };
 
     lookup(uint64_t input_line, const dns_record& built, const input_params& options)
@@ -102,6 +107,9 @@ struct lookup_engine::lookup {
     dns_record query;
     attempt_plan plan;
     exchange_target target;  // of the attempt in flight
+    std::size_t server = 0;  // the server of the attempt in flight, or of the last one
+    std::size_t wanted = 0;  // the server the next attempt is meant for
+    bool pinned = false;     // the next attempt goes to `wanted` even while it rests
     dns_exchange current;
     std::vector<ended_exchange> ended;
     std::size_t held = 0;  // bytes counted against the budget
@@ -116,15 +124,21 @@ lookup_engine::lookup_engine(record_writer& writer, const input_params& options,
       options_(options),
       hooks_(hooks),
       batch_(batch),
-      shown_(options.server_endpoint),
+      servers_(options.servers.empty()
+                   ? std::vector<server_entry>{{options.server, options.server_endpoint}}
+                   : options.servers),
       capacity_(lookups_that_fit(std::max<std::size_t>(options.inflight, 1))),
       loop_(std::move(now)) {
     if (options.cookie) {
-        cookie_.resize(client_cookie_size);
-        if (!fill_random(cookie_)) {
+        // RFC 7873 4.1: a client cookie of its own for each server.
+        cookies_.assign(servers_.size(), std::vector<uint8_t>(client_cookie_size));
+        if (!std::ranges::all_of(cookies_, [](std::vector<uint8_t>& c) { return fill_random(c); })) {
             print_error("prob drawing a client cookie: sending none\n");
-            cookie_.clear();
+            cookies_.clear();
         }
+    }
+    for (std::size_t index = 0; index < servers_.size(); ++index) {
+        shown_.emplace_back(servers_.at(index).address);
     }
     // What the report holds before the first row (its header) leaves as rows do, soon.
     if (hooks_.held_report != nullptr) {
@@ -176,6 +190,8 @@ bool lookup_engine::add(uint64_t line, const dns_record& query) {
     const clock::time_point now = loop_.now();
     window_.push_back(std::make_unique<lookup>(line, query, options_));
     lookup& entry = *window_.back();
+    entry.wanted = next_server_;
+    next_server_ = (next_server_ + 1) % servers_.size();
     if (!entry.plan.any()) {
         end_lookup(entry, now);
         write_ended(now);
@@ -237,10 +253,15 @@ void lookup_engine::start_due(clock::time_point now) {
         lookup& entry = at(token);
         entry.target = entry.plan.target();
         entry.target.room = &evidence_room_;
+        if (!entry.pinned) {
+            entry.server = servers_.pick(entry.wanted, now);
+        }
+        entry.target.server = servers_.at(entry.server).address;
+        entry.target.server_text = servers_.at(entry.server).text;
         entry.in_flight = true;
         // Each attempt carries the latest server cookie, learned maybe after the query was built.
-        if (!cookie_.empty()) {
-            set_query_cookie(entry.query, cookie_);
+        if (!cookies_.empty()) {
+            set_query_cookie(entry.query, cookies_[entry.server]);
         }
         loop_.start(token, entry.current, entry.query, entry.target);
         if (++sent % sends_between_reads == 0) {
@@ -300,7 +321,7 @@ void lookup_engine::take_ended(clock::time_point now) {
 void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point now) {
     lookup& entry = at(token);
     entry.in_flight = false;
-    learn_cookie(entry.current);
+    learn_cookie(entry.current, entry.server);
     record_attempt(hooks_, entry.current, entry.query, entry.target);
     // The messages passed over are in the evidence file now; the report needs only their count.
     for (const passed_over_message& message : entry.current.passed_over) {
@@ -312,8 +333,9 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
     if (next.another && !stopping_ && hooks_.tally != nullptr) {
         ++(next.fallback ? hooks_.tally->tc_fallbacks : hooks_.tally->retries);
     }
+    note_server(entry, next.same_server, now);
     lookup::ended_exchange ended{std::move(entry.current), entry.query, entry.target.kind, number,
-                                 false};
+                                 false, entry.server};
     entry.current = dns_exchange{};
     // A lookup behind the head may wait long to be written: its replies wait as the bytes that
     // came, not as decoded records, which can be many times larger.
@@ -348,10 +370,11 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
     end_lookup(entry, now);
 }
 
-void lookup_engine::learn_cookie(const dns_exchange& attempt) {
-    if (cookie_.empty()) {
+void lookup_engine::learn_cookie(const dns_exchange& attempt, std::size_t server) {
+    if (cookies_.empty()) {
         return;
     }
+    std::vector<uint8_t>& cookie = cookies_[server];
     // A BADCOOKIE reply (RCODE 23) teaches the cookie as well; it is reported, not retried.
     for (const dns_record& record : attempt.additional) {
         if (record.dns_type != type_opt) {
@@ -363,17 +386,38 @@ void lookup_engine::learn_cookie(const dns_exchange& attempt) {
             continue;
         }
         for (const edns_option& option : opt->options) {
-            const edns_option_value cookie = decode_edns_option(option);
-            const auto* cookies = std::get_if<cookie_value>(&cookie);
+            const edns_option_value decoded = decode_edns_option(option);
+            const auto* cookies = std::get_if<cookie_value>(&decoded);
             // A server cookie is only taken along with our own client cookie: anything else
             // may be forged or meant for another client.
             if (cookies != nullptr && !cookies->server.empty() &&
-                std::ranges::equal(cookies->client, std::span(cookie_).first(client_cookie_size))) {
-                cookie_.resize(client_cookie_size);
-                cookie_.insert(cookie_.end(), cookies->server.begin(), cookies->server.end());
+                std::ranges::equal(cookies->client, std::span(cookie).first(client_cookie_size))) {
+                cookie.resize(client_cookie_size);
+                cookie.insert(cookie.end(), cookies->server.begin(), cookies->server.end());
             }
         }
     }
+}
+
+void lookup_engine::note_server(lookup& entry, bool same_server, clock::time_point now) {
+    const dns_exchange& attempt = entry.current;
+    // Only silence and sockets that could send nothing tell of a server that is gone: any reply,
+    // however bad, came from one that is there.
+    const std::string_view status = attempt_status(attempt);
+    const server_entry& server = servers_.at(entry.server);
+    if (servers_.record(entry.server, status == "timeout" || status == "sock err", now)) {
+        print_error("server %s failed %u attempts in a row: resting %lld s\n", server.text.c_str(),
+                    failures_before_rest, static_cast<long long>(rest_time.count()));
+    }
+    if (attempt.failure == exchange_failure::not_bound && !bind_failure_said_) {
+        bind_failure_said_ = true;
+        print_error(
+            "cannot send from source address %s to server %s: not an address of this "
+            "host, or in use\n",
+            entry.target.source.text(0).c_str(), server.text.c_str());
+    }
+    entry.pinned = same_server;
+    entry.wanted = same_server ? entry.server : (entry.server + 1) % servers_.size();
 }
 
 void lookup_engine::wake_delayed(clock::time_point now) {
@@ -448,9 +492,10 @@ void lookup_engine::write_ended(clock::time_point now) {
                 if (ended.undecoded) {
                     decode_reply(exchange.received_bytes, exchange.reply_time, exchange, true);
                 }
-                report_exchange(writer_,
-                                {exchange, ended.query, ended.kind, ended.number, entry.line,
-                                 shown_.address, shown_.port, &ended == &entry.ended.back()});
+                const report_server& shown = shown_[ended.server];
+                report_exchange(writer_, {exchange, ended.query, ended.kind, ended.number,
+                                          entry.line, shown.address, shown.port,
+                                          &ended == &entry.ended.back(), servers_.widest()});
                 wrote = true;
             }
         }

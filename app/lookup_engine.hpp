@@ -15,6 +15,7 @@
 
 #include "app/input_params.hpp"
 #include "app/query_run.hpp"
+#include "app/server_pool.hpp"
 #include "dns/dns_record.hpp"
 #include "dns/exchange_loop.hpp"
 #include "report/record_writer.hpp"
@@ -42,6 +43,7 @@ class attempt_plan {
         bool another = false;      // an attempt follows
         bool delay_first = false;  // the delay comes after this attempt
         bool fallback = false;     // the next attempt asks again over TCP after a truncated reply
+        bool same_server = false;  // it goes to the server of this attempt (the TCP fallback)
     };
     /// Takes the end of the attempt just made.
     step after(const dns_exchange& attempt, bool success);
@@ -71,6 +73,10 @@ inline constexpr std::chrono::milliseconds held_rows_limit{50};
 /// N more that have ended and wait to be written. A lookup is written once it and every lookup
 /// before it have ended, so a slow lookup holds back at most N others, and the report equals the
 /// one-by-one report apart from ids and times.
+///
+/// With several servers, lookups take them in turn, each retry the next one, and the TCP fallback
+/// the same one; a server that fails failures_before_rest attempts in a row rests (see
+/// server_pool), which is said once on standard error.
 ///
 /// -delay keeps its meaning per lookup: it follows every failed attempt, and in a batch every
 /// name (its lookup keeps its place among those in flight for that long after it ends); with N
@@ -137,6 +143,9 @@ class lookup_engine {
     void take_ended(clock::time_point now);
     // Takes the end of one attempt of the lookup of `token`.
     void end_attempt(uint64_t token, bool success, clock::time_point now);
+    // Counts the attempt of `entry` that ended for or against its server (saying when the server
+    // starts resting), and chooses the server of the lookup's next attempt.
+    void note_server(lookup& entry, bool same_server, clock::time_point now);
     // Moves the lookups whose delay has passed on, and frees the places of names rested.
     void wake_delayed(clock::time_point now);
     // Marks a lookup ended, counting it.
@@ -145,8 +154,9 @@ class lookup_engine {
     void stop();
     // Writes the lookups at the head of the window that have ended.
     void write_ended(clock::time_point now);
-    // With -cookie: takes the server cookie of a reply that echoes the client cookie.
-    void learn_cookie(const dns_exchange& attempt);
+    // With -cookie: takes the server cookie of a reply from server `server` that echoes the client
+    // cookie sent to it.
+    void learn_cookie(const dns_exchange& attempt, std::size_t server);
     // Says once on standard error how many messages passed over the evidence file lacks.
     void report_evidence_left_out() const;
     // Lets held rows go when they have been held long enough (or `now_or_never`).
@@ -157,7 +167,10 @@ class lookup_engine {
     const input_params& options_;
     const run_hooks& hooks_;
     const bool batch_;
-    report_server shown_;
+    server_pool servers_;
+    std::vector<report_server> shown_;  // each server's address and port, as the rows show them
+    std::size_t next_server_ = 0;       // the server of the next lookup's first attempt
+    bool bind_failure_said_ = false;
     std::size_t capacity_ = 1;  // lookups in flight at most
     std::size_t active_ = 0;    // lookups taken that have not ended, and names resting
     exchange_loop loop_;
@@ -177,9 +190,9 @@ class lookup_engine {
     // The memory the attempts share for the messages they pass over until the evidence file has
     // them.
     evidence_room evidence_room_;
-    // With -cookie: the client cookie (RFC 7873 4.1), drawn once since the run asks one server,
-    // and after it the server cookie last learned from that server; empty without -cookie.
-    std::vector<uint8_t> cookie_;
+    // With -cookie, one for each server: the client cookie (RFC 7873 4.1), and after it the
+    // server cookie last learned from that server; empty without -cookie.
+    std::vector<std::vector<uint8_t>> cookies_;
 };
 
 }  // namespace resq

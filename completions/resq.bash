@@ -31,6 +31,14 @@ _resq() {
             mapfile -t COMPREPLY < <(compgen -W "$types" -- "${cur^^}")
             return
             ;;
+        -servers)
+            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+            return
+            ;;
+        -source)
+            COMPREPLY=()
+            return
+            ;;
         -url | -ip | -mx | -ns | -cname | -txt | -aaaa | -soa | -srv | -caa | -any | -server | \
             -timeout | -retry | -delay | -inflight | -rate | -filter | -filter_path | -num_subdirs | \
             -subnet | -csv_separator | -dateformat | -timeformat | -fields)
@@ -44,8 +52,8 @@ _resq() {
         local options="-url -ip -mx -ns -cname -txt -aaaa -soa -srv -caa -any -type
             -url_pipe -ip_pipe -mx_pipe -ns_pipe -cname_pipe -txt_pipe -aaaa_pipe -soa_pipe
             -srv_pipe -caa_pipe -any_pipe -pipe -filter -filter_path -enumdir -num_subdirs
-            -server -timeout -retry -delay -inflight -rate -tcp -tcp_fallback -edns -ipv6
-            -class -norecurse -adflag -cd -dnssec -nsid -subnet -cookie
+            -server -servers -source -timeout -retry -delay -inflight -rate -tcp -tcp_fallback
+            -edns -ipv6 -class -norecurse -adflag -cd -dnssec -nsid -subnet -cookie
             -csv -csvgen -csvl2t -bodyfile -pair_datetime -csv_separator -no_whitespace
             -enable_quoted_csv_fields -xml -multiline -json -fields -short -dateformat -timeformat
             -verbose -v

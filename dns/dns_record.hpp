@@ -76,6 +76,7 @@ struct reply_header {
 enum class exchange_failure : uint8_t {
     none,
     not_sent,            // no socket, or the system refused the send
+    not_bound,           // the socket could not be bound to the source address
     connection_refused,  // over TCP: no listener on the port
     no_connection,       // over TCP: unreachable, or not connected in time
     timed_out,           // no reply in time (over TCP: not the whole of it)

@@ -67,6 +67,11 @@ void pending_exchange::start(dns_exchange& attempt, dns_record& query,
         finish(exchange_failure::not_sent);
         return;
     }
+    // Bound before connecting, so that the kernel picks a fresh port on the source address.
+    if (target.source.family() != AF_UNSPEC && !socket_.bind_to(target.source)) {
+        finish(exchange_failure::not_bound);
+        return;
+    }
     // A connected datagram socket takes datagrams from the server's address and port alone. A
     // server address it may not send to (a broadcast address) ends the attempt with nothing sent.
     bool in_progress = false;

@@ -40,6 +40,7 @@ struct exchange_target {
     // received that was no reply (see dns_exchange::passed_over), as long as `room` has room.
     bool keep_evidence = true;
     evidence_room* room = nullptr;  // none: no message passed over is kept
+    endpoint source{};  // the local address the socket is bound to; none: the kernel's choice
 };
 
 /// One attempt in flight on a socket of its own, opened for it alone (so its port is fresh, chosen

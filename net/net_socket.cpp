@@ -42,6 +42,14 @@ bool net_socket::create(transport kind, const endpoint& peer) {
     return true;
 }
 
+bool net_socket::bind_to(const endpoint& local) {
+    if (descriptor_ == -1) {
+        errno = EBADF;
+        return false;
+    }
+    return ::bind(descriptor_, local.address(), local.size()) == 0;
+}
+
 bool net_socket::connect_to(const endpoint& peer, bool& in_progress) {
     in_progress = false;
     if (descriptor_ == -1) {

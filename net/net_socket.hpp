@@ -30,6 +30,10 @@ class net_socket {
     /// the process has no descriptor left).
     bool create(transport kind, const endpoint& peer);
 
+    /// Binds the socket to the local address `local` (its port 0: the kernel picks one). False,
+    /// errno telling why, when refused (EADDRNOTAVAIL: no interface holds the address).
+    bool bind_to(const endpoint& local);
+
     /// Connects to `peer`: a datagram socket then takes datagrams from `peer` alone (the kernel
     /// drops the rest, and reports ICMP errors); a stream connects in the background. False, errno
     /// telling why, when refused; a stream still connecting is true with `in_progress` set.

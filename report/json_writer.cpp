@@ -191,6 +191,8 @@ std::string_view failure_text(exchange_failure failure) {
             break;
         case exchange_failure::not_sent:
             return "not sent";
+        case exchange_failure::not_bound:
+            return "source address not usable";
         case exchange_failure::connection_refused:
             return "connection refused";
         case exchange_failure::no_connection:

@@ -32,6 +32,7 @@ struct report_row {
     std::string_view section;
     std::string_view status;
     const attempt_info* attempt = nullptr;
+    std::size_t server_width = 0;  // of the server column: the widest server of the run
 };
 
 /// One attempt as a whole: the exchange and the lookup it asked, and where and how it went.
@@ -44,6 +45,7 @@ struct attempt_info {
     std::string_view address{};  // the server's address, without its port
     uint16_t port = 0;
     bool last = true;  // no attempt of the lookup follows
+    std::size_t server_width = 0;  // the widest server text of the run (the table's column)
 };
 
 /// The columns -fields can choose for the table and separated values: today's columns in their

@@ -15,7 +15,7 @@ void write_rows(record_writer& writer, const attempt_info& info) {
     const dns_record& query = info.query;
     const auto write = [&](const dns_record& record, std::string_view section,
                            std::string_view status) {
-        writer.row(report_row{record, attempt.server, section, status, &info});
+        writer.row(report_row{record, attempt.server, section, status, &info, info.server_width});
     };
     const auto write_all = [&](const std::vector<dns_record>& records, std::string_view section,
                                std::string_view status) {

@@ -4,6 +4,7 @@
 // std::endl, so the writer neither depends on nor changes the stream's format state.
 #include "report/table_writer.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <span>
@@ -40,13 +41,14 @@ struct column_widths {
     std::size_t size = 4;
 };
 
-column_widths widths_for(std::string_view server, const cmd_params& options) {
+column_widths widths_for(const report_row& row, const cmd_params& options) {
     if (options.compact_output) {
         return column_widths{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     }
     column_widths widths;
-    // The server column is as wide as the -server text.
-    widths.server = server.size();
+    // The server column is as wide as the widest server text, so that the rows of several
+    // servers line up.
+    widths.server = std::max(row.server.size(), row.server_width);
     widths.date = date_pattern_width(options.date_format);
     widths.time = time_pattern_width(options.time_format);
     return widths;
@@ -471,7 +473,7 @@ void table_writer::row(const report_row& row) {
     }
     if (header_pending_) {
         // The column names, padded to the widths of the first row.
-        const column_widths widths = widths_for(row.server, options_);
+        const column_widths widths = widths_for(row, options_);
         std::string header;
         const std::pair<std::string_view, std::size_t> columns[] = {
             {"query", widths.name},      {"comment", widths.section}, {"status", widths.status},

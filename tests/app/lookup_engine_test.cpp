@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -23,10 +24,13 @@ namespace {
 using namespace std::chrono_literals;
 using sends = std::vector<std::pair<std::string, std::chrono::milliseconds>>;
 
-// A datagram socket on an ephemeral port of 127.0.0.1 that only takes what is sent to it.
+// A datagram socket on an ephemeral port of 127.0.0.1 that takes what is sent to it and, when
+// `answering`, sends each query back as its own reply (QR set, no record).
 class silent_server {
   public:
-    silent_server() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
+    explicit silent_server(bool answering = false)
+        : answering_(answering),
+          fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -45,7 +49,15 @@ class silent_server {
     std::vector<std::string> take() {
         std::vector<std::string> names;
         std::vector<uint8_t> datagram(512);
-        for (ssize_t n; (n = ::recv(fd_, datagram.data(), datagram.size(), 0)) > 0;) {
+        sockaddr_in from{};
+        socklen_t size = sizeof from;
+        auto* peer = reinterpret_cast<sockaddr*>(&from);
+        for (ssize_t n; (n = ::recvfrom(fd_, datagram.data(), datagram.size(), 0, peer, &size)) > 0;
+             size = sizeof from) {
+            if (answering_) {
+                datagram[2] |= 0x80;
+                ::sendto(fd_, datagram.data(), static_cast<std::size_t>(n), 0, peer, size);
+            }
             std::string name;
             decode_name(std::span(datagram).first(static_cast<std::size_t>(n)), 12, name);
             names.push_back(name);
@@ -54,15 +66,22 @@ class silent_server {
     }
 
   private:
+    bool answering_;
     int fd_;
     uint16_t port_ = 0;
 };
 
 // Runs the names through an engine made with `arguments` for 12 seconds of the hand-moved clock,
-// in steps of 50 ms, and gives each query as it left, with the time on that clock.
-sends run_batch(std::vector<std::string> arguments, const std::vector<std::string>& names) {
-    silent_server server;
-    args list = {"resq", "-url_pipe", "-server", "127.0.0.1:" + std::to_string(server.port())};
+// in steps of 50 ms, and gives each query as it left, with the time on that clock. With more than
+// one server (`answering` tells which answer) each name is followed by "@" and its server's index.
+sends run_batch(std::vector<std::string> arguments, const std::vector<std::string>& names,
+                const std::vector<bool>& answering = {false}) {
+    std::vector<std::unique_ptr<silent_server>> servers;
+    args list = {"resq", "-url_pipe"};
+    for (const bool answers : answering) {
+        servers.push_back(std::make_unique<silent_server>(answers));
+        list.insert(list.end(), {"-server", "127.0.0.1:" + std::to_string(servers.back()->port())});
+    }
     list.insert(list.end(), arguments.begin(), arguments.end());
     input_params options;
     std::ostringstream err;
@@ -83,9 +102,12 @@ sends run_batch(std::vector<std::string> arguments, const std::vector<std::strin
             EXPECT_TRUE(engine.add(next + 1, query));
             ++next;
         }
-        for (const std::string& name : server.take()) {
-            sent.emplace_back(name,
-                              std::chrono::duration_cast<std::chrono::milliseconds>(now - start));
+        for (std::size_t index = 0; index < servers.size(); ++index) {
+            for (const std::string& name : servers[index]->take()) {
+                sent.emplace_back(
+                    servers.size() == 1 ? name : name + "@" + std::to_string(index),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(now - start));
+            }
         }
     }
     EXPECT_FALSE(engine.busy());
@@ -113,6 +135,35 @@ TEST(lookup_engine, many_in_flight_space_their_starts_by_the_delay) {
     // Without a delay, as many start at once as may be in flight.
     EXPECT_EQ(run_batch({"-timeout", "1", "-inflight", "2"}, {"a.", "b.", "c."}),
               (sends{{"a.", 0ms}, {"b.", 0ms}, {"c.", 1000ms}}));
+}
+
+// Lookups take the servers in turn and a retry the next one; the silent server 0 rests after its
+// fifth failure in a row (once said), so that k, meant for it, goes to server 1 at once.
+TEST(lookup_engine, lookups_take_the_servers_in_turn_and_pass_over_a_resting_one) {
+    testing::internal::CaptureStderr();
+    const sends sent = run_batch({"-timeout", "1", "-retry", "1"},
+                                 {"a.", "b.", "c.", "d.", "e.", "f.", "g.", "h.", "i.", "j.", "k."},
+                                 {false, true});
+    const std::string said = testing::internal::GetCapturedStderr();
+    // A retry leaves at the step after the deadline, a lookup at the step after the reply.
+    EXPECT_EQ(sent, (sends{{"a.@0", 0ms},
+                           {"a.@1", 1050ms},
+                           {"b.@1", 1100ms},
+                           {"c.@0", 1150ms},
+                           {"c.@1", 2200ms},
+                           {"d.@1", 2250ms},
+                           {"e.@0", 2300ms},
+                           {"e.@1", 3350ms},
+                           {"f.@1", 3400ms},
+                           {"g.@0", 3450ms},
+                           {"g.@1", 4500ms},
+                           {"h.@1", 4550ms},
+                           {"i.@0", 4600ms},
+                           {"i.@1", 5650ms},
+                           {"j.@1", 5700ms},
+                           {"k.@1", 5750ms}}));
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("failed 5 attempts in a row: resting 30 s"), std::string::npos) << said;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The built resq against the scripted responder on loopback port 53, in a private network
 // namespace (tests/tools/netns_run.sh): reports compared with golden files, statuses, messages.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -797,6 +799,64 @@ TEST_F(resq_run, a_stop_signal_ends_a_run_that_waits_for_input_or_for_a_fifo) {
     fs::remove(fifo);
 }
 
+// A list of a server nothing listens on (127.0.0.3) and the responder: the lookups take them in
+// turn, each retry the other, until the dead one has failed five times and rests; every name is
+// answered.
+TEST_F(resq_run, a_dead_server_of_a_list_rests_and_every_name_is_still_answered) {
+    const fs::path list = temp_file("servers.txt");
+    std::ofstream(list) << "# dead first\n127.0.0.3  dns.example\n\n"
+                        << server_address() << ":53\n";
+    std::string twelve;
+    for (int name = 0; name < 12; ++name) {
+        twelve += "www.demo.example\n";
+    }
+    const process_result run =
+        resq({"-pipe", "-json", "-servers", list.string(), "-retry", "1", "-timeout", "0.2"},
+             twelve, false);
+    fs::remove(list);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.err, "server 127.0.0.3 failed 5 attempts in a row: resting 30 s\n");
+    std::string asked;
+    const std::regex server(R"re("server":"127\.0\.0\.(\d+)")re");
+    for (std::sregex_iterator at(run.out.begin(), run.out.end(), server), end; at != end; ++at) {
+        asked += (*at)[1].str() == "3" ? 'D' : 'L';
+    }
+    EXPECT_EQ(asked,
+              "DLL"
+              "DLL"
+              "DLL"
+              "DLL"
+              "DLL"
+              "L"
+              "L");
+    EXPECT_EQ(count_text(run.out, R"("status":"success")"), 12u);
+}
+
+// The test's own socket takes the query and sees where it came from; an address of no interface
+// leaves every query unsent.
+TEST_F(resq_run, queries_leave_from_the_source_address) {
+    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
+    const std::string server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    resq({"-url", "x.test", "-timeout", "0", "-server", server, "-source", "127.0.0.2"}, "", false);
+    char datagram[512];
+    ASSERT_GT(::recvfrom(socket, datagram, sizeof datagram, MSG_DONTWAIT,
+                         reinterpret_cast<sockaddr*>(&address), &size),
+              0);
+    ::close(socket);
+    EXPECT_EQ(std::string(inet_ntoa(address.sin_addr)), "127.0.0.2");
+    const process_result unbound =
+        resq({"-url", "x.test", "-csv", "-server", server, "-source", "192.0.2.1"}, "", false);
+    EXPECT_NE(unbound.out.find(",question,sock err,"), std::string::npos) << unbound.out;
+    EXPECT_EQ(unbound.err, "cannot send from source address 192.0.2.1 to server " + server +
+                               ": not an address of this host, or in use\n");
+}
+
 // Forged answers 6.6.6.6 reach the port of the lookup before the victim's, under every id a
 // client of old wrote and 256 more: each attempt's fresh port and random id leave them unread,
 // and the victim gets the server's own 192.0.2.99, however the batch runs.
@@ -1065,6 +1125,10 @@ const failure_case failure_cases[] = {
      "-fields chooses columns of the table and separated values: not with -xml or -json\n"},
     {"short data as CSV", "-short -csv -url x -server 127.0.0.1", 255,
      "-short writes the data alone: not with -json, -xml, -csv, -fields or -verbose\n"},
+    {"server list that cannot be read", "-url x -servers /nonexistent/servers.txt", 255,
+     "cannot read the server list: /nonexistent/servers.txt\n"},
+    {"source address of another family", "-url x -server 127.0.0.1 -source ::1", 255,
+     "source address ::1 cannot reach DNS server 127.0.0.1: another address family\n"},
     {"pcap file in a missing directory", "-pcap /nonexistent/dir/e.pcap -url x -server 127.0.0.1",
      255, "prob opening pcap file: /nonexistent/dir/e.pcap\n"},
 };
