@@ -1,10 +1,14 @@
 #include "app/input_params.hpp"
 
+#include <sys/socket.h>
+
 #include <array>
 #include <charconv>
+#include <cstddef>
 #include <optional>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "dns/exchange.hpp"
 #include "dns/record_types.hpp"
@@ -61,7 +65,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 64> usage_lines = {
+constexpr std::array<std::string_view, 70> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -122,6 +126,12 @@ constexpr std::array<std::string_view, 64> usage_lines = {
     "  -csvgen, -csvl2t, -bodyfile, -pair_datetime, -multiline, -enable_quoted_csv_fields",
     "                         = more separated-value forms (see man resq)",
     "  -ipv6                  = accepted and ignored: the -server address decides",
+    "  -f <file>              = read the names of a batch from file (- for stdin);",
+    "                           the type from the lookup form or -type, A if neither",
+    "  -typed_lines           = batch lines are NAME [TYPE], as in dnsperf query files",
+    "  -idn                   = send names with non-ASCII characters as A-labels",
+    "  -shard K/N             = take input lines K, K+N, K+2N... of a batch (K from 1)",
+    " resq NAME [@SERVER] [TYPE] [options] = -url NAME -server SERVER -type TYPE",
     "  -h, -help, --help, /?  = this text",
     "  -version, --version    = print the version line and exit",
     "",
@@ -153,9 +163,12 @@ constexpr uint32_t min_edns_size = 512;
 bool read_edns_size(args& list, uint16_t& size, std::ostream& err) {
     args rest = list;
     std::string value;
-    const bool valued =
-        get_option_value("-edns", value, rest) &&
-        !(value.size() > 1 && value[0] == '-' && (value[1] < '0' || value[1] > '9'));
+    // Only digits are a size (a minus before them an invalid one), so that a name or an @SERVER
+    // after -edns stays what it is.
+    const bool found = get_option_value("-edns", value, rest);
+    const std::string_view digits = std::string_view(value).substr(value.starts_with('-') ? 1 : 0);
+    const bool valued = found && !digits.empty() &&
+                        digits.find_first_not_of("0123456789") == std::string_view::npos;
     if (!valued) {
         if (has_option("-edns", list)) {
             size = default_edns_size;
@@ -204,6 +217,107 @@ bool read_bounded(args& list, std::string_view option, Number low, Number high,
     return true;
 }
 
+// Reads a server address once, so that a mistyped one stops the run before any lookup.
+bool set_server(input_params& options, const std::string& text, std::ostream& err) {
+    if (!parse_endpoint(text, dns_port, options.server_endpoint)) {
+        err << "invalid DNS server address: " << text << '\n';
+        return false;
+    }
+    options.server = display_text(text, options.server_endpoint, dns_port);
+    return true;
+}
+
+// "K/N" of -shard: 1 <= K <= N, both decimal.
+bool read_shard(std::string_view text, uint64_t& index, uint64_t& count) {
+    const std::size_t slash = text.find('/');
+    if (slash == std::string_view::npos) {
+        return false;
+    }
+    const auto whole = [](std::string_view part, uint64_t& number) {
+        const char* const end = part.data() + part.size();
+        const auto [stop, error] = std::from_chars(part.data(), end, number);
+        return !part.empty() && error == std::errc() && stop == end;
+    };
+    return whole(text.substr(0, slash), index) && whole(text.substr(slash + 1), count) &&
+           index >= 1 && index <= count;
+}
+
+// -f, -typed_lines, -idn, -shard, then the dig-style words left once every option took its
+// value: @SERVER, NAME and TYPE. False, with the message written, for a value that cannot be used
+// or a word that has no place.
+bool read_input_options(args& list, input_params& options, std::ostream& err) {
+    if (get_option_value("-f", options.input_path, list)) {
+        if (options.enumdir_set || !options.query_name.empty()) {
+            err << "invalid combination of commands\n";
+            return false;
+        }
+        options.batch_input = true;
+    } else if (has_option("-f", list)) {
+        err << "-f needs a file (- for standard input)\n";
+        return false;
+    }
+    options.typed_lines = has_option("-typed_lines", list);
+    options.idn = has_option("-idn", list);
+    if (std::string text; get_option_value("-shard", text, list)) {
+        if (!read_shard(text, options.shard_index, options.shard_count)) {
+            err << "invalid shard: " << text << " (K/N with 1 <= K <= N)\n";
+            return false;
+        }
+    } else if (has_option("-shard", list)) {
+        err << "-shard needs K/N\n";
+        return false;
+    }
+
+    std::vector<std::string> words;
+    for (std::size_t i = 1; i < list.size();) {
+        const std::string word = list[i];
+        // The word after an option no one took is that option's value, named with it as ignored.
+        const bool value_of_unknown = list[i - 1].starts_with('-');
+        if (word.starts_with('@')) {
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+            if (!set_server(options, word.substr(1), err)) {
+                return false;
+            }
+        } else if (!word.empty() && !word.starts_with('-') && !value_of_unknown) {
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+            words.push_back(word);
+        } else {
+            ++i;
+        }
+    }
+    if (options.server_endpoint.family() == AF_UNSPEC) {
+        err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
+               "addr>\n";
+        return false;
+    }
+    const bool batch = options.batch_input || options.enumdir_set;
+    // A batch or a lookup form already names what is looked up: a word beside it is a mistake,
+    // not a name to wait for.
+    const std::size_t allowed = batch || !options.query_name.empty() ? 0 : 2;
+    if (words.size() > allowed) {
+        err << "unexpected argument: " << words[allowed] << '\n';
+        return false;
+    }
+    if (!words.empty()) {
+        options.url_arg = words[0];
+        options.query_name = words[0];
+    }
+    if (words.size() == 2) {
+        const std::optional<uint16_t> type = read_type(words[1]);
+        if (!type) {
+            err << "unknown record type: " << words[1] << '\n';
+            return false;
+        }
+        options.query_type = *type;
+    }
+    if ((options.shard_count != 0 || options.typed_lines) && !batch) {
+        err << (options.shard_count != 0 ? "-shard" : "-typed_lines")
+            << " takes the lines of a batch: use it with -f or a -..._pipe form\n";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 input_params::input_params() {
@@ -238,6 +352,11 @@ void input_params::reset() {
     rate = 0;
     progress = false;
     summary = false;
+    input_path.clear();
+    typed_lines = false;
+    idn = false;
+    shard_index = 0;
+    shard_count = 0;
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -279,17 +398,10 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         query_type = *type;
     }
 
-    if (!get_option_value("-server", server, list)) {
-        err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
-               "addr>\n";
+    // A dig-style @SERVER may stand for -server: whether one was given is known at the end.
+    if (get_option_value("-server", server, list) && !set_server(*this, server, err)) {
         return false;
     }
-    // Read once here, so that a mistyped address stops the run before any lookup.
-    if (!parse_endpoint(server, dns_port, server_endpoint)) {
-        err << "invalid DNS server address: " << server << '\n';
-        return false;
-    }
-    server = display_text(server, server_endpoint, dns_port);
     if (!read_edns_size(list, edns_size, err)) {
         return false;
     }
@@ -320,6 +432,9 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         err << "cannot append an XML report: use -append with the table or separated values\n";
         return false;
     }
+    if (!read_input_options(list, *this, err)) {
+        return false;
+    }
     // What is left was taken by no option: a misspelt option would otherwise pass unnoticed.
     for (std::size_t i = 1; i < list.size(); ++i) {
         if (list[i].starts_with('-')) {
@@ -327,6 +442,10 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         }
     }
     return true;
+}
+
+std::optional<uint16_t> parse_type(std::string_view text) {
+    return read_type(text);
 }
 
 void print_usage(std::ostream& err) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,7 +59,18 @@ class input_params : public cmd_params {
     std::string pcap_path;      // -pcap: the evidence file of every message; empty: none
     uint32_t inflight = 1;      // -inflight: lookups of a batch in flight at once; 1: one by one
     double rate = 0;            // -rate: attempts sent per second at most; 0: no limit
+
+    // Where a batch's names come from, how they are read, and which of them this run takes.
+    std::string input_path;    // -f: the file of a batch; "-": standard input; empty: none
+    bool typed_lines = false;  // -typed_lines: each line is "NAME [TYPE]"
+    bool idn = false;          // -idn: names with non-ASCII characters go out as A-labels
+    uint64_t shard_index = 0;  // -shard K/N: K, from 1; 0: every line is taken
+    uint64_t shard_count = 0;  // -shard K/N: N
 };
+
+/// The type `text` names as -type reads it (a mnemonic in any letter case, TYPEnn, or 1 to
+/// 65535); nullopt for any other text.
+std::optional<uint16_t> parse_type(std::string_view text);
 
 /// Writes the usage text to `err`.
 void print_usage(std::ostream& err);

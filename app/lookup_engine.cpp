@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/progress.hpp"
 #include "dns/reply_decoder.hpp"
@@ -86,11 +87,13 @@ struct lookup_engine::lookup {
         bool undecoded;  // held as received bytes; decoded again when written
     };
 
-    lookup(uint64_t input_line, const dns_record& built, const input_params& options)
-        : line(input_line), query(built), plan(options) {}
+    lookup(uint64_t input_line, const dns_record& built, std::string ascii,
+           const input_params& options)
+        : line(input_line), query(built), name_ascii(std::move(ascii)), plan(options) {}
 
     uint64_t line;
     dns_record query;
+    std::string name_ascii;
     attempt_plan plan;
     exchange_target target;  // of the attempt in flight
     dns_exchange current;
@@ -144,7 +147,7 @@ bool lookup_engine::has_room() {
     return !stopping_ && room_for_lookup(now, wake);
 }
 
-bool lookup_engine::add(uint64_t line, const dns_record& query) {
+bool lookup_engine::add(uint64_t line, const dns_record& query, std::string name_ascii) {
     while (!stopping_ && writer_.good()) {
         const clock::time_point now = loop_.now();
         wake_delayed(now);
@@ -158,7 +161,7 @@ bool lookup_engine::add(uint64_t line, const dns_record& query) {
         return false;
     }
     const clock::time_point now = loop_.now();
-    window_.push_back(std::make_unique<lookup>(line, query, options_));
+    window_.push_back(std::make_unique<lookup>(line, query, std::move(name_ascii), options_));
     lookup& entry = *window_.back();
     if (!entry.plan.any()) {
         end_lookup(entry, now);
@@ -382,8 +385,9 @@ void lookup_engine::write_ended(clock::time_point now) {
                 if (ended.undecoded) {
                     decode_reply(exchange.received_bytes, exchange.reply_time, exchange, true);
                 }
-                report_exchange(writer_, {exchange, ended.query, ended.kind, ended.number,
-                                          entry.line, shown_.address, shown_.port});
+                report_exchange(writer_,
+                                {exchange, ended.query, ended.kind, ended.number, entry.line,
+                                 shown_.address, shown_.port, entry.name_ascii});
                 wrote = true;
             }
         }

@@ -12,9 +12,11 @@
 namespace resq {
 
 /// Resets `query` and fills it with the query message for `name` and `type` (PTR: `name` is an
-/// address text), with an OPT record advertising `edns_size` bytes unless that is 0. False, with
-/// `query` reset, when the name cannot be encoded or no identifier can be drawn.
-bool build_query(dns_record& query, std::string name, uint32_t type, uint16_t edns_size = 0);
+/// address text unless `reverse_ptr` is false), with an OPT record advertising `edns_size` bytes
+/// unless that is 0. False, with `query` reset, when the name cannot be encoded or no identifier
+/// can be drawn.
+bool build_query(dns_record& query, std::string name, uint32_t type, uint16_t edns_size = 0,
+                 bool reverse_ptr = true);
 
 /// Encodes a dotted name as labels; empty fields (extra dots) are dropped. False for an empty
 /// name, a name of dots only, a label longer than 63 bytes or a name longer than 255 bytes encoded.

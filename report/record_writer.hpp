@@ -37,6 +37,7 @@ struct attempt_info {
     uint64_t line = 0;           // the batch input line; 0 for a single lookup
     std::string_view address{};  // the server's address, without its port
     uint16_t port = 0;
+    std::string_view name_ascii{};  // the name sent, with -idn; empty: not shown
 };
 
 /// Writes one report to one stream: begin once, the rows of each attempt followed by
