@@ -9,7 +9,7 @@ _resq() {
 
     # Options are matched in any letter case, so the previous word is compared in lower case.
     case ${prev,,} in
-        -out | -outfile | -pcap | -diags)
+        -out | -outfile | -pcap | -diags | -f)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
@@ -29,7 +29,7 @@ _resq() {
             ;;
         -url | -ip | -mx | -ns | -cname | -txt | -aaaa | -soa | -srv | -caa | -any | -server | \
             -timeout | -retry | -delay | -inflight | -rate | -filter | -filter_path | -num_subdirs | \
-            -csv_separator | -dateformat | -timeformat)
+            -csv_separator | -dateformat | -timeformat | -shard)
             # A value of the user's own: a name, an address, a number or a pattern.
             COMPREPLY=()
             return
@@ -40,6 +40,7 @@ _resq() {
         local options="-url -ip -mx -ns -cname -txt -aaaa -soa -srv -caa -any -type
             -url_pipe -ip_pipe -mx_pipe -ns_pipe -cname_pipe -txt_pipe -aaaa_pipe -soa_pipe
             -srv_pipe -caa_pipe -any_pipe -pipe -filter -filter_path -enumdir -num_subdirs
+            -f -typed_lines -idn -shard
             -server -timeout -retry -delay -inflight -rate -tcp -tcp_fallback -edns -ipv6
             -csv -csvgen -csvl2t -bodyfile -pair_datetime -csv_separator -no_whitespace
             -enable_quoted_csv_fields -xml -multiline -json -dateformat -timeformat -verbose -v
