@@ -1,14 +1,18 @@
 #include "app/batch.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "app/lookup_engine.hpp"
 #include "app/progress.hpp"
 #include "dns/query_builder.hpp"
 #include "support/descriptor_input.hpp"
+#include "support/idn_name.hpp"
 #include "support/kx_filter.hpp"
 #include "support/kx_portable_dir.hpp"
 #include "support/stop_signal.hpp"
@@ -49,6 +53,38 @@ bool accept_line(std::string_view line, const std::vector<filter_entry>& filters
     return !line.empty() && filter_matches(line, filters);
 }
 
+std::vector<std::string> typed_fields(std::string_view line) {
+    std::vector<std::string> fields;
+    std::size_t at = 0;
+    while ((at = line.find_first_not_of(" \t", at)) != std::string_view::npos) {
+        const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
+        fields.emplace_back(line.substr(at, end - at));
+        at = end;
+    }
+    return fields;
+}
+
+bool build_lookup(dns_record& query, const std::string& name, uint32_t type, bool reverse_ptr,
+                  const input_params& options, std::string& ascii, std::string& why) {
+    ascii.clear();
+    why.clear();
+    std::string sent = name;
+    if (options.idn && has_non_ascii(name) && !to_a_labels(name, sent, why)) {
+        why = "cannot convert to A-labels (" + why + ")";
+        query.reset();
+        return false;
+    }
+    if (!build_query(query, sent, type, options.query_controls, reverse_ptr)) {
+        return false;
+    }
+    // The report shows the name as typed; JSON adds the form sent when -idn asked for it.
+    query.query = name;
+    if (options.idn) {
+        ascii = std::move(sent);
+    }
+    return true;
+}
+
 namespace {
 
 // The lines of a batch, read and counted one by one, and turned into queries.
@@ -67,14 +103,23 @@ class lookup_source {
                    : reader_.open_stdin();
     }
 
-    // Builds the query of the next accepted line into `query`; false at the end of the input or
-    // once a read failed. A line that makes no query is skipped with a message.
-    bool next(dns_record& query) {
+    // Builds the query of the next accepted line into `query` (`ascii`: the name sent, with
+    // -idn); false at the end of the input or once a read failed. A line that makes no query is
+    // skipped with a message.
+    bool next(dns_record& query, std::string& ascii) {
         std::string line;
         run_tally* const counts = hooks_.tally;
         while (reader_.read_line(line, true)) {
             if (counts != nullptr) {
                 count_line(*counts, line);
+            }
+            // Physical lines, before any filter: every run of a split counts them alike, and
+            // their reports merge by line number.
+            const uint64_t number = reader_.line_number();
+            if (options_.shard_count != 0 &&
+                (number < options_.shard_index ||
+                 (number - options_.shard_index) % options_.shard_count != 0)) {
+                continue;
             }
             if (!accept_line(line, options_.filter_list)) {
                 if (counts != nullptr) {
@@ -82,16 +127,44 @@ class lookup_source {
                 }
                 continue;
             }
-            options_.query_name = line;
-            if (build_query(query, options_.query_name, options_.query_type,
-                            options_.query_controls)) {
+            std::string name = line;
+            uint32_t type = options_.query_type;
+            std::string why;
+            if (options_.typed_lines) {
+                std::vector<std::string> fields = typed_fields(line);
+                if (fields.empty()) {
+                    if (counts != nullptr) {
+                        ++counts->blank_lines;
+                    }
+                    continue;
+                }
+                name = fields[0];
+                const std::optional<uint16_t> typed =
+                    fields.size() == 2 ? parse_type(fields[1]) : std::nullopt;
+                if (fields.size() > 2 || (fields.size() == 2 && !typed)) {
+                    why = "unknown record type: " + printable_name(fields[1]);
+                } else if (typed) {
+                    type = *typed;
+                }
+            }
+            options_.query_name = name;
+            // An address is turned into its reverse name only when the run itself asks for PTR
+            // records (-ip_pipe): a PTR line of a query file already holds the name to ask for.
+            if (why.empty() && build_lookup(query, name, type, options_.query_type == type_ptr,
+                                            options_, ascii, why)) {
                 return true;
             }
             // The report is unchanged, but the user must be able to tell that a name was not
             // looked up.
-            print_error("skipping line %llu, prob building dns packet for: %s\n",
-                        static_cast<unsigned long long>(reader_.line_number()),
-                        printable_name(line).c_str());
+            if (why.empty()) {
+                print_error("skipping line %llu, prob building dns packet for: %s\n",
+                            static_cast<unsigned long long>(reader_.line_number()),
+                            printable_name(line).c_str());
+            } else {
+                print_error("skipping line %llu, %s: %s\n",
+                            static_cast<unsigned long long>(reader_.line_number()), why.c_str(),
+                            printable_name(line).c_str());
+            }
             if (counts != nullptr) {
                 ++counts->unbuildable_lines;
             }
@@ -136,6 +209,7 @@ class lookup_source {
 bool run_batch(lookup_engine& lookups, input_params& options, std::istream& input,
                const run_hooks& hooks) {
     dns_record query;
+    std::string ascii;
     lookup_source source(options, input, hooks);
     if (!source.open()) {
         return false;
@@ -153,7 +227,8 @@ bool run_batch(lookup_engine& lookups, input_params& options, std::istream& inpu
         });
     }
     // A stop signal ends the reading; what ended is still written.
-    while (stop_signal() == 0 && source.next(query) && lookups.add(source.line_number(), query)) {
+    while (stop_signal() == 0 && source.next(query, ascii) &&
+           lookups.add(source.line_number(), query, ascii)) {
     }
     const bool finished = lookups.finish();
     if (input_buffer != nullptr) {

@@ -1,13 +1,17 @@
 #include "app/input_params.hpp"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstddef>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "dns/exchange.hpp"
 #include "dns/record_types.hpp"
@@ -65,7 +69,7 @@ std::optional<uint16_t> read_type(std::string_view text) {
 }
 
 // The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 82> usage_lines = {
+constexpr std::array<std::string_view, 88> usage_lines = {
     "-----------------------------------------------------------------------------",
     "",
     banner,
@@ -144,6 +148,12 @@ constexpr std::array<std::string_view, 82> usage_lines = {
     "                           a retry the next one",
     "  -servers <file>        = more servers, one \"ADDRESS[:PORT]\" a line (# comments)",
     "  -source <addr>         = send every query from this local address",
+    "  -f <file>              = read the names of a batch from file (- for stdin);",
+    "                           the type from the lookup form or -type, A if neither",
+    "  -typed_lines           = batch lines are NAME [TYPE], as in dnsperf query files",
+    "  -idn                   = send names with non-ASCII characters as A-labels",
+    "  -shard K/N             = take input lines K, K+N, K+2N... of a batch (K from 1)",
+    " resq NAME [@SERVER] [TYPE] [options] = -url NAME -server SERVER -type TYPE",
     "  -h, -help, --help, /?  = this text",
     "  -version, --version    = print the version line and exit",
     "",
@@ -175,9 +185,12 @@ constexpr uint32_t min_edns_size = 512;
 bool read_edns_size(args& list, uint16_t& size, std::ostream& err) {
     args rest = list;
     std::string value;
-    const bool valued =
-        get_option_value("-edns", value, rest) &&
-        !(value.size() > 1 && value[0] == '-' && (value[1] < '0' || value[1] > '9'));
+    // Only digits are a size (a minus before them an invalid one), so that a name or an @SERVER
+    // after -edns stays what it is.
+    const bool found = get_option_value("-edns", value, rest);
+    const std::string_view digits = std::string_view(value).substr(value.starts_with('-') ? 1 : 0);
+    const bool valued = found && !digits.empty() &&
+                        digits.find_first_not_of("0123456789") == std::string_view::npos;
     if (!valued) {
         if (has_option("-edns", list)) {
             size = default_edns_size;
@@ -276,6 +289,9 @@ bool read_edns_options(args& list, input_params& options, std::ostream& err) {
         options.edns_size = default_edns_size;
     }
     controls.edns_size = options.edns_size;
+    return true;
+}
+
 // -fields LIST and -short; false, with the message written, for an unknown, empty or repeated
 // field name, or for a form that cannot show what they choose.
 bool read_report_options(args& list, input_params& options, std::ostream& err) {
@@ -297,6 +313,10 @@ bool read_report_options(args& list, input_params& options, std::ostream& err) {
     if (view.short_answers && (document || chosen || options.compact_output || options.verbose)) {
         err << "-short writes the data alone: not with -json, -xml, -csv, -fields or -verbose\n";
         return false;
+    }
+    return true;
+}
+
 // The servers of a -servers file: one "ADDRESS[:PORT] [TLS_NAME]" a line, as -server takes the
 // address; blank lines and what follows a "#" are passed over. The second word is read and not
 // used. False, with the file and line named, for a line that is anything else.
@@ -331,9 +351,8 @@ bool read_server_file(const std::string& path, std::vector<server_entry>& server
 // -source, which must be an address without a port, of the family of every server.
 bool read_server_options(args& list, input_params& options, std::ostream& err) {
     std::vector<server_entry>& servers = options.servers;
-    servers.clear();
     if (options.server_endpoint.family() != AF_UNSPEC) {
-        servers.push_back({options.server, options.server_endpoint});
+        servers.insert(servers.begin(), {options.server, options.server_endpoint});
     }
     for (std::string text; get_option_value("-server", text, list);) {
         endpoint address;
@@ -371,6 +390,122 @@ bool read_server_options(args& list, input_params& options, std::ostream& err) {
                 << ": another address family\n";
             return false;
         }
+    }
+    return true;
+}
+
+// Reads a server address once, so that a mistyped one stops the run before any lookup.
+bool set_server(input_params& options, const std::string& text, std::ostream& err) {
+    if (!parse_endpoint(text, dns_port, options.server_endpoint)) {
+        err << "invalid DNS server address: " << text << '\n';
+        return false;
+    }
+    options.server = display_text(text, options.server_endpoint, dns_port);
+    return true;
+}
+
+// A dig-style @SERVER: the server when none was named yet, else one more of the list.
+bool add_server(input_params& options, const std::string& text, std::ostream& err) {
+    if (options.server_endpoint.family() == AF_UNSPEC) {
+        return set_server(options, text, err);
+    }
+    endpoint address;
+    if (!parse_endpoint(text, dns_port, address)) {
+        err << "invalid DNS server address: " << text << '\n';
+        return false;
+    }
+    options.servers.push_back({display_text(text, address, dns_port), address});
+    return true;
+}
+
+// "K/N" of -shard: 1 <= K <= N, both decimal.
+bool read_shard(std::string_view text, uint64_t& index, uint64_t& count) {
+    const std::size_t slash = text.find('/');
+    if (slash == std::string_view::npos) {
+        return false;
+    }
+    const auto whole = [](std::string_view part, uint64_t& number) {
+        const char* const end = part.data() + part.size();
+        const auto [stop, error] = std::from_chars(part.data(), end, number);
+        return !part.empty() && error == std::errc() && stop == end;
+    };
+    return whole(text.substr(0, slash), index) && whole(text.substr(slash + 1), count) &&
+           index >= 1 && index <= count;
+}
+
+// -f, -typed_lines, -idn, -shard, then the dig-style words left once every option took its
+// value: @SERVER, NAME and TYPE. False, with the message written, for a value that cannot be used
+// or a word that has no place.
+bool read_input_options(args& list, input_params& options, std::ostream& err) {
+    if (get_option_value("-f", options.input_path, list)) {
+        if (options.enumdir_set || !options.query_name.empty()) {
+            err << "invalid combination of commands\n";
+            return false;
+        }
+        options.batch_input = true;
+    } else if (has_option("-f", list)) {
+        err << "-f needs a file (- for standard input)\n";
+        return false;
+    }
+    options.typed_lines = has_option("-typed_lines", list);
+    options.idn = has_option("-idn", list);
+    if (std::string text; get_option_value("-shard", text, list)) {
+        if (!read_shard(text, options.shard_index, options.shard_count)) {
+            err << "invalid shard: " << text << " (K/N with 1 <= K <= N)\n";
+            return false;
+        }
+    } else if (has_option("-shard", list)) {
+        err << "-shard needs K/N\n";
+        return false;
+    }
+
+    std::vector<std::string> words;
+    for (std::size_t i = 1; i < list.size();) {
+        const std::string word = list[i];
+        // The word after an option no one took is that option's value, named with it as ignored.
+        const bool value_of_unknown = list[i - 1].starts_with('-');
+        if (word.starts_with('@')) {
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+            if (!add_server(options, word.substr(1), err)) {
+                return false;
+            }
+        } else if (!word.empty() && !word.starts_with('-') && !value_of_unknown) {
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+            words.push_back(word);
+        } else {
+            ++i;
+        }
+    }
+    // A server list alone will do; read_server_options takes it.
+    if (options.server_endpoint.family() == AF_UNSPEC && !has_option("-servers", list, true)) {
+        err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
+               "addr>\n";
+        return false;
+    }
+    const bool batch = options.batch_input || options.enumdir_set;
+    // A batch or a lookup form already names what is looked up: a word beside it is a mistake,
+    // not a name to wait for.
+    const std::size_t allowed = batch || !options.query_name.empty() ? 0 : 2;
+    if (words.size() > allowed) {
+        err << "unexpected argument: " << words[allowed] << '\n';
+        return false;
+    }
+    if (!words.empty()) {
+        options.url_arg = words[0];
+        options.query_name = words[0];
+    }
+    if (words.size() == 2) {
+        const std::optional<uint16_t> type = read_type(words[1]);
+        if (!type) {
+            err << "unknown record type: " << words[1] << '\n';
+            return false;
+        }
+        options.query_type = *type;
+    }
+    if ((options.shard_count != 0 || options.typed_lines) && !batch) {
+        err << (options.shard_count != 0 ? "-shard" : "-typed_lines")
+            << " takes the lines of a batch: use it with -f or a -..._pipe form\n";
+        return false;
     }
     return true;
 }
@@ -414,6 +549,11 @@ void input_params::reset() {
     view = report_view{};
     servers.clear();
     source_endpoint = endpoint{};
+    input_path.clear();
+    typed_lines = false;
+    idn = false;
+    shard_index = 0;
+    shard_count = 0;
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
@@ -455,20 +595,9 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         query_type = *type;
     }
 
-    // A server list alone will do; read_server_options takes it.
-    const bool server_given = get_option_value("-server", server, list);
-    if (!server_given && !has_option("-servers", list, true)) {
-        err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
-               "addr>\n";
+    // A dig-style @SERVER may stand for -server: whether one was given is known at the end.
+    if (get_option_value("-server", server, list) && !set_server(*this, server, err)) {
         return false;
-    }
-    // Read once here, so that a mistyped address stops the run before any lookup.
-    if (server_given && !parse_endpoint(server, dns_port, server_endpoint)) {
-        err << "invalid DNS server address: " << server << '\n';
-        return false;
-    }
-    if (server_given) {
-        server = display_text(server, server_endpoint, dns_port);
     }
     if (!read_edns_size(list, edns_size, err)) {
         return false;
@@ -506,7 +635,7 @@ bool input_params::parse_options(args& list, std::ostream& err) {
     if (!read_report_options(list, *this, err)) {
         return false;
     }
-    if (!read_server_options(list, *this, err)) {
+    if (!read_input_options(list, *this, err) || !read_server_options(list, *this, err)) {
         return false;
     }
     // What is left was taken by no option: a misspelt option would otherwise pass unnoticed.
@@ -516,6 +645,10 @@ bool input_params::parse_options(args& list, std::ostream& err) {
         }
     }
     return true;
+}
+
+std::optional<uint16_t> parse_type(std::string_view text) {
+    return read_type(text);
 }
 
 void print_usage(std::ostream& err) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,7 +77,17 @@ class input_params : public cmd_params {
     // server; -server given again and -servers FILE add more, taken by lookups in turn.
     std::vector<server_entry> servers;  // every server, in the order given; -servers last
     endpoint source_endpoint;           // -source: where queries leave from; none: any address
+    // Where a batch's names come from, how they are read, and which of them this run takes.
+    std::string input_path;    // -f: the file of a batch; "-": standard input; empty: none
+    bool typed_lines = false;  // -typed_lines: each line is "NAME [TYPE]"
+    bool idn = false;          // -idn: names with non-ASCII characters go out as A-labels
+    uint64_t shard_index = 0;  // -shard K/N: K, from 1; 0: every line is taken
+    uint64_t shard_count = 0;  // -shard K/N: N
 };
+
+/// The type `text` names as -type reads it (a mnemonic in any letter case, TYPEnn, or 1 to
+/// 65535); nullopt for any other text.
+std::optional<uint16_t> parse_type(std::string_view text);
 
 /// Writes the usage text to `err`.
 void print_usage(std::ostream& err);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <span>
 #include <variant>
+#include <utility>
 
 #include "app/progress.hpp"
 #include "dns/edns_options.hpp"
@@ -72,6 +73,7 @@ attempt_plan::attempt_plan(const input_params& options)
               options.timeout,
               options.tcp ? transport::tcp : transport::udp,
               !options.pcap_path.empty(),
+              nullptr,
               options.source_endpoint},
       tcp_fallback_(options.tcp_fallback),
       allowed_(int64_t{options.retries} + 1) {}
@@ -100,11 +102,13 @@ struct lookup_engine::lookup {
         std::size_t server;  // in the engine's server pool
     };
 
-    lookup(uint64_t input_line, const dns_record& built, const input_params& options)
-        : line(input_line), query(built), plan(options) {}
+    lookup(uint64_t input_line, const dns_record& built, std::string ascii,
+           const input_params& options)
+        : line(input_line), query(built), name_ascii(std::move(ascii)), plan(options) {}
 
     uint64_t line;
     dns_record query;
+    std::string name_ascii;
     attempt_plan plan;
     exchange_target target;  // of the attempt in flight
     std::size_t server = 0;  // the server of the attempt in flight, or of the last one
@@ -174,7 +178,7 @@ bool lookup_engine::has_room() {
     return !stopping_ && room_for_lookup(now, wake);
 }
 
-bool lookup_engine::add(uint64_t line, const dns_record& query) {
+bool lookup_engine::add(uint64_t line, const dns_record& query, std::string name_ascii) {
     while (!stopping_ && writer_.good()) {
         const clock::time_point now = loop_.now();
         wake_delayed(now);
@@ -188,7 +192,7 @@ bool lookup_engine::add(uint64_t line, const dns_record& query) {
         return false;
     }
     const clock::time_point now = loop_.now();
-    window_.push_back(std::make_unique<lookup>(line, query, options_));
+    window_.push_back(std::make_unique<lookup>(line, query, std::move(name_ascii), options_));
     lookup& entry = *window_.back();
     entry.wanted = next_server_;
     next_server_ = (next_server_ + 1) % servers_.size();
@@ -495,7 +499,8 @@ void lookup_engine::write_ended(clock::time_point now) {
                 const report_server& shown = shown_[ended.server];
                 report_exchange(writer_, {exchange, ended.query, ended.kind, ended.number,
                                           entry.line, shown.address, shown.port,
-                                          &ended == &entry.ended.back(), servers_.widest()});
+                                          &ended == &entry.ended.back(), servers_.widest(),
+                                          entry.name_ascii});
                 wrote = true;
             }
         }

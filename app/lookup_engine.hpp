@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -99,10 +100,10 @@ class lookup_engine {
     /// 0 when lookups can be run, else why not (an errno value): take none then.
     int start_error() const { return loop_.error(); }
 
-    /// Takes the lookup of `query` (input line `line`, 0 for a single lookup), first running the
-    /// lookups taken until there is room for it; false when the run is stopping or the report
-    /// stream failed.
-    bool add(uint64_t line, const dns_record& query);
+    /// Takes the lookup of `query` (input line `line`, 0 for a single lookup; `name_ascii`: the
+    /// name sent, which JSON shows with -idn), first running the lookups taken until there is
+    /// room for it; false when the run is stopping or the report stream failed.
+    bool add(uint64_t line, const dns_record& query, std::string name_ascii = {});
 
     /// Runs every lookup taken to its end and writes it; false when the report stream failed.
     bool finish();

@@ -190,10 +190,13 @@ void progress_display::erase_current() {
 
 namespace {
 
-// The size of standard input when it is a regular file, for the share done; else 0 (unknown).
-uint64_t regular_input_size() {
+// The size of the input (standard input, or the file of -f) when it is a regular file, for the
+// share done; else 0 (unknown).
+uint64_t regular_input_size(const std::string& path) {
     struct stat status {};
-    if (::fstat(STDIN_FILENO, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) {
+    const int result = path.empty() || path == "-" ? ::fstat(STDIN_FILENO, &status)
+                                                   : ::stat(path.c_str(), &status);
+    if (result != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) {
         return 0;
     }
     return static_cast<uint64_t>(status.st_size);
@@ -208,7 +211,7 @@ batch_monitor::batch_monitor(const input_params& options, bool batch) {
         progress_.emplace(std::cerr, std::chrono::steady_clock::now);
     }
     // A walk's size is known only as it is listed; run_batch keeps it.
-    tally_.input_size = options.enumdir_set ? 0 : regular_input_size();
+    tally_.input_size = options.enumdir_set ? 0 : regular_input_size(options.input_path);
 }
 
 void batch_monitor::attach(run_hooks& hooks) {

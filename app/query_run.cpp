@@ -1,9 +1,12 @@
 #include "app/query_run.hpp"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -22,6 +25,7 @@
 #include "dns/query_builder.hpp"
 #include "report/record_writer.hpp"
 #include "support/args.hpp"
+#include "support/descriptor_input.hpp"
 #include "support/held_flush_buffer.hpp"
 #include "support/kx_portable_dir.hpp"
 #include "support/kx_string.hpp"
@@ -96,6 +100,40 @@ report_header make_report_header(const args& list) {
     header.text += "cmdline: " + command_line_text(list) + '\n';
     return header;
 }
+
+// The file a batch is read from (-f), closed when the run ends.
+class input_file {
+  public:
+    input_file() = default;
+    ~input_file() {
+        if (fd_ != -1) {
+            ::close(fd_);
+        }
+    }
+    input_file(const input_file&) = delete;
+    input_file& operator=(const input_file&) = delete;
+
+    // Opens `path` for reading: 0, or the errno value of the failure (EISDIR for a directory,
+    // whose reads would only fail later).
+    int open(const std::string& path) {
+        do {
+            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        } while (fd_ == -1 && errno == EINTR && stop_signal() == 0);
+        if (fd_ == -1) {
+            return errno;
+        }
+        struct stat status {};
+        if (::fstat(fd_, &status) == 0 && S_ISDIR(status.st_mode)) {
+            return EISDIR;
+        }
+        return 0;
+    }
+
+    int descriptor() const { return fd_; }
+
+  private:
+    int fd_ = -1;
+};
 
 }  // namespace
 
@@ -183,11 +221,33 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         print_usage(std::cerr);
         return exit_failure;
     }
-    if (!batch &&
-        !build_query(query, options.query_name, options.query_type, options.query_controls)) {
+    std::string name_ascii;
+    if (std::string why; !batch && !build_lookup(query, options.query_name, options.query_type,
+                                                 true, options, name_ascii, why)) {
         show_header();
+        if (!why.empty()) {
+            print_error("%s: %s\n", why.c_str(), options.query_name.c_str());
+        }
         print_error("prob building dns packet... aborting\n");
         return exit_failure;
+    }
+    // -f: the batch is read from the file through a buffer of its own, which waits as standard
+    // input's does; "-" is standard input itself.
+    input_file file;
+    std::optional<descriptor_input> file_buffer;
+    std::istream file_input(nullptr);
+    if (!options.input_path.empty() && options.input_path != "-") {
+        if (const int error = file.open(options.input_path); error != 0) {
+            if (const int stop = stop_signal(); stop != 0) {
+                return exit_signal_base + stop;
+            }
+            show_header();
+            print_error("prob opening input file: %s: %s\n", options.input_path.c_str(),
+                        std::strerror(error));
+            return exit_failure;
+        }
+        file_buffer.emplace(file.descriptor());
+        file_input.rdbuf(&*file_buffer);
     }
     if (options.enumdir_set && !kxportdir::readable_directory(options.enumdir_path)) {
         show_header();
@@ -199,6 +259,9 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     // earlier report alone.
     pcap_writer pcap;
     run_hooks run_with = hooks;
+    if (file_buffer) {
+        run_with.input_buffer = &*file_buffer;
+    }
     if (!options.pcap_path.empty()) {
         if (!pcap.open(options.pcap_path)) {
             // A FIFO waits for its reader; a stop signal ends that wait.
@@ -251,9 +314,9 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
     if (const int error = lookups.start_error(); error != 0) {
         print_error("prob starting lookups: %s\n", std::strerror(error));
     } else if (batch) {
-        completed = run_batch(lookups, options, input, run_with);
+        completed = run_batch(lookups, options, file_buffer ? file_input : input, run_with);
     } else {
-        lookups.add(0, query);
+        lookups.add(0, query, name_ascii);
         completed = lookups.finish();
     }
     writer->end();

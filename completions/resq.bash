@@ -9,7 +9,7 @@ _resq() {
 
     # Options are matched in any letter case, so the previous word is compared in lower case.
     case ${prev,,} in
-        -out | -outfile | -pcap | -diags)
+        -out | -outfile | -pcap | -diags | -f)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
@@ -41,7 +41,7 @@ _resq() {
             ;;
         -url | -ip | -mx | -ns | -cname | -txt | -aaaa | -soa | -srv | -caa | -any | -server | \
             -timeout | -retry | -delay | -inflight | -rate | -filter | -filter_path | -num_subdirs | \
-            -subnet | -csv_separator | -dateformat | -timeformat | -fields)
+            -subnet | -csv_separator | -dateformat | -timeformat | -fields | -shard)
             # A value of the user's own: a name, an address, a number or a pattern.
             COMPREPLY=()
             return
@@ -52,6 +52,7 @@ _resq() {
         local options="-url -ip -mx -ns -cname -txt -aaaa -soa -srv -caa -any -type
             -url_pipe -ip_pipe -mx_pipe -ns_pipe -cname_pipe -txt_pipe -aaaa_pipe -soa_pipe
             -srv_pipe -caa_pipe -any_pipe -pipe -filter -filter_path -enumdir -num_subdirs
+            -f -typed_lines -idn -shard
             -server -servers -source -timeout -retry -delay -inflight -rate -tcp -tcp_fallback
             -edns -ipv6 -class -norecurse -adflag -cd -dnssec -nsid -subnet -cookie
             -csv -csvgen -csvl2t -bodyfile -pair_datetime -csv_separator -no_whitespace

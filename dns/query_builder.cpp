@@ -149,7 +149,8 @@ bool make_packet_id(uint16_t& id) {
     return pool.next_u16(id);
 }
 
-bool build_query(dns_record& query, std::string name, uint32_t type, const query_options& options) {
+bool build_query(dns_record& query, std::string name, uint32_t type, const query_options& options,
+                 bool reverse_ptr) {
     query.reset();
     uint16_t id = 0;
     if (!make_packet_id(id)) {
@@ -170,8 +171,8 @@ bool build_query(dns_record& query, std::string name, uint32_t type, const query
     put_u16(packet, options.edns_size != 0 ? 1 : 0);  // ARCOUNT: the OPT record
 
     std::vector<uint8_t> encoded;
-    const bool encoded_ok =
-        type == type_ptr ? encode_reverse_name(encoded, name) : encode_name(encoded, name);
+    const bool encoded_ok = type == type_ptr && reverse_ptr ? encode_reverse_name(encoded, name)
+                                                            : encode_name(encoded, name);
     if (!encoded_ok) {
         return false;
     }

@@ -394,6 +394,9 @@ void json_writer::end_attempt(const attempt_info& attempt) {
     out.clear();
     out += '{';
     field(out, "name", query.query);
+    if (!attempt.name_ascii.empty()) {
+        field(out, "name_ascii", attempt.name_ascii);
+    }
     const std::string qtype = type_mnemonic(query.dns_type);
     field(out, "qtype", qtype);
     field(out, "qtype_code", query.dns_type);

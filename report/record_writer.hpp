@@ -46,6 +46,7 @@ struct attempt_info {
     uint16_t port = 0;
     bool last = true;  // no attempt of the lookup follows
     std::size_t server_width = 0;  // the widest server text of the run (the table's column)
+    std::string_view name_ascii{};  // the name sent, with -idn; empty: not shown
 };
 
 /// The columns -fields can choose for the table and separated values: today's columns in their

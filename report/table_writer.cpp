@@ -360,7 +360,7 @@ std::string field_text(report_field field, const report_row& row, const cmd_para
 void write_field_row(std::ostream& out, const report_row& row,
                      const std::vector<report_field>& fields, const cmd_params& options,
                      bool terminal) {
-    const column_widths widths = widths_for(row.server, options);
+    const column_widths widths = widths_for(row, options);
     std::string line;
     line.reserve(160);
     bool txt_row = false;
@@ -387,9 +387,9 @@ void write_field_row(std::ostream& out, const report_row& row,
 }
 
 /// The header line of the chosen fields, laid out as the rows are.
-std::string field_header(const std::vector<report_field>& fields, std::string_view server,
+std::string field_header(const std::vector<report_field>& fields, const report_row& row,
                          const cmd_params& options) {
-    const column_widths widths = widths_for(server, options);
+    const column_widths widths = widths_for(row, options);
     std::string header;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const field_layout layout = layout_of(fields[i], widths);
@@ -411,7 +411,7 @@ std::string field_header(const std::vector<report_field>& fields, std::string_vi
 void write_table_row(std::ostream& out, const report_row& row, const cmd_params& options,
                      bool terminal) {
     const dns_record& record = row.record;
-    const column_widths widths = widths_for(row.server, options);
+    const column_widths widths = widths_for(row, options);
     const std::string_view separator = options.csv_separator;
 
     const std::string name = shown_name(record, options, terminal);
@@ -465,7 +465,7 @@ void table_writer::begin(const report_header& header) {
 void table_writer::row(const report_row& row) {
     if (!fields_.empty()) {
         if (header_pending_) {
-            end_line(out_, field_header(fields_, row.server, options_));
+            end_line(out_, field_header(fields_, row, options_));
             header_pending_ = false;
         }
         write_field_row(out_, row, fields_, options_, terminal_);

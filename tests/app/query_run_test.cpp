@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -39,7 +40,10 @@ run_result run_with(const std::vector<std::string>& arguments, std::istream& inp
     for (const std::string& argument : arguments) {
         argv.push_back(argument.c_str());
     }
-    argv.insert(argv.end(), {"-server", "255.255.255.255", "-out", file.c_str()});
+    argv.insert(argv.end(), {"-server", "255.255.255.255"});
+    if (std::ranges::find(arguments, "-out") == arguments.end()) {
+        argv.insert(argv.end(), {"-out", file.c_str()});
+    }
     run_result result;
     std::ostringstream out, err;
     std::streambuf* saved[] = {std::cout.rdbuf(out.rdbuf()), std::cerr.rdbuf(err.rdbuf())};

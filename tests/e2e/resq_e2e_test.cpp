@@ -447,9 +447,43 @@ const json_case json_cases[] = {
     {"no listener over TCP", "-url x.test -tcp -json -exit_status -server SERVER:1", "",
      "[.port,.status,.error,.message]",
      R"([1,"sock err","connection refused","A x.test @127.0.0.1: connection refused"])", 2},
+    {"dig-style: name, @server and type", "www.demo.example @SERVER aaaa -json", "",
+     "[.name,.qtype,.server,.answers[0].address]",
+     R"(["www.demo.example","AAAA","127.0.0.1","2001:db8::10"])"},
+    {"-edns before @server takes no size from it", "demo.example -edns @SERVER MX -json", "",
+     "[.qtype,.additional[-1].type,.answers[0].exchange]", R"(["MX","OPT","mail.demo.example."])"},
+    {"typed lines mix types; a PTR line is asked as it stands; an unknown type is skipped",
+     "-f - -typed_lines -json -server SERVER",
+     "www.demo.example \t AAAA\ndemo.example MX\n10.2.0.192.in-addr.arpa PTR\n"
+     "www.demo.example BOGUS\nwww.demo.example\n",
+     "[.line,.qtype,(.answers|map(.data))]",
+     "[1,\"AAAA\",[\"2001:db8::10\"]]\n[2,\"MX\",[\"10 mail.demo.example.\"]]\n"
+     "[3,\"PTR\",[\"www.demo.example.\"]]\n[5,\"A\",[\"192.0.2.10\",\"192.0.2.11\"]]"},
+    {"-idn: the A-label on the wire, the name as typed beside it",
+     "-url_pipe -idn -json -server SERVER",
+     "b\xc3\xbc"
+     "cher.demo.example\nwww.demo.example\n",
+     "[.line,.name,.name_ascii,.questions[0].name,.rcode]",
+     R"([1,"bücher.demo.example","xn--bcher-kva.demo.example","xn--bcher-kva.demo.example.",)"
+     R"("NXDOMAIN"])"
+     "\n"
+     R"([2,"www.demo.example","www.demo.example","www.demo.example.","NOERROR"])"},
 };
 
 INSTANTIATE_TEST_SUITE_P(reports, resq_json, testing::ValuesIn(json_cases), param_name<json_case>);
+
+// Three runs of -shard K/3 over one file take every line once: their reports merge by line.
+TEST_F(resq_jq, shards_of_a_file_take_every_line_once) {
+    const fs::path file = temp_file("shard.txt");
+    std::ofstream(file) << "www.demo.example\n\nalias.demo.example\ndemo.example\n"
+                           "nowhere.demo.example\nwww.demo.example\nx.demo.example\n";
+    std::string merged;
+    for (const char* shard : {"1/3", "2/3", "3/3"}) {
+        merged += resq({"-f", file, "-shard", shard, "-json"}).out;
+    }
+    fs::remove(file);
+    EXPECT_EQ(jq(merged, "[.line]|add", "-c"), "1\n4\n7\n5\n3\n6\n");
+}
 
 TEST_F(resq_jq, hostile_names_and_strings_read_back_byte_for_byte) {
     const std::string name = "q\"\\\x01\xc3\xa9\xff.hostile.test";
@@ -1129,6 +1163,17 @@ const failure_case failure_cases[] = {
      "cannot read the server list: /nonexistent/servers.txt\n"},
     {"source address of another family", "-url x -server 127.0.0.1 -source ::1", 255,
      "source address ::1 cannot reach DNS server 127.0.0.1: another address family\n"},
+    {"a third word", "www.demo.example @127.0.0.1 A extra", 255, "unexpected argument: extra\n"},
+    {"a word beside a batch", "-url_pipe names.txt -server 127.0.0.1", 255,
+     "unexpected argument: names.txt\n"},
+    {"an input file that cannot be opened", "-f /nonexistent/names.txt -server 127.0.0.1", 255,
+     "prob opening input file: /nonexistent/names.txt: No such file or directory\n"},
+    {"a shard past its count", "-url_pipe -shard 4/3 -server 127.0.0.1", 255,
+     "invalid shard: 4/3 (K/N with 1 <= K <= N)\n"},
+    {"a shard of a single lookup", "-url x.test -shard 1/2 -server 127.0.0.1", 255,
+     "-shard takes the lines of a batch: use it with -f or a -..._pipe form\n"},
+    {"a name -idn cannot convert", "-idn -url \xe2\x80\xae.test -server 127.0.0.1", 255,
+     "prob building dns packet... aborting\n"},
     {"pcap file in a missing directory", "-pcap /nonexistent/dir/e.pcap -url x -server 127.0.0.1",
      255, "prob opening pcap file: /nonexistent/dir/e.pcap\n"},
 };
