@@ -153,6 +153,11 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         return exit_failure;
     }
     input_params options;
+    // Not in the usage text: the documentation checks read the options from here.
+    if (has_option("--list-options", list)) {
+        list_options(std::cout);
+        return exit_ok;
+    }
     if (wants_version(list)) {
         std::cout << banner << '\n' << std::flush;
         return exit_ok;

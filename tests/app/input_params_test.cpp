@@ -135,9 +135,12 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
         {{"-url", "x", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
          "[x] type 1 @127.1 numbers 10000 12 10000"},
         {{"-url", "x", "-timeout", "abc", "-retry", "-1", "-delay", "5s"},
-         "[x] type 1 @127.1 numbers 1000 -1 5000"},
+         "[x] type 1 @127.1 numbers 1000 -1 5000 msg: ignoring invalid -timeout value: abc (using "
+         "1)\nignoring invalid -delay value: 5s (using 5)\n"},
         {{"-url", "x", "-timeout", "0.5", "-delay", "1.25"}, "[x] type 1 @127.1 numbers 500 0 1250"},
-        {{"-url", "x", "-timeout", "two", "-retry", "1x", "-delay", "10seconds"}, "[x] type 1 @127.1"},
+        {{"-url", "x", "-timeout", "two", "-retry", "1x", "-delay", "10seconds"}, "[x] type 1 @127.1 "
+         "msg: ignoring invalid -timeout value: two (using 1)\nignoring invalid -retry value: 1x "
+         "(using 0)\nignoring invalid -delay value: 10seconds (using 0)\n"},
         // Unknown are only the words no option took: option values may start with "-" too.
         {{"-url", "x", "-timout", "5", "-filter", "-x", "-retry", "-1", "-"},
          "[x] type 1 @127.1 numbers 1000 -1 0 filter -x left -timout left 5 left - msg: ignoring "
