@@ -936,6 +936,8 @@ const failure_case failure_cases[] = {
      "invalid DNS server address: localhost\n"},
     {"EDNS size below 512", "-url x.test -server ::1 -edns 511", 255,
      "invalid EDNS buffer size: 511 (512 to 65535)\n"},
+    {"pcap without its file", "-url x.test -pcap -json -server 127.0.0.1", 255,
+     "missing value for -pcap\n"},
     {"pcap file in a missing directory", "-pcap /nonexistent/dir/e.pcap -url x -server 127.0.0.1",
      255, "prob opening pcap file: /nonexistent/dir/e.pcap\n"},
 };
