@@ -103,8 +103,7 @@ using entry = option_entry<input_params>;
 entry batch_form(std::string_view name, uint32_t type, int order, std::string_view help = {}) {
     return entry(name)
         .reads([type](input_params& r, option_use&) {
-            // Names from a directory walk replace standard input, so only the type is
-            // taken.
+            // Names from a directory walk replace standard input: only the type is taken.
             if (!r.enumdir_set) {
                 r.batch_input = true;
             }
@@ -143,6 +142,9 @@ entry common(std::string_view name, std::string_view help = {}) {
     const auto& table = common_options();
     const auto found = std::ranges::find_if(
         table, [name](const auto& e) { return option_names(e.names).front() == name; });
+    if (found == table.end()) {
+        return entry().lines(help);  // a name mistyped here: the option is still read, unplaced
+    }
     entry placed(found->names);
     placed.takes(found->kind).lines(help).at(found->order).if_missing(found->missing);
     placed.effect = found->effect;
@@ -473,6 +475,19 @@ void print_usage(std::ostream& err) {
     write_usage(option_table(), err);
     err << " cat hosts.txt | ./resq -url_pipe -server " << default_server << " > ./results.txt\n"
         << '\n';
+}
+
+bool take_names_of(std::string_view name, args& list) {
+    bool taken = false;
+    for (const entry& option : option_table()) {
+        const std::vector<std::string_view> names = option_names(option.names);
+        if (!names.empty() && names.front() == name) {
+            for (std::string_view each : names) {
+                taken = has_option(each, list) || taken;
+            }
+        }
+    }
+    return taken;
 }
 
 void list_options(std::ostream& out) {

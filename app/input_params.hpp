@@ -64,6 +64,10 @@ class input_params : public cmd_params {
 /// Writes the usage text to `err`.
 void print_usage(std::ostream& err);
 
+/// Takes each name of the option whose first name is `name` ("-h": also -help, --help, /?) off
+/// `list`; false when none was there.
+bool take_names_of(std::string_view name, args& list);
+
 /// Writes each option name with its kind, and whether it has an effect, one a line (the hidden
 /// --list-options that the documentation checks read).
 void list_options(std::ostream& out);

@@ -137,7 +137,12 @@ const std::vector<option_entry<cmd_params>>& common_options() {
     // Options of other tools of the support library: taken off the line so that they cannot be
     // mistaken for anything else, with no effect here.
     const auto dropped = [](std::string_view names, option_kind taken, int order) {
-        return entry(names).takes(taken).at(order).if_missing(lenient).dropped();
+        return entry(names)
+            .takes(taken)
+            .reads([](cmd_params&, option_use&) { return true; })
+            .at(order)
+            .if_missing(lenient)
+            .dropped();
     };
     const auto refused = [](cmd_params&, option_use& use) {
         use.err << "This option is not offered in this build\n";

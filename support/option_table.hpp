@@ -66,7 +66,8 @@ struct option_entry {
     std::string_view names;
     option_kind kind = option_kind::flag;
     /// Reads the option into the record; false stops the run (the message has been written).
-    /// Empty: read elsewhere (help, version), or taken by another entry's handler.
+    /// Empty: the option is not read by the table's reader but elsewhere (help, version), or by
+    /// another entry's handler; it is still listed and documented.
     std::function<bool(Record&, option_use&)> handler;
     /// Lines of the usage text, verbatim, '\n' between lines; empty: none.
     std::string_view help;
@@ -115,8 +116,7 @@ bool read_options(const std::vector<option_entry<Record>>& table, Record& record
                   std::ostream& err) {
     std::vector<const option_entry<Record>*> entries;
     for (const option_entry<Record>& entry : table) {
-        // Without a handler the option is read elsewhere, unless it is dropped.
-        if (!entry.names.empty() && (entry.handler || !entry.effect)) {
+        if (!entry.names.empty() && entry.handler) {
             entries.push_back(&entry);
         }
     }
