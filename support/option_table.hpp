@@ -44,21 +44,50 @@ inline constexpr int default_option_order = 800;
 /// One option (or, without names, lines of the usage text only).
 template <typename Record>
 struct option_entry {
+    /// An entry of these names (blank-separated) and the defaults: a flag, read at the default
+    /// order, its value required; chain the setters below so that an entry is one expression:
+    /// entry("-pcap").takes(option_kind::value).reads(...).lines("...").
     explicit option_entry(std::string_view option_names = {}) : names(option_names) {}
 
-    // The parts other than the names, each returning the entry so that an entry is one
-    // expression: option("-pcap").takes(option_kind::value).reads(...).lines("...").
-    option_entry& takes(option_kind taken) { return kind = taken, *this; }
-    option_entry& reads(std::function<bool(Record&, option_use&)> read) {
-        return handler = std::move(read), *this;
+    /// Sets what the option takes.
+    option_entry& takes(option_kind taken) {
+        kind = taken;
+        return *this;
     }
-    option_entry& lines(std::string_view usage) { return help = usage, *this; }
-    option_entry& at(int read_order) { return order = read_order, *this; }
-    option_entry& if_missing(missing_value rule) { return missing = rule, *this; }
-    option_entry& dropped() { return effect = false, *this; }
-    option_entry& needed(std::string_view message) { return absent_message = message, *this; }
+    /// Sets the handler that reads the option.
+    option_entry& reads(std::function<bool(Record&, option_use&)> read) {
+        handler = std::move(read);
+        return *this;
+    }
+    /// Sets its usage lines.
+    option_entry& lines(std::string_view usage) {
+        help = usage;
+        return *this;
+    }
+    /// Sets where it is read among the others.
+    option_entry& at(int read_order) {
+        order = read_order;
+        return *this;
+    }
+    /// Sets when its value counts as missing.
+    option_entry& if_missing(missing_value rule) {
+        missing = rule;
+        return *this;
+    }
+    /// Marks it as taken without effect.
+    option_entry& dropped() {
+        effect = false;
+        return *this;
+    }
+    /// Makes it required, with the message written when it is not given.
+    option_entry& needed(std::string_view message) {
+        absent_message = message;
+        return *this;
+    }
+    /// Looks for it only where `when` holds.
     option_entry& only_if(std::function<bool(const Record&)> when) {
-        return taken_if = std::move(when), *this;
+        taken_if = std::move(when);
+        return *this;
     }
 
     /// Its names separated by blanks, the canonical one first: "-out -outfile". Aliases are
