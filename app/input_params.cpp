@@ -1,11 +1,13 @@
 #include "app/input_params.hpp"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstddef>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -21,41 +23,6 @@ namespace resq {
 
 namespace {
 
-struct lookup_form {
-    std::string_view option;
-    uint32_t type;
-    std::string input_params::*field;
-};
-
-// Batch forms in the order they are tested: when several are given the last one found decides.
-constexpr std::array<lookup_form, 11> batch_forms = {{
-    {"-url_pipe", type_a, nullptr},
-    {"-ip_pipe", type_ptr, nullptr},
-    {"-mx_pipe", type_mx, nullptr},
-    {"-ns_pipe", type_ns, nullptr},
-    {"-cname_pipe", type_cname, nullptr},
-    {"-txt_pipe", type_txt, nullptr},
-    {"-aaaa_pipe", type_aaaa, nullptr},
-    {"-soa_pipe", type_soa, nullptr},
-    {"-srv_pipe", type_srv, nullptr},
-    {"-caa_pipe", type_caa, nullptr},
-    {"-any_pipe", type_any, nullptr},
-}};
-
-constexpr std::array<lookup_form, 11> single_forms = {{
-    {"-url", type_a, &input_params::url_arg},
-    {"-ip", type_ptr, &input_params::ip_arg},
-    {"-mx", type_mx, &input_params::mx_arg},
-    {"-txt", type_txt, &input_params::txt_arg},
-    {"-ns", type_ns, &input_params::ns_arg},
-    {"-cname", type_cname, &input_params::ns_arg},
-    {"-aaaa", type_aaaa, &input_params::name_arg},
-    {"-soa", type_soa, &input_params::name_arg},
-    {"-srv", type_srv, &input_params::name_arg},
-    {"-caa", type_caa, &input_params::name_arg},
-    {"-any", type_any, &input_params::name_arg},
-}};
-
 // The type of -type: a mnemonic in any letter case ("aaaa", "TYPE65") or a number 1 to 65535.
 std::optional<uint16_t> read_type(std::string_view text) {
     uint32_t number = 0;
@@ -68,112 +35,6 @@ std::optional<uint16_t> read_type(std::string_view text) {
     return named && *named != 0 ? named : std::nullopt;
 }
 
-// The usage text up to its example line, which names the default server.
-constexpr std::array<std::string_view, 88> usage_lines = {
-    "-----------------------------------------------------------------------------",
-    "",
-    banner,
-    "",
-    "usage:",
-    " ",
-    " resq -url <domain to lookup> -server <dns srv ip>",
-    " resq -ip <ip addr to lookup> -server <dns srv ip>",
-    " resq -mx <mail host to lookup> -server <dns srv ip>",
-    " resq -ns <domain to lookup> -server <dns srv ip>",
-    " resq -cname <domain to lookup> -server <dns srv ip>",
-    " resq -txt <url to query> -server <dns srv ip>",
-    " resq -aaaa|-soa|-srv|-caa|-any <domain to lookup> -server <dns srv ip>",
-    " resq -url <domain to lookup> -type <type> -server <dns srv ip>",
-    "",
-    "These versions use STDIN for piping in input:",
-    " resq -url_pipe -server <dns srv ip>  ",
-    " resq -ip_pipe -server <dns srv ip>   ",
-    " resq -mx_pipe -server <dns srv ip>   ",
-    " resq -ns_pipe -server <dns srv ip>   ",
-    " resq -cname_pipe -server <dns srv ip>",
-    " resq -txt_pipe -server <dns srv ip>  ",
-    " resq -aaaa_pipe|-soa_pipe|-srv_pipe|-caa_pipe|-any_pipe -server <dns srv ip>",
-    " resq -pipe -type <type> -server <dns srv ip>",
-    "",
-    "Available options:",
-    "  -timeout <in secs>",
-    "  -retry <num>           = if we timeout, num of retries",
-    "  -delay <secs>          = delay in secs between each query",
-    "  -inflight <n>          = lookups of a batch in flight at once, 1 to 10000 (1)",
-    "  -rate <qps>            = send at most qps queries a second (fractions allowed);",
-    "                           retries included, one by one or with -inflight",
-    "  -tcp                   = send every query over TCP",
-    "  -tcp_fallback          = retry over TCP when a UDP reply is truncated",
-    "  -edns [size]           = send an EDNS(0) OPT record; size 512 to 65535, 1232 if omitted",
-    "  -pcap <file>           = write every message sent and received to a pcap file",
-    "  -progress              = show the progress line of a batch even when not on a terminal",
-    "  -quiet                 = no progress line and no summary unless asked for",
-    "  -summary               = write a summary of a batch to standard error",
-    "  -type <type>           = query type of every lookup: A, AAAA, SRV, TYPE65, 65, ...",
-    "  -xml                   = output the data in xml format",
-    "  -csv                   = output in comma separated value format",
-    "  -json                  = one JSON object per attempt (JSON Lines)",
-    "  -exit_status           = exit 1 if some lookups got no reply, 2 if none did",
-    "  -verbose               = shows std::hex dump of packets (not in xml mode)",
-    "  -no_whitespace         = remove whitespace between csv delimiter",
-    "  -csv_separator \"|\"     = use a pipe char for csv separator",
-    "  -dateformat mm/dd/yyyy = \"yyyy-mm-dd\" is the default",
-    "  -timeformat hh:mm:ss   = \"hh:mm:ss.xxx\" is the default",
-    "  -filter <*partial*>    = filters data from stdin using pipe",
-    "  -filter_path <text>    = turns the -filter patterns into path patterns",
-    "  -enumdir <dir>         = look up the paths of the files under dir, not stdin",
-    "  -num_subdirs <n>       = levels below -enumdir, 1 by default",
-    "  -out <file>            = write the report to file (also -outfile <file>)",
-    "  -append                = with -out, add to the end of the file",
-    "  -diags <file>          = write the command line to file",
-    "  -v                     = same as -verbose",
-    "  -csvgen, -csvl2t, -bodyfile, -pair_datetime, -multiline, -enable_quoted_csv_fields",
-    "                         = more separated-value forms (see man resq)",
-    "  -ipv6                  = accepted and ignored: the -server address decides",
-    "  -class <class>         = query class: IN, CH, HS, NONE, ANY or 0 to 65535 (IN)",
-    "  -norecurse             = clear RD: ask for no recursion",
-    "  -adflag                = set AD: ask whether the server validated the answer",
-    "  -cd                    = set CD: ask the server to skip DNSSEC validation",
-    "  -dnssec                = set the DO bit (implies -edns)",
-    "  -nsid                  = ask for the server's NSID (implies -edns)",
-    "  -subnet <addr[/len]>   = send a client subnet, /24 or /56 if omitted; 0/0 opts out",
-    "                           (implies -edns)",
-    "  -cookie                = send a client cookie, echo the server's (implies -edns)",
-    "  -fields <list>         = columns of the table or csv, in this order, comma-separated:",
-    "                           query comment status id DNSserv date time type tname class",
-    "                           ttl size data rcode flags rtt transport attempt line rdata",
-    "  -short                 = the data of each answer alone, one a line (batch: name, tab);",
-    "                           a lookup without an answer is named on standard error",
-    "  -server <addr[:port]>  = given again: one more server; lookups take the servers in turn,",
-    "                           a retry the next one",
-    "  -servers <file>        = more servers, one \"ADDRESS[:PORT]\" a line (# comments)",
-    "  -source <addr>         = send every query from this local address",
-    "  -f <file>              = read the names of a batch from file (- for stdin);",
-    "                           the type from the lookup form or -type, A if neither",
-    "  -typed_lines           = batch lines are NAME [TYPE], as in dnsperf query files",
-    "  -idn                   = send names with non-ASCII characters as A-labels",
-    "  -shard K/N             = take input lines K, K+N, K+2N... of a batch (K from 1)",
-    " resq NAME [@SERVER] [TYPE] [options] = -url NAME -server SERVER -type TYPE",
-    "  -h, -help, --help, /?  = this text",
-    "  -version, --version    = print the version line and exit",
-    "",
-    "example of using std input and redirecting the output to a file",
-};
-
-void read_number(std::string_view option, int32_t& field, args& list) {
-    std::string value;
-    if (get_option_value(option, value, list)) {
-        parse_number(value, field);
-    }
-}
-
-void read_seconds(std::string_view option, std::chrono::milliseconds& field, args& list) {
-    std::string value;
-    if (get_option_value(option, value, list)) {
-        parse_seconds(value, field);
-    }
-}
-
 // The UDP payload size `-edns` alone advertises: what fits in one unfragmented datagram on most
 // paths (the DNS Flag Day 2020 value).
 constexpr uint16_t default_edns_size = 1232;
@@ -182,27 +43,16 @@ constexpr uint32_t min_edns_size = 512;
 
 // "-edns SIZE", or "-edns" alone (last, or followed by another option) for the default size;
 // false, with the message written, for a size that is not 512 to 65535 in decimal.
-bool read_edns_size(args& list, uint16_t& size, std::ostream& err) {
-    args rest = list;
-    std::string value;
-    // Only digits are a size (a minus before them an invalid one), so that a name or an @SERVER
-    // after -edns stays what it is.
-    const bool found = get_option_value("-edns", value, rest);
-    const std::string_view digits = std::string_view(value).substr(value.starts_with('-') ? 1 : 0);
-    const bool valued = found && !digits.empty() &&
-                        digits.find_first_not_of("0123456789") == std::string_view::npos;
-    if (!valued) {
-        if (has_option("-edns", list)) {
-            size = default_edns_size;
-        }
+bool read_edns_size(const option_use& use, uint16_t& size) {
+    if (!use.valued) {
+        size = default_edns_size;
         return true;
     }
-    list = std::move(rest);
     uint32_t number = 0;
-    const char* const end = value.data() + value.size();
-    const auto [stop, error] = std::from_chars(value.data(), end, number);
+    const char* const end = use.value.data() + use.value.size();
+    const auto [stop, error] = std::from_chars(use.value.data(), end, number);
     if (error != std::errc() || stop != end || number < min_edns_size || number > UINT16_MAX) {
-        err << "invalid EDNS buffer size: " << value << " (512 to 65535)\n";
+        use.err << "invalid EDNS buffer size: " << use.value << " (512 to 65535)\n";
         return false;
     }
     size = static_cast<uint16_t>(number);
@@ -214,15 +64,12 @@ constexpr uint32_t max_inflight = 10000;
 constexpr double min_rate = 0.001;
 constexpr double max_rate = 1000000;
 
-// "OPTION VALUE" with VALUE a decimal number from `low` to `high` (a fraction when Number is a
-// floating type): false, with "invalid WHAT: VALUE (RANGE)" written, for any other VALUE.
+// VALUE a decimal number from `low` to `high` (a fraction when Number is a floating type): false,
+// with "invalid WHAT: VALUE (RANGE)" written, for any other VALUE.
 template <typename Number>
-bool read_bounded(args& list, std::string_view option, Number low, Number high,
-                  std::string_view what, std::string_view range, Number& field, std::ostream& err) {
-    std::string value;
-    if (!get_option_value(option, value, list)) {
-        return true;
-    }
+bool read_bounded(const option_use& use, Number low, Number high, std::string_view what,
+                  std::string_view range, Number& field) {
+    const std::string& value = use.value;
     Number number{};
     const char* const end = value.data() + value.size();
     std::from_chars_result read{};
@@ -232,10 +79,28 @@ bool read_bounded(args& list, std::string_view option, Number low, Number high,
         read = std::from_chars(value.data(), end, number);
     }
     if (read.ec != std::errc() || read.ptr != end || !(number >= low && number <= high)) {
-        err << "invalid " << what << ": " << value << " (" << range << ")\n";
+        use.err << "invalid " << what << ": " << value << " (" << range << ")\n";
         return false;
     }
     field = number;
+    return true;
+}
+
+// A time in seconds as typed: "1", "0.5", "-1.25".
+std::string seconds_text(std::chrono::milliseconds time) {
+    const auto count = time.count();
+    std::string text = (count < 0 ? "-" : "") + std::to_string(std::abs(count) / 1000);
+    if (const auto part = std::abs(count) % 1000; part != 0) {
+        std::string digits = std::to_string(1000 + part).substr(1);
+        text += '.' + digits.substr(0, digits.find_last_not_of('0') + 1);
+    }
+    return text;
+}
+
+// A time option read as parse_seconds reads it, with a value that is not wholly a number named.
+bool read_named_seconds(option_use& use, std::chrono::milliseconds& field) {
+    parse_seconds(use.value, field);
+    name_invalid_number(use.name, use.value, seconds_text(field), true, false, use.err);
     return true;
 }
 
@@ -255,66 +120,6 @@ std::optional<uint16_t> read_class(std::string_view text) {
         return std::nullopt;
     }
     return static_cast<uint16_t>(number);
-}
-
-// The header and EDNS controls; those that need an OPT record bring one of the default size
-// when -edns gave none. False, with the message written, for a class or subnet that does not
-// read.
-bool read_edns_options(args& list, input_params& options, std::ostream& err) {
-    query_options& controls = options.query_controls;
-    if (std::string text; get_option_value("-class", text, list)) {
-        const std::optional<uint16_t> number = read_class(text);
-        if (!number) {
-            err << "invalid query class: " << text << '\n';
-            return false;
-        }
-        controls.qclass = *number;
-    }
-    if (std::string text; get_option_value("-subnet", text, list)) {
-        client_subnet subnet;
-        if (!parse_client_subnet(text, subnet)) {
-            err << "invalid client subnet: " << text << '\n';
-            return false;
-        }
-        controls.subnet = std::move(subnet);
-    }
-    controls.recursion_desired = !has_option("-norecurse", list);
-    controls.authentic_data = has_option("-adflag", list);
-    controls.checking_disabled = has_option("-cd", list);
-    controls.dnssec_ok = has_option("-dnssec", list);
-    controls.nsid = has_option("-nsid", list);
-    options.cookie = has_option("-cookie", list);
-    if (options.edns_size == 0 &&
-        (controls.dnssec_ok || controls.nsid || controls.subnet || options.cookie)) {
-        options.edns_size = default_edns_size;
-    }
-    controls.edns_size = options.edns_size;
-    return true;
-}
-
-// -fields LIST and -short; false, with the message written, for an unknown, empty or repeated
-// field name, or for a form that cannot show what they choose.
-bool read_report_options(args& list, input_params& options, std::ostream& err) {
-    report_view& view = options.view;
-    // Read first: a run stopped by a bad -fields then shows no header block either.
-    view.short_answers = has_option("-short", list);
-    std::string names;
-    const bool chosen = get_option_value("-fields", names, list);
-    if (std::string bad; chosen && !parse_report_fields(names, view.fields, bad)) {
-        err << "unknown field: " << bad << '\n';
-        return false;
-    }
-    const bool document = options.format != report_format::table;
-    if (chosen && document) {
-        err << "-fields chooses columns of the table and separated values: not with -xml or "
-               "-json\n";
-        return false;
-    }
-    if (view.short_answers && (document || chosen || options.compact_output || options.verbose)) {
-        err << "-short writes the data alone: not with -json, -xml, -csv, -fields or -verbose\n";
-        return false;
-    }
-    return true;
 }
 
 // The servers of a -servers file: one "ADDRESS[:PORT] [TLS_NAME]" a line, as -server takes the
@@ -343,53 +148,6 @@ bool read_server_file(const std::string& path, std::vector<server_entry>& server
             return false;
         }
         servers.push_back({display_text(address, parsed, dns_port), parsed});
-    }
-    return true;
-}
-
-// Every server after the first -server (more -server options, then the -servers files), and
-// -source, which must be an address without a port, of the family of every server.
-bool read_server_options(args& list, input_params& options, std::ostream& err) {
-    std::vector<server_entry>& servers = options.servers;
-    if (options.server_endpoint.family() != AF_UNSPEC) {
-        servers.insert(servers.begin(), {options.server, options.server_endpoint});
-    }
-    for (std::string text; get_option_value("-server", text, list);) {
-        endpoint address;
-        if (!parse_endpoint(text, dns_port, address)) {
-            err << "invalid DNS server address: " << text << '\n';
-            return false;
-        }
-        servers.push_back({display_text(text, address, dns_port), address});
-    }
-    for (std::string path; get_option_value("-servers", path, list);) {
-        if (!read_server_file(path, servers, err)) {
-            return false;
-        }
-    }
-    if (servers.empty()) {
-        err << "error: the server list holds no DNS server\n";
-        return false;
-    }
-    options.server = servers.front().text;
-    options.server_endpoint = servers.front().address;
-
-    std::string source;
-    if (!get_option_value("-source", source, list)) {
-        return true;
-    }
-    // A port would be shared by every attempt: each has its own, which the kernel picks.
-    const bool port_typed = source.starts_with('[') || std::ranges::count(source, ':') == 1;
-    if (port_typed || !parse_endpoint(source, 0, options.source_endpoint)) {
-        err << "invalid source address: " << source << " (an address without a port)\n";
-        return false;
-    }
-    for (const server_entry& server : servers) {
-        if (server.address.family() != options.source_endpoint.family()) {
-            err << "source address " << source << " cannot reach DNS server " << server.text
-                << ": another address family\n";
-            return false;
-        }
     }
     return true;
 }
@@ -433,32 +191,9 @@ bool read_shard(std::string_view text, uint64_t& index, uint64_t& count) {
            index >= 1 && index <= count;
 }
 
-// -f, -typed_lines, -idn, -shard, then the dig-style words left once every option took its
-// value: @SERVER, NAME and TYPE. False, with the message written, for a value that cannot be used
-// or a word that has no place.
-bool read_input_options(args& list, input_params& options, std::ostream& err) {
-    if (get_option_value("-f", options.input_path, list)) {
-        if (options.enumdir_set || !options.query_name.empty()) {
-            err << "invalid combination of commands\n";
-            return false;
-        }
-        options.batch_input = true;
-    } else if (has_option("-f", list)) {
-        err << "-f needs a file (- for standard input)\n";
-        return false;
-    }
-    options.typed_lines = has_option("-typed_lines", list);
-    options.idn = has_option("-idn", list);
-    if (std::string text; get_option_value("-shard", text, list)) {
-        if (!read_shard(text, options.shard_index, options.shard_count)) {
-            err << "invalid shard: " << text << " (K/N with 1 <= K <= N)\n";
-            return false;
-        }
-    } else if (has_option("-shard", list)) {
-        err << "-shard needs K/N\n";
-        return false;
-    }
-
+// The dig-style words left once every option took its value: @SERVER (one more server), NAME and
+// TYPE. False, with the message written, for a word that has no place.
+bool read_bare_words(args& list, input_params& options, std::ostream& err) {
     std::vector<std::string> words;
     for (std::size_t i = 1; i < list.size();) {
         const std::string word = list[i];
@@ -476,8 +211,8 @@ bool read_input_options(args& list, input_params& options, std::ostream& err) {
             ++i;
         }
     }
-    // A server list alone will do; read_server_options takes it.
-    if (options.server_endpoint.family() == AF_UNSPEC && !has_option("-servers", list, true)) {
+    // A server list alone will do; settle_options puts the servers together.
+    if (options.server_endpoint.family() == AF_UNSPEC && options.servers.empty()) {
         err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
                "addr>\n";
         return false;
@@ -502,12 +237,500 @@ bool read_input_options(args& list, input_params& options, std::ostream& err) {
         }
         options.query_type = *type;
     }
+    return true;
+}
+
+// What the options say together, checked once all are read: a server to ask, a source address
+// each server can be reached from, a report form that can show -fields and -short, batch options
+// with a batch, and the OPT record the EDNS controls need.
+bool settle_options(input_params& options, std::ostream& err) {
+    std::vector<server_entry>& servers = options.servers;
+    if (options.server_endpoint.family() != AF_UNSPEC) {
+        servers.insert(servers.begin(), {options.server, options.server_endpoint});
+    }
+    if (servers.empty()) {
+        err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
+               "addr>\n";
+        return false;
+    }
+    options.server = servers.front().text;
+    options.server_endpoint = servers.front().address;
+    for (const server_entry& server : servers) {
+        if (options.source_endpoint.family() != AF_UNSPEC &&
+            server.address.family() != options.source_endpoint.family()) {
+            err << "source address " << options.source_endpoint.text(0)
+                << " cannot reach DNS server " << server.text << ": another address family\n";
+            return false;
+        }
+    }
+
+    const report_view& view = options.view;
+    const bool document = options.format != report_format::table;
+    if (!view.fields.empty() && document) {
+        err << "-fields chooses columns of the table and separated values: not with -xml or "
+               "-json\n";
+        return false;
+    }
+    if (view.short_answers &&
+        (document || !view.fields.empty() || options.compact_output || options.verbose)) {
+        err << "-short writes the data alone: not with -json, -xml, -csv, -fields or -verbose\n";
+        return false;
+    }
+
+    const bool batch = options.batch_input || options.enumdir_set;
     if ((options.shard_count != 0 || options.typed_lines) && !batch) {
         err << (options.shard_count != 0 ? "-shard" : "-typed_lines")
             << " takes the lines of a batch: use it with -f or a -..._pipe form\n";
         return false;
     }
+
+    query_options& controls = options.query_controls;
+    if (options.edns_size == 0 &&
+        (controls.dnssec_ok || controls.nsid || controls.subnet || options.cookie)) {
+        options.edns_size = default_edns_size;
+    }
+    controls.edns_size = options.edns_size;
     return true;
+}
+
+using entry = option_entry<input_params>;
+
+// A batch form: names from standard input, looked up with `type`.
+entry batch_form(std::string_view name, uint32_t type, int order, std::string_view help = {}) {
+    return entry(name)
+        .reads([type](input_params& r, option_use&) {
+            // Names from a directory walk replace standard input: only the type is taken.
+            if (!r.enumdir_set) {
+                r.batch_input = true;
+            }
+            r.query_type = type;
+            return true;
+        })
+        .lines(help)
+        .at(order);
+}
+
+// A single lookup of the name given; an empty name sets nothing and leaves room for another form.
+entry single_form(std::string_view name, uint32_t type, std::string input_params::*field, int order,
+                  std::string_view help = {}) {
+    return entry(name)
+        .takes(option_kind::value)
+        .reads([type, field](input_params& r, option_use& use) {
+            if (use.value.empty()) {
+                return true;
+            }
+            r.*field = use.value;
+            if (!r.query_name.empty()) {
+                use.err << "invalid combination of commands\n";
+                return false;
+            }
+            r.query_name = use.value;
+            r.query_type = type;
+            return true;
+        })
+        .lines(help)
+        .at(order)
+        .if_missing(missing_value::lenient);
+}
+
+// A common option at its place in the usage text, with its lines there.
+entry common(std::string_view name, std::string_view help = {}) {
+    const auto& table = common_options();
+    const auto found = std::ranges::find_if(
+        table, [name](const auto& e) { return option_names(e.names).front() == name; });
+    if (found == table.end()) {
+        return entry().lines(help);  // a name mistyped here: the option is still read, unplaced
+    }
+    entry placed(found->names);
+    placed.takes(found->kind).lines(help).at(found->order).if_missing(found->missing);
+    placed.effect = found->effect;
+    placed.absent_message = found->absent_message;
+    if (found->handler) {
+        placed.handler = [read = found->handler](input_params& r, option_use& use) {
+            return read(r, use);
+        };
+    }
+    if (found->taken_if) {
+        placed.taken_if = [when = found->taken_if](const input_params& r) { return when(r); };
+    }
+    return placed;
+}
+
+constexpr std::string_view xml_append =
+    "cannot append an XML report: use -append with the table or separated values";
+
+// Every option of resq, in the order of the usage text; the usage text is the entries' lines, and
+// the `order` numbers keep the order in which the options are read. An entry added without an
+// order is read after these, and its value is required.
+std::vector<entry> make_option_table() {
+    using kind = option_kind;
+    constexpr missing_value lenient = missing_value::lenient;
+    std::vector<entry> table = {
+        entry().lines(
+            "-----------------------------------------------------------------------------\n"),
+        entry().lines(banner),
+        entry().lines("\nusage:\n "),
+        single_form("-url", type_a, &input_params::url_arg, 230,
+                    " resq -url <domain to lookup> -server <dns srv ip>"),
+        single_form("-ip", type_ptr, &input_params::ip_arg, 232,
+                    " resq -ip <ip addr to lookup> -server <dns srv ip>"),
+        single_form("-mx", type_mx, &input_params::mx_arg, 234,
+                    " resq -mx <mail host to lookup> -server <dns srv ip>"),
+        single_form("-ns", type_ns, &input_params::ns_arg, 238,
+                    " resq -ns <domain to lookup> -server <dns srv ip>"),
+        single_form("-cname", type_cname, &input_params::ns_arg, 240,
+                    " resq -cname <domain to lookup> -server <dns srv ip>"),
+        single_form("-txt", type_txt, &input_params::txt_arg, 236,
+                    " resq -txt <url to query> -server <dns srv ip>"),
+        single_form("-aaaa", type_aaaa, &input_params::name_arg, 242,
+                    " resq -aaaa|-soa|-srv|-caa|-any <domain to lookup> -server <dns srv ip>"),
+        single_form("-soa", type_soa, &input_params::name_arg, 244),
+        single_form("-srv", type_srv, &input_params::name_arg, 246),
+        single_form("-caa", type_caa, &input_params::name_arg, 248),
+        single_form("-any", type_any, &input_params::name_arg, 250),
+        entry().lines(" resq -url <domain to lookup> -type <type> -server <dns srv ip>\n"
+                      " resq <domain to lookup> [@<dns srv ip>] [<type>]\n"
+                      "\n"
+                      "These versions use STDIN for piping in input:"),
+        // When several batch forms are given the last one read decides the type.
+        batch_form("-url_pipe", type_a, 200, " resq -url_pipe -server <dns srv ip>  "),
+        batch_form("-ip_pipe", type_ptr, 202, " resq -ip_pipe -server <dns srv ip>   "),
+        batch_form("-mx_pipe", type_mx, 204, " resq -mx_pipe -server <dns srv ip>   "),
+        batch_form("-ns_pipe", type_ns, 206, " resq -ns_pipe -server <dns srv ip>   "),
+        batch_form("-cname_pipe", type_cname, 208, " resq -cname_pipe -server <dns srv ip>"),
+        batch_form("-txt_pipe", type_txt, 210, " resq -txt_pipe -server <dns srv ip>  "),
+        batch_form("-aaaa_pipe", type_aaaa, 212,
+                   " resq -aaaa_pipe|-soa_pipe|-srv_pipe|-caa_pipe|-any_pipe -server <dns srv ip>"),
+        batch_form("-soa_pipe", type_soa, 214),
+        batch_form("-srv_pipe", type_srv, 216),
+        batch_form("-caa_pipe", type_caa, 218),
+        batch_form("-any_pipe", type_any, 220),
+        common("-pipe", " resq -pipe -type <type> -server <dns srv ip>"),
+        // Given again, one more server; @SERVER words and -servers files add more.
+        entry("-server")
+            .takes(kind::repeated)
+            .reads(
+                [](input_params& r, option_use& use) { return add_server(r, use.value, use.err); })
+            .at(310)
+            .if_missing(lenient),
+        entry().lines("\nAvailable options:"),
+        entry("-timeout")
+            .takes(kind::value)
+            .reads(
+                [](input_params& r, option_use& use) { return read_named_seconds(use, r.timeout); })
+            .lines("  -timeout <in secs>")
+            .at(370)
+            .if_missing(lenient),
+        entry("-retry")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                parse_number(use.value, r.retries);
+                name_invalid_number(use.name, use.value, std::to_string(r.retries), false, false,
+                                    use.err);
+                return true;
+            })
+            .lines("  -retry <num>           = if we timeout, num of retries")
+            .at(380)
+            .if_missing(lenient),
+        entry("-delay")
+            .takes(kind::value)
+            .reads(
+                [](input_params& r, option_use& use) { return read_named_seconds(use, r.delay); })
+            .lines("  -delay <secs>          = delay in secs between each query")
+            .at(390)
+            .if_missing(lenient),
+        entry("-inflight")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                return read_bounded(use, uint32_t{1}, max_inflight, "number of lookups in flight",
+                                    "1 to 10000", r.inflight);
+            })
+            .lines(
+                "  -inflight <n>          = lookups of a batch in flight at once, 1 to 10000 (1)")
+            .at(400),
+        entry("-rate")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                return read_bounded(use, min_rate, max_rate, "query rate",
+                                    "0.001 to 1000000 a second", r.rate);
+            })
+            .lines("  -rate <qps>            = send at most qps queries a second (fractions "
+                   "allowed);\n"
+                   "                           retries included, one by one or with -inflight")
+            .at(410),
+        entry("-tcp")
+            .reads([](input_params& r, option_use&) { return r.tcp = true; })
+            .lines("  -tcp                   = send every query over TCP")
+            .at(340),
+        entry("-tcp_fallback")
+            .reads([](input_params& r, option_use&) { return r.tcp_fallback = true; })
+            .lines("  -tcp_fallback          = retry over TCP when a UDP reply is truncated")
+            .at(350),
+        entry("-edns")
+            .takes(kind::optional_value)
+            .reads(
+                [](input_params& r, option_use& use) { return read_edns_size(use, r.edns_size); })
+            .lines(
+                "  -edns [size]           = send an EDNS(0) OPT record; size 512 to 65535, 1232 if "
+                "omitted")
+            .at(320),
+        entry("-pcap")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                r.pcap_path = use.value;
+                return true;
+            })
+            .lines(
+                "  -pcap <file>           = write every message sent and received to a pcap file")
+            .at(420),
+        entry("-progress")
+            .reads([](input_params& r, option_use&) { return r.progress = true; })
+            .lines(
+                "  -progress              = show the progress line of a batch even when not on a "
+                "terminal")
+            .at(430),
+        common("-quiet",
+               "  -quiet                 = no progress line and no summary unless asked for"),
+        entry("-summary")
+            .reads([](input_params& r, option_use&) { return r.summary = true; })
+            .lines("  -summary               = write a summary of a batch to standard error")
+            .at(440),
+        // -type overrides the type of the lookup form, single or batch.
+        entry("-type")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                const std::optional<uint16_t> type = read_type(use.value);
+                if (!type) {
+                    use.err << "unknown record type: " << use.value << '\n';
+                    return false;
+                }
+                r.query_type = *type;
+                return true;
+            })
+            .lines("  -type <type>           = query type of every lookup: A, AAAA, SRV, TYPE65, "
+                   "65, ...")
+            .at(300),
+        common("-xml", "  -xml                   = output the data in xml format"),
+        common("-csv", "  -csv                   = output in comma separated value format"),
+        common("-json", "  -json                  = one JSON object per attempt (JSON Lines)"),
+        entry("-exit_status")
+            .reads([](input_params& r, option_use&) { return r.exit_status = true; })
+            .lines("  -exit_status           = exit 1 if some lookups got no reply, 2 if none did")
+            .at(360),
+        common("-verbose",
+               "  -verbose               = shows std::hex dump of packets (not in xml mode)"),
+        common("-no_whitespace",
+               "  -no_whitespace         = remove whitespace between csv delimiter"),
+        common("-csv_separator", "  -csv_separator \"|\"     = use a pipe char for csv separator"),
+        common("-dateformat", "  -dateformat mm/dd/yyyy = \"yyyy-mm-dd\" is the default"),
+        common("-timeformat", "  -timeformat hh:mm:ss   = \"hh:mm:ss.xxx\" is the default"),
+        common("-filter", "  -filter <*partial*>    = filters data from stdin using pipe"),
+        common("-filter_path",
+               "  -filter_path <text>    = turns the -filter patterns into path patterns"),
+        common("-enumdir",
+               "  -enumdir <dir>         = look up the paths of the files under dir, not stdin"),
+        common("-num_subdirs", "  -num_subdirs <n>       = levels below -enumdir, 1 by default"),
+        common("-out",
+               "  -out <file>            = write the report to file (also -outfile <file>)"),
+        // Read after every option that takes a value, so that it never becomes another option's
+        // value. An XML document ends with its closing element, so a second one appended would
+        // make the file malformed.
+        entry("-append")
+            .reads([](input_params& r, option_use& use) {
+                if (r.format == report_format::xml) {
+                    use.err << xml_append << '\n';
+                    return false;
+                }
+                return true;
+            })
+            .lines("  -append                = with -out, add to the end of the file")
+            .at(900),
+        common("-diags", "  -diags <file>          = write the command line to file"),
+        entry().lines("  -v                     = same as -verbose"),
+        common(
+            "-csvgen",
+            "  -csvgen, -csvl2t, -bodyfile, -pair_datetime, -multiline, -enable_quoted_csv_fields\n"
+            "                         = more separated-value forms (see man resq)"),
+        common("-csvl2t"),
+        common("-bodyfile"),
+        common("-pair_datetime"),
+        common("-multiline"),
+        common("-enable_quoted_csv_fields"),
+        entry("-ipv6")
+            .reads([](input_params& r, option_use&) { return r.ipv6 = true; })
+            .lines("  -ipv6                  = accepted and ignored: the -server address decides")
+            .at(330),
+        entry("-class")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                const std::optional<uint16_t> number = read_class(use.value);
+                if (!number) {
+                    use.err << "invalid query class: " << use.value << '\n';
+                    return false;
+                }
+                r.query_controls.qclass = *number;
+                return true;
+            })
+            .lines(
+                "  -class <class>         = query class: IN, CH, HS, NONE, ANY or 0 to 65535 (IN)"),
+        entry("-norecurse")
+            .reads([](input_params& r, option_use&) {
+                r.query_controls.recursion_desired = false;
+                return true;
+            })
+            .lines("  -norecurse             = clear RD: ask for no recursion"),
+        entry("-adflag")
+            .reads(
+                [](input_params& r, option_use&) { return r.query_controls.authentic_data = true; })
+            .lines(
+                "  -adflag                = set AD: ask whether the server validated the answer"),
+        entry("-cd")
+            .reads([](input_params& r, option_use&) {
+                return r.query_controls.checking_disabled = true;
+            })
+            .lines("  -cd                    = set CD: ask the server to skip DNSSEC validation"),
+        entry("-dnssec")
+            .reads([](input_params& r, option_use&) { return r.query_controls.dnssec_ok = true; })
+            .lines("  -dnssec                = set the DO bit (implies -edns)"),
+        entry("-nsid")
+            .reads([](input_params& r, option_use&) { return r.query_controls.nsid = true; })
+            .lines("  -nsid                  = ask for the server's NSID (implies -edns)"),
+        entry("-subnet")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                client_subnet subnet;
+                if (!parse_client_subnet(use.value, subnet)) {
+                    use.err << "invalid client subnet: " << use.value << '\n';
+                    return false;
+                }
+                r.query_controls.subnet = std::move(subnet);
+                return true;
+            })
+            .lines("  -subnet <addr[/len]>   = send a client subnet, /24 or /56 if omitted; 0/0 "
+                   "opts out\n"
+                   "                           (implies -edns)"),
+        entry("-cookie")
+            .reads([](input_params& r, option_use&) { return r.cookie = true; })
+            .lines("  -cookie                = send a client cookie, echo the server's (implies "
+                   "-edns)"),
+        entry("-fields")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                if (std::string bad; !parse_report_fields(use.value, r.view.fields, bad)) {
+                    use.err << "unknown field: " << bad << '\n';
+                    return false;
+                }
+                return true;
+            })
+            .lines("  -fields <list>         = columns of the table or csv, in this order, "
+                   "comma-separated:\n"
+                   "                           query comment status id DNSserv date time type "
+                   "tname class\n"
+                   "                           ttl size data rcode flags rtt transport attempt "
+                   "line rdata")
+            // Read before the others: a run stopped by a bad list shows no header block either.
+            .at(100),
+        entry("-short")
+            .reads([](input_params& r, option_use&) { return r.view.short_answers = true; })
+            .lines(
+                "  -short                 = the data of each answer alone, one a line (batch: "
+                "name, tab);\n"
+                "                           a lookup without an answer is named on standard error")
+            .at(101),
+        entry().lines("  -server <addr[:port]>  = given again: one more server; lookups take the "
+                      "servers in turn,\n"
+                      "                           a retry the next one"),
+        entry("-servers")
+            .takes(kind::repeated)
+            .reads([](input_params& r, option_use& use) {
+                return read_server_file(use.value, r.servers, use.err);
+            })
+            .lines("  -servers <file>        = more servers, one \"ADDRESS[:PORT]\" a line (# "
+                   "comments)"),
+        entry("-source")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                // A port would be shared by every attempt: each has its own, which the kernel
+                // picks.
+                const std::string& source = use.value;
+                const bool port_typed =
+                    source.starts_with('[') || std::ranges::count(source, ':') == 1;
+                if (port_typed || !parse_endpoint(source, 0, r.source_endpoint)) {
+                    use.err << "invalid source address: " << source
+                            << " (an address without a port)\n";
+                    return false;
+                }
+                return true;
+            })
+            .lines("  -source <addr>         = send every query from this local address"),
+        entry("-f")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                if (r.enumdir_set || !r.query_name.empty()) {
+                    use.err << "invalid combination of commands\n";
+                    return false;
+                }
+                r.input_path = use.value;
+                r.batch_input = true;
+                return true;
+            })
+            .lines(
+                "  -f <file>              = read the names of a batch from file (- for stdin);\n"
+                "                           the type from the lookup form or -type, A if neither"),
+        entry("-typed_lines")
+            .reads([](input_params& r, option_use&) { return r.typed_lines = true; })
+            .lines("  -typed_lines           = batch lines are NAME [TYPE], as in dnsperf query "
+                   "files"),
+        entry("-idn")
+            .reads([](input_params& r, option_use&) { return r.idn = true; })
+            .lines("  -idn                   = send names with non-ASCII characters as A-labels"),
+        entry("-shard")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                if (!read_shard(use.value, r.shard_index, r.shard_count)) {
+                    use.err << "invalid shard: " << use.value << " (K/N with 1 <= K <= N)\n";
+                    return false;
+                }
+                return true;
+            })
+            .lines("  -shard K/N             = take input lines K, K+N, K+2N... of a batch (K from "
+                   "1)"),
+        // Read by the run before any other option.
+        entry("-h -help --help /?").lines("  -h, -help, --help, /?  = this text"),
+        entry("-version --version")
+            .lines("  -version, --version    = print the version line and exit"),
+        entry().lines("\nexample of using std input and redirecting the output to a file"),
+    };
+    // The common options not placed above: those of other tools, taken without effect.
+    for (const option_entry<cmd_params>& other : common_options()) {
+        const std::string_view name = option_names(other.names).front();
+        if (std::ranges::none_of(table, [name](const entry& e) {
+                return !e.names.empty() && option_names(e.names).front() == name;
+            })) {
+            table.push_back(common(name));
+        }
+    }
+    return table;
+}
+
+const std::vector<entry>& option_table() {
+    static const std::vector<entry> table = make_option_table();
+    return table;
+}
+
+// The same file: device and inode where both exist, else the same path once made absolute and
+// normal ("." and ".." resolved, duplicate slashes dropped).
+bool same_file(const std::string& one, const std::string& other) {
+    struct stat first = {};
+    struct stat second = {};
+    if (::stat(one.c_str(), &first) == 0 && ::stat(other.c_str(), &second) == 0) {
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+    std::error_code error;
+    const auto normal = [&error](const std::string& path) {
+        return std::filesystem::absolute(path, error).lexically_normal();
+    };
+    return normal(one) == normal(other);
 }
 
 }  // namespace
@@ -557,106 +780,56 @@ void input_params::reset() {
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {
-    if (!cmd_params::parse_options(list, err)) {
+    if (list.empty()) {
         return false;
     }
+    begin_options(list);
+    if (!read_options(option_table(), *this, list, err) || !read_bare_words(list, *this, err) ||
+        !settle_options(*this, err)) {
+        return false;
+    }
+    settle_datetime_layout();
 
-    for (const lookup_form& form : batch_forms) {
-        if (has_option(form.option, list)) {
-            // Names from a directory walk replace standard input, so only the type is taken.
-            if (!enumdir_set) {
-                batch_input = true;
-            }
-            query_type = form.type;
-        }
-    }
-
-    for (const lookup_form& form : single_forms) {
-        std::string value;
-        if (!get_option_value(form.option, value, list) || value.empty()) {
-            continue;
-        }
-        this->*form.field = value;
-        if (!query_name.empty()) {
-            err << "invalid combination of commands\n";
-            return false;
-        }
-        query_name = value;
-        query_type = form.type;
-    }
-
-    // -type overrides the type of the lookup form, single or batch.
-    if (std::string text; get_option_value("-type", text, list)) {
-        const std::optional<uint16_t> type = read_type(text);
-        if (!type) {
-            err << "unknown record type: " << text << '\n';
-            return false;
-        }
-        query_type = *type;
-    }
-
-    // A dig-style @SERVER may stand for -server: whether one was given is known at the end.
-    if (get_option_value("-server", server, list) && !set_server(*this, server, err)) {
+    // The evidence would be written over the report, or the report over the evidence.
+    if (!out_path.empty() && !pcap_path.empty() && same_file(out_path, pcap_path)) {
+        err << "-out and -pcap name the same file: " << out_path << '\n';
         return false;
     }
-    if (!read_edns_size(list, edns_size, err)) {
-        return false;
-    }
-    if (has_option("-ipv6", list)) {
-        ipv6 = true;
-    }
-    tcp = has_option("-tcp", list);
-    tcp_fallback = has_option("-tcp_fallback", list);
-    exit_status = has_option("-exit_status", list);
-    read_seconds("-timeout", timeout, list);
-    read_number("-retry", retries, list);
-    read_seconds("-delay", delay, list);
-    if (!read_bounded(list, "-inflight", uint32_t{1}, max_inflight, "number of lookups in flight",
-                      "1 to 10000", inflight, err) ||
-        !read_bounded(list, "-rate", min_rate, max_rate, "query rate", "0.001 to 1000000 a second",
-                      rate, err)) {
-        return false;
-    }
-    get_option_value("-pcap", pcap_path, list);
-    progress = has_option("-progress", list);
-    summary = has_option("-summary", list);
-
-    // -append was only looked at with -out; it is taken here, after every option that takes a
-    // value, so that it never becomes another option's value. An XML document ends with its
-    // closing element, so a second one appended would make the file malformed.
-    const bool append = has_option("-append", list) || append_output;
-    if (append && format == report_format::xml) {
-        err << "cannot append an XML report: use -append with the table or separated values\n";
-        return false;
-    }
-    if (!read_edns_options(list, *this, err)) {
-        return false;
-    }
-    if (!read_report_options(list, *this, err)) {
-        return false;
-    }
-    if (!read_input_options(list, *this, err) || !read_server_options(list, *this, err)) {
+    // -out saw an -append that another option then took as its value.
+    if (append_output && format == report_format::xml) {
+        err << xml_append << '\n';
         return false;
     }
     // What is left was taken by no option: a misspelt option would otherwise pass unnoticed.
-    for (std::size_t i = 1; i < list.size(); ++i) {
-        if (list[i].starts_with('-')) {
-            err << "ignoring unknown option: " << list[i] << '\n';
+    name_unknown_options(list, err);
+    return true;
+}
+
+void print_usage(std::ostream& err) {
+    write_usage(option_table(), err);
+    err << " cat hosts.txt | ./resq -url_pipe -server " << default_server << " > ./results.txt\n"
+        << '\n';
+}
+
+bool take_names_of(std::string_view name, args& list) {
+    bool taken = false;
+    for (const entry& option : option_table()) {
+        const std::vector<std::string_view> names = option_names(option.names);
+        if (!names.empty() && names.front() == name) {
+            for (std::string_view each : names) {
+                taken = has_option(each, list) || taken;
+            }
         }
     }
-    return true;
+    return taken;
+}
+
+void list_options(std::ostream& out) {
+    write_option_listing(option_table(), out);
 }
 
 std::optional<uint16_t> parse_type(std::string_view text) {
     return read_type(text);
-}
-
-void print_usage(std::ostream& err) {
-    for (std::string_view line : usage_lines) {
-        err << line << '\n';
-    }
-    err << " cat hosts.txt | ./resq -url_pipe -server " << default_server << " > ./results.txt\n"
-        << '\n';
 }
 
 }  // namespace resq

@@ -35,9 +35,10 @@ class input_params : public cmd_params {
     /// Sets the defaults, including the common part.
     void reset();
 
-    /// Reads the common options and then the DNS options from `list`, removing what it
-    /// recognises; false when the run must stop (the message has been written to `err`). Words
-    /// starting with "-" that no option took are named on `err` as ignored.
+    /// Reads every option of the table from `list` in its fixed order, removing what it
+    /// recognises; false when the run must stop (the message has been written to `err`): a value
+    /// missing or out of range, no server, -out and -pcap naming the same file. Words starting
+    /// with "-" that no option took, and numbers that do not read wholly, are named on `err`.
     bool parse_options(args& list, std::ostream& err = std::cerr);
 
     std::string server;        // as the report shows it (display_text of what was typed)
@@ -91,5 +92,13 @@ std::optional<uint16_t> parse_type(std::string_view text);
 
 /// Writes the usage text to `err`.
 void print_usage(std::ostream& err);
+
+/// Takes each name of the option whose first name is `name` ("-h": also -help, --help, /?) off
+/// `list`; false when none was there.
+bool take_names_of(std::string_view name, args& list);
+
+/// Writes each option name with its kind, and whether it has an effect, one a line (the hidden
+/// --list-options that the documentation checks read).
+void list_options(std::ostream& out);
 
 }  // namespace resq

@@ -41,17 +41,12 @@ namespace {
 constexpr int error_message_limit = 4096;
 
 bool wants_help(args& list) {
-    bool help = false;
-    for (const char* option : {"-h", "-help", "/?", "--help"}) {
-        help = has_option(option, list) || help;
-    }
-    return help || list.size() == 1;
+    return take_names_of("-h", list) || list.size() == 1;
 }
 
 // -version and --version, looked at before anything else so that no other option can fail first.
 bool wants_version(args& list) {
-    const bool single = has_option("-version", list);
-    return has_option("--version", list) || single;
+    return take_names_of("-version", list);
 }
 
 std::string host_name() {
@@ -191,6 +186,11 @@ int run(int argc, const char* const* argv, std::istream& input, const run_hooks&
         return exit_failure;
     }
     input_params options;
+    // Not in the usage text: the documentation checks read the options from here.
+    if (has_option("--list-options", list)) {
+        list_options(std::cout);
+        return exit_ok;
+    }
     if (wants_version(list)) {
         std::cout << banner << '\n' << std::flush;
         return exit_ok;

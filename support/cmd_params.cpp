@@ -36,30 +36,6 @@ std::string join_command_line(const args& list) {
     return line;
 }
 
-// Options of other tools of the support library: they are taken off the line so that they
-// cannot be mistaken for anything else, and have no effect here.
-void consume_flag(std::string_view name, args& list) {
-    has_option(name, list);
-}
-void consume_value(std::string_view name, args& list) {
-    std::string ignored;
-    get_option_value(name, ignored, list);
-}
-void consume_repeated_value(std::string_view name, args& list) {
-    std::string ignored;
-    while (get_option_value(name, ignored, list)) {
-    }
-}
-
-bool refuse_sqlite(std::string_view name, args& list, std::ostream& err) {
-    std::string ignored;
-    if (get_option_value(name, ignored, list)) {
-        err << "This option is not offered in this build\n";
-        return true;
-    }
-    return false;
-}
-
 void write_diagnostics(const std::string& path, const std::string& command_line, args& list) {
     std::ofstream diags(path, std::ios::out | std::ios::trunc);
     if (!diags) {
@@ -67,8 +43,9 @@ void write_diagnostics(const std::string& path, const std::string& command_line,
     }
     diags << "->" << command_line << '\n';
     diags.flush();
-    consume_flag("-l2", list);
-    consume_flag("-l3", list);
+    // The logging levels of the other tools go with -diags only.
+    has_option("-l2", list);
+    has_option("-l3", list);
 }
 
 // Opens `path` as the check below does, again when a signal cut the call short.
@@ -123,37 +100,6 @@ bool check_output_path(cmd_params& record, const std::string& value, const args&
     return false;
 }
 
-void read_filters(cmd_params& record, args& list) {
-    std::string value;
-    while (get_option_value("-filter", value, list)) {
-        build_filter_list(record.filter_list, value);
-    }
-    if (!record.filter_list.empty() && get_option_value("-filter_path", value, list)) {
-        const std::string path = to_lower(value);
-        for (filter_entry& entry : record.filter_list) {
-            entry.pattern = path;
-        }
-    }
-}
-
-void read_date_time_patterns(cmd_params& record, args& list, std::ostream& err) {
-    std::string value;
-    if (get_option_value("-dateformat", value, list)) {
-        if (accept_date_pattern(value)) {
-            record.date_format = to_lower(value);
-        } else {
-            err << "invalid " << value << ", using default format\n";
-        }
-    }
-    if (get_option_value("-timeformat", value, list)) {
-        if (accept_time_pattern(value)) {
-            record.time_format = to_lower(value);
-        } else {
-            err << "invalid " << value << ", using default format\n";
-        }
-    }
-}
-
 }  // namespace
 
 cmd_params::cmd_params() {
@@ -184,123 +130,253 @@ void cmd_params::reset() {
     command_line.clear();
 }
 
-bool cmd_params::parse_options(args& list, std::ostream& err) {
-    if (list.empty()) {
+const std::vector<option_entry<cmd_params>>& common_options() {
+    using entry = option_entry<cmd_params>;
+    using kind = option_kind;
+    constexpr missing_value lenient = missing_value::lenient;
+    // Options of other tools of the support library: taken off the line so that they cannot be
+    // mistaken for anything else, with no effect here.
+    const auto dropped = [](std::string_view names, option_kind taken, int order) {
+        return entry(names)
+            .takes(taken)
+            .reads([](cmd_params&, option_use&) { return true; })
+            .at(order)
+            .if_missing(lenient)
+            .dropped();
+    };
+    const auto refused = [](cmd_params&, option_use& use) {
+        use.err << "This option is not offered in this build\n";
         return false;
-    }
+    };
+    const auto table_form = [](cmd_params& r, std::string_view separator) {
+        r.format = report_format::table;
+        set_csv_separator(r, separator, false);
+    };
+    // The order numbers are fixed: where two options set the same field, the later one wins
+    // whatever their order on the command line (-xml beats -csv, -multiline beats -xml, -json
+    // beats them all).
+    static const std::vector<entry> table = {
+        entry("-pair_datetime")
+            .reads([](cmd_params& r, option_use&) { return r.pair_datetime = true; })
+            .at(100),
+        entry("-diags")
+            .takes(kind::value)
+            .reads([](cmd_params& r, option_use& use) {
+                write_diagnostics(use.value, r.command_line, use.list);
+                return true;
+            })
+            .at(102)
+            .if_missing(lenient),
+        // Taken by -diags only.
+        entry("-l2 -l3").dropped(),
+        entry("-csv")
+            .reads([table_form](cmd_params& r, option_use&) {
+                table_form(r, ",");
+                r.compact_output = !r.pair_datetime;
+                return true;
+            })
+            .at(104),
+        entry("-csvgen")
+            .reads([table_form](cmd_params& r, option_use&) {
+                table_form(r, ",");
+                return r.compact_output = true;
+            })
+            .at(106),
+        entry("-csvl2t")
+            .reads([table_form](cmd_params& r, option_use&) {
+                table_form(r, ",");
+                return true;
+            })
+            .at(108),
+        entry("-bodyfile")
+            .reads([table_form](cmd_params& r, option_use&) {
+                table_form(r, "|");
+                return true;
+            })
+            .at(110),
+        entry("-xml")
+            .reads([](cmd_params& r, option_use&) {
+                r.format = report_format::xml;
+                set_csv_separator(r, "", false);
+                return true;
+            })
+            .at(112),
+        entry("-multiline")
+            .reads([](cmd_params& r, option_use&) {
+                r.format = report_format::table;
+                r.csv_separator.clear();
+                r.replace_char = 0;
+                r.replace_with = 0;
+                return true;
+            })
+            .at(114),
+        entry("-json")
+            .reads([](cmd_params& r, option_use&) {
+                r.format = report_format::json;
+                return true;
+            })
+            .at(116),
+        dropped("-alias", kind::value, 118),
+        dropped("-aliaspath", kind::value, 120),
+        dropped("-gzip", kind::flag, 122),
+        dropped("-zlib", kind::flag, 124),
+        dropped("-threads", kind::value, 126),
+        dropped("-zlibex", kind::flag, 128),
+        entry("-sqlite_log")
+            .takes(kind::value)
+            .reads(refused)
+            .at(130)
+            .if_missing(lenient)
+            .dropped(),
+        entry("-sqlite").takes(kind::value).reads(refused).at(132).if_missing(lenient).dropped(),
+        dropped("-signal", kind::flag, 134),
+        dropped("-hostname", kind::value, 136),
+        dropped("-split_pathfile", kind::flag, 138),
+        dropped("-username", kind::value, 140),
+        dropped("-cpuinst", kind::value, 142),
+        dropped("-cpu", kind::value, 144),
+        dropped("-fragment_files", kind::flag, 146),
+        dropped("-separate_files", kind::flag, 148),
+        // Without a file name the report would silently go to standard output.
+        entry("-out -outfile")
+            .takes(kind::value)
+            .reads([](cmd_params& r, option_use& use) {
+                return check_output_path(r, use.value, use.list, use.err);
+            })
+            .at(150)
+            .if_missing(missing_value::at_end),
+        dropped("-outdir", kind::value, 152),
+        entry("-enumdir")
+            .takes(kind::value)
+            .reads([](cmd_params& r, option_use& use) {
+                r.enumdir_path = expand_env_vars(use.value);
+                return r.enumdir_set = true;
+            })
+            .at(154)
+            .if_missing(lenient),
+        entry("-num_subdirs")
+            .takes(kind::value)
+            .reads([](cmd_params& r, option_use& use) {
+                read_unsigned(use.value, r.num_subdirs);
+                name_invalid_number(use.name, use.value, std::to_string(r.num_subdirs), false, true,
+                                    use.err);
+                return true;
+            })
+            .at(156)
+            .if_missing(lenient),
+        dropped("-profile", kind::value, 158),
+        entry("-pipe")
+            .reads([](cmd_params& r, option_use&) { return r.batch_input = true; })
+            .at(160),
+        dropped("-filter_skip", kind::repeated, 162),
+        entry("-filter")
+            .takes(kind::repeated)
+            .reads([](cmd_params& r, option_use& use) {
+                build_filter_list(r.filter_list, use.value);
+                return true;
+            })
+            .at(164)
+            .if_missing(lenient),
+        // Left on the line, and named as unknown, without a -filter to apply to.
+        entry("-filter_path")
+            .takes(kind::value)
+            .reads([](cmd_params& r, option_use& use) {
+                const std::string path = to_lower(use.value);
+                for (filter_entry& filter : r.filter_list) {
+                    filter.pattern = path;
+                }
+                return true;
+            })
+            .at(166)
+            .if_missing(lenient)
+            .only_if([](const cmd_params& r) { return !r.filter_list.empty(); }),
+        dropped("-filter_sig", kind::repeated, 168),
+        dropped("-cmd_start_time", kind::value, 170),
+        dropped("-cmd_stop_time", kind::value, 172),
+        dropped("-base10", kind::flag, 174),
+        dropped("-base16", kind::flag, 176),
+        entry("-csv_separator")
+            .takes(kind::value)
+            .reads([](cmd_params& r, option_use& use) {
+                set_csv_separator(r, use.value, false);
+                return true;
+            })
+            .at(178)
+            .if_missing(lenient),
+        entry("-enable_quoted_csv_fields")
+            .reads([](cmd_params& r, option_use&) {
+                r.quoted_fields = true;
+                if (r.csv_separator.find('\t') == std::string::npos) {
+                    r.csv_separator = std::string(trim_blanks(r.csv_separator));
+                }
+                r.keep_time_space = false;
+                r.replace_char = 0;
+                return true;
+            })
+            .at(180),
+        entry("-no_whitespace")
+            .reads([](cmd_params& r, option_use&) {
+                r.compact_output = true;
+                r.keep_time_space = false;
+                std::erase(r.csv_separator, ' ');
+                return true;
+            })
+            .at(182),
+        entry("-dateformat")
+            .takes(kind::value)
+            .reads([](cmd_params& r, option_use& use) {
+                if (accept_date_pattern(use.value)) {
+                    r.date_format = to_lower(use.value);
+                } else {
+                    use.err << "invalid " << use.value << ", using default format\n";
+                }
+                return true;
+            })
+            .at(184)
+            .if_missing(lenient),
+        entry("-timeformat")
+            .takes(kind::value)
+            .reads([](cmd_params& r, option_use& use) {
+                if (accept_time_pattern(use.value)) {
+                    r.time_format = to_lower(use.value);
+                } else {
+                    use.err << "invalid " << use.value << ", using default format\n";
+                }
+                return true;
+            })
+            .at(186)
+            .if_missing(lenient),
+        entry("-verbose -v")
+            .reads([](cmd_params& r, option_use&) { return r.verbose = true; })
+            .at(188),
+        entry("-quiet").reads([](cmd_params& r, option_use&) { return r.quiet = true; }).at(190),
+    };
+    return table;
+}
+
+void cmd_params::begin_options(const args& list) {
     if (command_line.empty()) {
         command_line = join_command_line(list);
     }
+}
 
-    // The order below is fixed: where two options set the same field, the later one wins
-    // whatever their order on the command line (-xml beats -csv, -multiline beats -xml, -json
-    // beats them all).
-    std::string value;
-    if (has_option("-pair_datetime", list)) {
-        pair_datetime = true;
-    }
-    if (get_option_value("-diags", value, list)) {
-        write_diagnostics(value, command_line, list);
-    }
-    if (has_option("-csv", list)) {
-        format = report_format::table;
-        set_csv_separator(*this, ",", false);
-        compact_output = !pair_datetime;
-    }
-    if (has_option("-csvgen", list)) {
-        format = report_format::table;
-        set_csv_separator(*this, ",", false);
-        compact_output = true;
-    }
-    if (has_option("-csvl2t", list)) {
-        format = report_format::table;
-        set_csv_separator(*this, ",", false);
-    }
-    if (has_option("-bodyfile", list)) {
-        format = report_format::table;
-        set_csv_separator(*this, "|", false);
-    }
-    if (has_option("-xml", list)) {
-        format = report_format::xml;
-        set_csv_separator(*this, "", false);
-    }
-    if (has_option("-multiline", list)) {
-        format = report_format::table;
-        csv_separator.clear();
-        replace_char = 0;
-        replace_with = 0;
-    }
-    if (has_option("-json", list)) {
-        format = report_format::json;
-    }
-    consume_value("-alias", list);
-    consume_value("-aliaspath", list);
-    consume_flag("-gzip", list);
-    consume_flag("-zlib", list);
-    consume_value("-threads", list);
-    consume_flag("-zlibex", list);
-    if (refuse_sqlite("-sqlite_log", list, err) || refuse_sqlite("-sqlite", list, err)) {
-        return false;
-    }
-    consume_flag("-signal", list);
-    consume_value("-hostname", list);
-    consume_flag("-split_pathfile", list);
-    consume_value("-username", list);
-    consume_value("-cpuinst", list);
-    consume_value("-cpu", list);
-    consume_flag("-fragment_files", list);
-    consume_flag("-separate_files", list);
-    if (get_option_value("-out", value, list) || get_option_value("-outfile", value, list)) {
-        if (!check_output_path(*this, value, list, err)) {
-            return false;
-        }
-    }
-    consume_value("-outdir", list);
-    if (get_option_value("-enumdir", value, list)) {
-        enumdir_path = expand_env_vars(value);
-        enumdir_set = true;
-    }
-    if (get_option_value("-num_subdirs", value, list)) {
-        read_unsigned(value, num_subdirs);
-    }
-    consume_value("-profile", list);
-    if (has_option("-pipe", list)) {
-        batch_input = true;
-    }
-    consume_repeated_value("-filter_skip", list);
-    read_filters(*this, list);
-    consume_repeated_value("-filter_sig", list);
-    consume_value("-cmd_start_time", list);
-    consume_value("-cmd_stop_time", list);
-    consume_flag("-base10", list);
-    consume_flag("-base16", list);
-    if (get_option_value("-csv_separator", value, list)) {
-        set_csv_separator(*this, value, false);
-    }
-    if (has_option("-enable_quoted_csv_fields", list)) {
-        quoted_fields = true;
-        if (csv_separator.find('\t') == std::string::npos) {
-            csv_separator = std::string(trim_blanks(csv_separator));
-        }
-        keep_time_space = false;
-        replace_char = 0;
-    }
-    if (has_option("-no_whitespace", list)) {
-        compact_output = true;
-        keep_time_space = false;
-        std::erase(csv_separator, ' ');
-    }
-    read_date_time_patterns(*this, list, err);
-    if (has_option("-verbose", list) || has_option("-v", list)) {
-        verbose = true;
-    }
-    quiet = has_option("-quiet", list);
-
+void cmd_params::settle_datetime_layout() {
     // A pattern of accepted length whose tokens do not compile falls back to the defaults
     // rather than printing empty dates.
     if (!compile_datetime_layout(datetime_layout, date_format, time_format, pair_datetime)) {
         datetime_layout = kx::datetime_layout{};
     }
+}
+
+bool cmd_params::parse_options(args& list, std::ostream& err) {
+    if (list.empty()) {
+        return false;
+    }
+    begin_options(list);
+    if (!read_options(common_options(), *this, list, err)) {
+        return false;
+    }
+    settle_datetime_layout();
     return true;
 }
 

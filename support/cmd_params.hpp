@@ -9,6 +9,7 @@
 
 #include "support/args.hpp"
 #include "support/datetime_layout.hpp"
+#include "support/option_table.hpp"
 
 namespace resq {
 
@@ -40,6 +41,12 @@ class cmd_params {
     /// (the message, if any, has been written to `err`).
     bool parse_options(args& list, std::ostream& err = std::cerr);
 
+    /// Keeps the command line as typed, once, for -diags; before any option is taken.
+    void begin_options(const args& list);
+
+    /// Compiles the date and time patterns read, falling back to the default layout.
+    void settle_datetime_layout();
+
     std::string out_path;
     bool append_output = false;  // -append: the results file is extended, not rewritten
     std::string date_format;
@@ -62,6 +69,10 @@ class cmd_params {
     bool enumdir_set = false;
     std::string command_line;
 };
+
+/// The common options in the order they are read, with no usage lines: each program places
+/// and words them in its own usage text.
+const std::vector<option_entry<cmd_params>>& common_options();
 
 /// Sets the column separator and the name replacement that protects it.
 void set_csv_separator(cmd_params& record, std::string_view text, bool comma_to_semicolon);

@@ -36,7 +36,8 @@ std::string outcome(const args& options) {
            << (o.edns_size != 0 ? " edns " + std::to_string(o.edns_size) : "")
            << (o.exit_status ? " exit_status" : "")
            << (o.inflight != 1 ? " inflight " + std::to_string(o.inflight) : "")
-           << (o.rate != 0 ? " rate " + std::to_string(o.rate) : "");
+           << (o.rate != 0 ? " rate " + std::to_string(o.rate) : "")
+           << (o.pcap_path.empty() ? "" : " pcap " + o.pcap_path);
     if (o.timeout.count() != 1000 || o.retries != 0 || o.delay.count() != 0) {
         lookup << " numbers " << o.timeout.count() << " " << o.retries << " " << o.delay.count();
     }
@@ -135,9 +136,12 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
         {{"-url", "x", "-timeout", "0x0A", "-retry", "012", "-delay", "0o12"},
          "[x] type 1 @127.1 numbers 10000 12 10000"},
         {{"-url", "x", "-timeout", "abc", "-retry", "-1", "-delay", "5s"},
-         "[x] type 1 @127.1 numbers 1000 -1 5000"},
+         "[x] type 1 @127.1 numbers 1000 -1 5000 msg: ignoring invalid -timeout value: abc (using "
+         "1)\nignoring invalid -delay value: 5s (using 5)\n"},
         {{"-url", "x", "-timeout", "0.5", "-delay", "1.25"}, "[x] type 1 @127.1 numbers 500 0 1250"},
-        {{"-url", "x", "-timeout", "two", "-retry", "1x", "-delay", "10seconds"}, "[x] type 1 @127.1"},
+        {{"-url", "x", "-timeout", "two", "-retry", "1x", "-delay", "10seconds"}, "[x] type 1 @127.1 "
+         "msg: ignoring invalid -timeout value: two (using 1)\nignoring invalid -retry value: 1x "
+         "(using 0)\nignoring invalid -delay value: 10seconds (using 0)\n"},
         // Unknown are only the words no option took: option values may start with "-" too.
         {{"-url", "x", "-timout", "5", "-filter", "-x", "-retry", "-1", "-"},
          "[x] type 1 @127.1 numbers 1000 -1 0 filter -x left -timout left 5 left - msg: ignoring "
@@ -205,17 +209,42 @@ TEST(input_params, reads_each_option_in_a_fixed_order_and_refuses_what_cannot_ru
     fs::remove_all(dir);
 }
 
-TEST(input_params, usage_names_every_lookup_option_the_parser_takes) {
-    std::ostringstream usage;
-    print_usage(usage);
-    for (const std::string name :
-         {"-url",          "-ip",      "-mx",      "-ns",         "-cname",      "-txt",
-          "-url_pipe",     "-ip_pipe", "-mx_pipe", "-ns_pipe",    "-cname_pipe", "-txt_pipe",
-          "-server",       "-timeout", "-retry",   "-delay",      "-type",       "-tcp",
-          "-tcp_fallback", "-edns",    "-json",    "-exit_status"}) {
-        EXPECT_NE(usage.str().find(" " + name + " "), std::string::npos) << name;
-        EXPECT_EQ(outcome({name, "1"}).find(" left " + name), std::string::npos) << name;
+TEST(input_params, names_missing_values_numbers_that_do_not_read_and_one_file_for_two_uses) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("resq_same_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string report = (dir / "report").string(), link = (dir / "link").string();
+    std::ofstream(report) << "earlier results\n";
+    fs::create_symlink(report, link);
+    const std::string same = "-out and -pcap name the same file: ";
+    // clang-format off
+    const std::pair<args, std::string> cases[] = {
+        // A newer option's value is missing when last, empty or an option; "-1" and "-" are values.
+        {{"-pcap"}, "missing value for -pcap\n"}, {{"-PCAP", "-json"}, "missing value for -pcap\n"},
+        {{"-pcap", ""}, "missing value for -pcap\n"},
+        {{"-pipe", "-inflight", "-rate", "2"}, "missing value for -inflight\n"},
+        {{"-type", "-1"}, "unknown record type: -1\n"}, {{"-pcap", "-"}, "[] type 1 @127.1 pcap -"},
+        // Of the original options only -out (also as -outfile) may not end the line.
+        {{"-server", "127.1", "-outfile"}, "missing value for -out\n"},
+        {{"-retry"}, "left -retry msg: ignoring unknown option: -retry\n"},
+        // Numbers read as before, but named when they are not wholly numbers.
+        {{"-timeout", "1.5s", "-retry", "+2"}, "[] type 1 @127.1 numbers 1500 2 0 msg: ignoring "
+         "invalid -timeout value: 1.5s (using 1.5)\n"},
+        {{"-enumdir", "/tmp", "-num_subdirs", "two"}, "enumdir /tmp 0 msg: ignoring invalid "
+         "-num_subdirs value: two (using 0)\n"},
+        // The same file by device and inode, else by its path made absolute and normal.
+        {{"-out", link, "-pcap", report}, same + link + "\n"},
+        {{"-out", (dir / "new").string(), "-pcap", dir.string() + "//./x/../new"},
+         same + (dir / "new").string() + "\n"},
+        {{"-out", (dir / "new").string(), "-pcap", fs::relative(dir / "new").string()},
+         same + (dir / "new").string() + "\n"},
+        {{"-out", report, "-pcap", dir.string() + "/new"},
+         "[] type 1 @127.1 pcap " + dir.string() + "/new out " + report}};
+    // clang-format on
+    for (const auto& [options, expected] : cases) {
+        EXPECT_EQ(outcome(options), expected) << ::testing::PrintToString(options);
     }
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1174,6 +1174,8 @@ const failure_case failure_cases[] = {
      "-shard takes the lines of a batch: use it with -f or a -..._pipe form\n"},
     {"a name -idn cannot convert", "-idn -url \xe2\x80\xae.test -server 127.0.0.1", 255,
      "prob building dns packet... aborting\n"},
+    {"pcap without its file", "-url x.test -pcap -json -server 127.0.0.1", 255,
+     "missing value for -pcap\n"},
     {"pcap file in a missing directory", "-pcap /nonexistent/dir/e.pcap -url x -server 127.0.0.1",
      255, "prob opening pcap file: /nonexistent/dir/e.pcap\n"},
 };
