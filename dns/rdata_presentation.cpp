@@ -1,8 +1,5 @@
 #include "dns/rdata_presentation.hpp"
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -14,6 +11,7 @@
 #include "dns/record_types.hpp"
 #include "dns/wire_reader.hpp"
 #include "support/kx_string.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -21,39 +19,25 @@ namespace {
 
 using text = std::optional<std::string>;
 
+std::string upper_hex(std::span<const uint8_t> bytes) {
+    return hex_text(bytes, {}, hex_case::upper);
+}
+
 // RFC 3597 5: "\#", the length, and the bytes in hexadecimal when there are any.
 std::string unknown_form(std::span<const uint8_t> data) {
     std::string form = "\\# " + number_text(data.size());
     if (!data.empty()) {
         form += ' ';
-        form += hex_upper_text(data);
+        form += upper_hex(data);
     }
     return form;
-}
-
-// A backslash and the byte's value in three decimal digits (RFC 1035 5.1).
-void append_decimal_escape(std::string& out, uint8_t byte) {
-    out += '\\';
-    out += static_cast<char>('0' + byte / 100);
-    out += static_cast<char>('0' + byte / 10 % 10);
-    out += static_cast<char>('0' + byte % 10);
 }
 
 // A character-string between double quotes: '"' and '\' behind a backslash, bytes outside
 // printable ASCII as decimal escapes; spaces stay as they are.
 void append_quoted(std::string& out, std::string_view chars) {
     out += '"';
-    for (const char c : chars) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (byte < 0x20 || byte >= 0x7f) {
-            append_decimal_escape(out, byte);
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out += '\\';
-        }
-        out += c;
-    }
+    append_master_text(out, chars, "\"\\", false);
     out += '"';
 }
 
@@ -61,20 +45,6 @@ std::string quoted(std::string_view chars) {
     std::string out;
     append_quoted(out, chars);
     return out;
-}
-
-// An IPv6 address in the RFC 5952 form: lower case, the longest run of two or more zero groups
-// as "::", an IPv4-mapped address with its last 32 bits dotted. Empty unless `address` holds
-// exactly sixteen bytes.
-std::string ipv6_text(std::span<const uint8_t> address) {
-    wire_reader reader(address);
-    std::vector<uint8_t> bytes;
-    char buffer[INET6_ADDRSTRLEN] = {};
-    if (!reader.copy(bytes, 16) || reader.remaining() != 0 ||
-        inet_ntop(AF_INET6, bytes.data(), buffer, sizeof buffer) == nullptr) {
-        return {};
-    }
-    return buffer;
 }
 
 // Seconds since 1970 as YYYYMMDDHHmmSS in UTC (RFC 4034 3.2).
@@ -269,7 +239,7 @@ struct presenter {
 
     text operator()(const ds_rdata& value) const {
         return number_text(value.key_tag) + " " + number_text(value.algorithm) + " " +
-               number_text(value.digest_type) + " " + hex_upper_text(value.digest);
+               number_text(value.digest_type) + " " + upper_hex(value.digest);
     }
 
     text operator()(const dnskey_rdata& value) const {
@@ -298,12 +268,12 @@ struct presenter {
 
     text operator()(const tlsa_rdata& value) const {
         return number_text(value.usage) + " " + number_text(value.selector) + " " +
-               number_text(value.matching_type) + " " + hex_upper_text(value.data);
+               number_text(value.matching_type) + " " + upper_hex(value.data);
     }
 
     text operator()(const sshfp_rdata& value) const {
         return number_text(value.algorithm) + " " + number_text(value.fingerprint_type) + " " +
-               hex_upper_text(value.fingerprint);
+               upper_hex(value.fingerprint);
     }
 
     text operator()(const svcb_rdata& value) const {
@@ -336,7 +306,7 @@ struct presenter {
             out += " ";
             out += name.empty() ? "OPT" + number_text(option.code) : std::string(name);
             if (!option.data.empty()) {
-                out += "=" + hex_upper_text(option.data);
+                out += "=" + upper_hex(option.data);
             }
         }
         return out;
@@ -352,47 +322,6 @@ std::string rdata_presentation(const dns_record& record) {
     const std::span<const uint8_t> data = record.data();
     const text form = std::visit(presenter{record, data}, decode_rdata(record));
     return form ? *form : unknown_form(data);
-}
-
-std::string ipv4_text(std::span<const uint8_t> address) {
-    std::string dotted;
-    for (const uint8_t byte : address) {
-        if (!dotted.empty()) {
-            dotted += '.';
-        }
-        dotted += number_text(byte);
-    }
-    return dotted;
-}
-
-std::string hex_upper_text(std::span<const uint8_t> bytes) {
-    constexpr std::string_view digits = "0123456789ABCDEF";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (const uint8_t byte : bytes) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 0x0f];
-    }
-    return hex;
-}
-
-std::string base64_text(std::span<const uint8_t> bytes) {
-    constexpr std::string_view alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string encoded;
-    encoded.reserve((bytes.size() + 2) / 3 * 4);
-    // Each three bytes become four characters; a last group of one or two bytes is padded.
-    for (std::size_t at = 0; at < bytes.size(); at += 3) {
-        const std::size_t count = std::min<std::size_t>(3, bytes.size() - at);
-        uint32_t group = 0;
-        for (std::size_t i = 0; i < 3; ++i) {
-            group = group << 8 | (i < count ? bytes[at + i] : 0u);
-        }
-        for (std::size_t i = 0; i < 4; ++i) {
-            encoded += i <= count ? alphabet[group >> (18 - 6 * i) & 0x3f] : '=';
-        }
-    }
-    return encoded;
 }
 
 }  // namespace resq

@@ -5,6 +5,7 @@
 
 #include "dns/record_types.hpp"
 #include "dns/wire_reader.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -73,20 +74,7 @@ bool decode_section(const reply_context& reply, uint16_t count, std::size_t& off
 // have a meaning in a zone file behind a backslash, and bytes outside printable ASCII (space
 // included) as a backslash and three decimal digits.
 void append_escaped_label(std::string& out, std::string_view label) {
-    for (const char c : label) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (byte <= 0x20 || byte >= 0x7f) {
-            out += '\\';
-            out += static_cast<char>('0' + byte / 100);
-            out += static_cast<char>('0' + byte / 10 % 10);
-            out += static_cast<char>('0' + byte % 10);
-            continue;
-        }
-        if (std::string_view(".\\\"();@$").find(c) != std::string_view::npos) {
-            out += '\\';
-        }
-        out += c;
-    }
+    append_master_text(out, label, ".\\\"();@$", true);
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "report/report_exchange.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -41,10 +42,8 @@ void append_string(std::string& out, std::string_view text, text_kind kind = tex
         const std::size_t length = utf8_length(text);
         if (length == 0 || byte < 0x20 || byte == 0x7f) {
             // "\DDD", its backslash escaped for JSON.
-            out += "\\\\";
-            out += static_cast<char>('0' + byte / 100);
-            out += static_cast<char>('0' + byte / 10 % 10);
-            out += static_cast<char>('0' + byte % 10);
+            out += '\\';
+            append_decimal_escape(out, byte);
             text.remove_prefix(1);
             continue;
         }
@@ -94,13 +93,9 @@ void flag_field(std::string& out, std::string_view name, bool value) {
 
 /// Lower-case hexadecimal digits, two per byte, between double quotes.
 void hex_field(std::string& out, std::string_view name, std::span<const uint8_t> bytes) {
-    constexpr std::string_view digits = "0123456789abcdef";
     key(out, name);
     out += '"';
-    for (const uint8_t byte : bytes) {
-        out += digits[byte >> 4];
-        out += digits[byte & 0x0f];
-    }
+    out += hex_text(bytes);
     out += '"';
 }
 

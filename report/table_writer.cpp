@@ -17,6 +17,7 @@
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 #include "support/overloaded.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -74,19 +75,6 @@ std::string one_line(std::string text) {
     return text;
 }
 
-/// AAAA data as all its 16-bit groups, none shortened.
-std::string ipv6_groups_text(const ipv6_rdata& value) {
-    wire_reader reader(value.address);
-    std::string text;
-    for (std::size_t group = 0; group < value.address.size() / 2; ++group) {
-        if (group != 0) {
-            text.push_back(':');
-        }
-        text += number_text(reader.u16(), 16);
-    }
-    return text;
-}
-
 std::string soa_number(uint32_t value) {
     std::string digits = number_text(value, 16);
     return "0x" + std::string(8 - digits.size(), '0') + digits;
@@ -99,13 +87,13 @@ std::string data_text(const dns_record& record, std::string_view inner, bool& tx
     if (record.data_length == 0) {
         return "  <none>";
     }
-    const std::string hex = hex_text(record.data());
+    const std::string hex = hex_text(record.data(), " ");
     return std::visit(
         overloaded{
             // Raw data, and data of types this report has never translated: hexadecimal.
             [&](const auto&) { return hex; },
             [&](const ipv4_rdata& value) { return ipv4_text(value.address); },
-            [&](const ipv6_rdata& value) { return ipv6_groups_text(value); },
+            [&](const ipv6_rdata& value) { return ipv6_groups_text(value.address); },
             [&](const name_rdata& value) { return value.name ? one_line(*value.name) : hex; },
             [&](const mx_rdata& value) {
                 if (!value.preference) {
@@ -157,25 +145,6 @@ std::string separated_field(std::string_view text, std::string_view separator) {
     return field;
 }
 
-/// Bytes from the network as a terminal may be given them: control bytes (below 0x20 but TAB,
-/// and DEL) as a backslash and three decimal digits, so no name can move the cursor or erase.
-std::string terminal_safe(std::string text) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && byte != '\t') || byte == 0x7f) {
-            shown += '\\';
-            shown += static_cast<char>('0' + byte / 100);
-            shown += static_cast<char>('0' + byte / 10 % 10);
-            shown += static_cast<char>('0' + byte % 10);
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
 /// The space before the time column, which the compact form drops unless asked to keep it.
 std::string_view time_gap(const cmd_params& options) {
     return options.compact_output && !options.keep_time_space ? "" : " ";
@@ -204,7 +173,7 @@ void write_table_row(std::ostream& out, const report_row& row, const cmd_params&
     }
     name = one_line(std::move(name));
     if (terminal) {
-        name = terminal_safe(std::move(name));
+        name = terminal_safe(name);
     }
 
     std::string date_text;
@@ -240,7 +209,7 @@ void write_table_row(std::ostream& out, const report_row& row, const cmd_params&
     bool txt_row = false;
     std::string data = data_text(record, options.compact_output ? ";" : "; ", txt_row);
     if (terminal) {
-        data = terminal_safe(std::move(data));
+        data = terminal_safe(data);
     }
     line += options.compact_output ? separated_field(data, separator) : data;
     end_line(out, line);
