@@ -451,6 +451,12 @@ void json_writer::end_attempt(const attempt_info& attempt) {
     field(out, "message",
           qtype + " " + query.query + " @" + std::string(attempt.address) + ": " + summary);
     out += "}\n";
+    if (terminal_) {
+        // The strings escape every C0 control, DEL and byte of no UTF-8 character already; a
+        // terminal would still act on a C1 control, which is valid UTF-8.
+        out.pop_back();
+        out = terminal_safe(out, "\\") + '\n';
+    }
     out_.write(out.data(), static_cast<std::streamsize>(out.size()));
     out_.flush();
 }

@@ -183,7 +183,19 @@ void xml_writer::begin(const report_header& header) {
 }
 
 void xml_writer::row(const report_row& row) {
-    write_xml_entry(out_, row, options_);
+    if (!terminal_) {
+        write_xml_entry(out_, row, options_);
+        return;
+    }
+    // XML keeps CR, LF, DEL and C1 controls, which a terminal would act on; its backslashes
+    // are doubled, so the escapes stay unambiguous. The entry's own line end stays.
+    std::ostringstream entry;
+    write_xml_entry(entry, row, options_);
+    std::string text = entry.str();
+    text.pop_back();
+    const std::string shown = terminal_safe(text) + '\n';
+    out_.write(shown.data(), static_cast<std::streamsize>(shown.size()));
+    out_.flush();
 }
 
 void xml_writer::end() {

@@ -162,7 +162,7 @@ std::size_t terminal_control_length(std::string_view text) {
     return length == 2 && lead == 0xc2 && static_cast<uint8_t>(text[1]) <= 0x9f ? 2 : 0;
 }
 
-std::string terminal_safe(std::string_view text) {
+std::string terminal_safe(std::string_view text, std::string_view lead) {
     std::string shown;
     shown.reserve(text.size());
     while (!text.empty()) {
@@ -175,6 +175,7 @@ std::string terminal_safe(std::string_view text) {
             continue;
         }
         for (; control != 0; --control) {
+            shown += lead;
             append_decimal_escape(shown, static_cast<uint8_t>(text.front()));
             text.remove_prefix(1);
         }

@@ -52,7 +52,8 @@ std::string ipv6_first_run_text(std::span<const uint8_t> address);
 std::size_t terminal_control_length(std::string_view text);
 
 /// `text` as a terminal may be given it: each byte of a terminal control as a decimal escape,
+/// `lead` written before the escape's backslash (a JSON string needs one more backslash there);
 /// every other byte as it is.
-std::string terminal_safe(std::string_view text);
+std::string terminal_safe(std::string_view text, std::string_view lead = {});
 
 }  // namespace resq
