@@ -364,7 +364,7 @@ void json_writer::end_attempt(const attempt_info& attempt) {
     if (attempt.line != 0) {
         field(out, "line", attempt.line);
     }
-    field(out, "status", attempt_status(exchange));
+    field(out, "status", status_text(attempt_status(exchange)));
     const std::string_view error = failure_text(exchange.failure);
     if (!error.empty()) {
         field(out, "error", error);
