@@ -165,15 +165,7 @@ std::string_view edns_option_name(uint16_t code) {
 // The master-file text of each kind of decoded data; empty where the data does not fill its
 // fields exactly, which the caller shows in the RFC 3597 form.
 struct presenter {
-    const dns_record& record;
-    std::span<const uint8_t> data;
-
-    // The name from `at` to the data's end.
-    text last_name(std::size_t at) const {
-        std::size_t size = 0;
-        text name = rdata_name(record, at, size);
-        return name && at + size == data.size() ? name : std::nullopt;
-    }
+    std::size_t data_size;
 
     text operator()(const raw_rdata&) const { return std::nullopt; }
 
@@ -184,25 +176,22 @@ struct presenter {
         return address.empty() ? std::nullopt : text(address);
     }
 
-    text operator()(const name_rdata&) const { return last_name(0); }
+    text operator()(const name_rdata& value) const {
+        return value.name && value.exact ? text(value.name->escaped()) : std::nullopt;
+    }
 
     text operator()(const mx_rdata& value) const {
-        const text exchange = last_name(2);
-        if (!value.preference || !exchange) {
+        if (!value.preference || !value.exchange || !value.exact) {
             return std::nullopt;
         }
-        return number_text(*value.preference) + " " + *exchange;
+        return number_text(*value.preference) + " " + value.exchange->escaped();
     }
 
     text operator()(const soa_fields& soa) const {
-        std::size_t mname_size = 0;
-        std::size_t rname_size = 0;
-        const text mname = rdata_name(record, 0, mname_size);
-        const text rname = mname ? rdata_name(record, mname_size, rname_size) : std::nullopt;
-        if (!rname || mname_size + rname_size + 20 != data.size()) {
+        if (!soa.exact) {
             return std::nullopt;
         }
-        std::string out = *mname + " " + *rname;
+        std::string out = soa.domain_name.escaped() + " " + soa.admin_mailbox.escaped();
         for (const uint32_t number :
              {soa.serial_num, soa.refresh_sec, soa.retry_sec, soa.expire_sec, soa.min_sec}) {
             out += " " + number_text(number);
@@ -219,12 +208,12 @@ struct presenter {
             out += out.empty() ? "" : " ";
             append_quoted(out, string);
         }
-        return size == data.size() && size != 0 ? text(out) : std::nullopt;
+        return size == data_size && size != 0 ? text(out) : std::nullopt;
     }
 
     text operator()(const srv_rdata& value) const {
         return number_text(value.priority) + " " + number_text(value.weight) + " " +
-               number_text(value.port) + " " + value.target;
+               number_text(value.port) + " " + value.target.escaped();
     }
 
     text operator()(const caa_rdata& value) const {
@@ -234,7 +223,7 @@ struct presenter {
     text operator()(const naptr_rdata& value) const {
         return number_text(value.order) + " " + number_text(value.preference) + " " +
                quoted(value.flags) + " " + quoted(value.services) + " " + quoted(value.regexp) +
-               " " + value.replacement;
+               " " + value.replacement.escaped();
     }
 
     text operator()(const ds_rdata& value) const {
@@ -251,7 +240,7 @@ struct presenter {
         return type_mnemonic(value.type_covered) + " " + number_text(value.algorithm) + " " +
                number_text(value.labels) + " " + number_text(value.original_ttl) + " " +
                signature_time(value.expiration) + " " + signature_time(value.inception) + " " +
-               number_text(value.key_tag) + " " + value.signer_name + " " +
+               number_text(value.key_tag) + " " + value.signer_name.escaped() + " " +
                base64_text(value.signature);
     }
 
@@ -259,7 +248,7 @@ struct presenter {
         if (!value.complete) {
             return std::nullopt;
         }
-        std::string out = value.next_name;
+        std::string out = value.next_name.escaped();
         for (const uint16_t type : value.types) {
             out += " " + type_mnemonic(type);
         }
@@ -280,7 +269,7 @@ struct presenter {
         if (!value.complete) {
             return std::nullopt;
         }
-        std::string out = number_text(value.priority) + " " + value.target;
+        std::string out = number_text(value.priority) + " " + value.target.escaped();
         for (const svc_param& param : value.params) {
             out += " " + svc_param_text(param);
         }
@@ -316,12 +305,15 @@ struct presenter {
 }  // namespace
 
 std::string rdata_presentation(const dns_record& record) {
+    return rdata_presentation(record, decode_rdata(record));
+}
+
+std::string rdata_presentation(const dns_record& record, const rdata_value& value) {
     if (record.section == section_kind::question) {
         return {};
     }
-    const std::span<const uint8_t> data = record.data();
-    const text form = std::visit(presenter{record, data}, decode_rdata(record));
-    return form ? *form : unknown_form(data);
+    const text form = std::visit(presenter{record.data().size()}, value);
+    return form ? *form : unknown_form(record.data());
 }
 
 }  // namespace resq

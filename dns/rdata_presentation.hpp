@@ -11,10 +11,14 @@
 #include <string>
 
 #include "dns/dns_record.hpp"
+#include "dns/record_types.hpp"
 
 namespace resq {
 
 /// The data of `record` in master-file form; empty for a question, which carries none.
 std::string rdata_presentation(const dns_record& record);
+
+/// The same, from the data `value` that decode_rdata() gave for `record`.
+std::string rdata_presentation(const dns_record& record, const rdata_value& value);
 
 }  // namespace resq

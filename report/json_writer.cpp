@@ -5,8 +5,9 @@
 // whatever bytes a server sent: a control character or a byte that is not well-formed UTF-8
 // becomes an RFC 1035 "\DDD" escape inside the string. Names and strings as received have their
 // backslashes written "\\" as well, so a reader undoes the escapes without ambiguity and nothing
-// is lost; texts already in master-file form (the "data" field, names of the later record types)
-// carry their own escapes and are only escaped for JSON.
+// is lost; texts in master-file form (the "data" field, names of the later record types) carry
+// their own escapes and are only escaped for JSON. The record's data is decoded once: its names
+// are written as received or in master-file form from the same decoded labels.
 #include "report/json_writer.hpp"
 
 #include <array>
@@ -191,7 +192,7 @@ struct typed_fields {
 
     void operator()(const name_rdata& value) const {
         if (value.name) {
-            field(out, "target", *value.name);
+            field(out, "target", value.name->raw());
         }
     }
 
@@ -200,13 +201,13 @@ struct typed_fields {
             field(out, "preference", *value.preference);
         }
         if (value.exchange) {
-            field(out, "exchange", *value.exchange);
+            field(out, "exchange", value.exchange->raw());
         }
     }
 
     void operator()(const soa_fields& soa) const {
-        field(out, "mname", soa.domain_name);
-        field(out, "rname", soa.admin_mailbox);
+        field(out, "mname", soa.domain_name.raw());
+        field(out, "rname", soa.admin_mailbox.raw());
         field(out, "serial", soa.serial_num);
         field(out, "refresh", soa.refresh_sec);
         field(out, "retry", soa.retry_sec);
@@ -223,7 +224,7 @@ struct typed_fields {
         field(out, "priority", value.priority);
         field(out, "weight", value.weight);
         field(out, "port", value.port);
-        field(out, "target", value.target, text_kind::presentation);
+        field(out, "target", value.target.escaped(), text_kind::presentation);
     }
 
     void operator()(const caa_rdata& value) const {
@@ -238,7 +239,7 @@ struct typed_fields {
         field(out, "flags", value.flags);
         field(out, "services", value.services);
         field(out, "regexp", value.regexp);
-        field(out, "replacement", value.replacement, text_kind::presentation);
+        field(out, "replacement", value.replacement.escaped(), text_kind::presentation);
     }
 
     void operator()(const ds_rdata& value) const {
@@ -263,12 +264,12 @@ struct typed_fields {
         field(out, "expiration", value.expiration);
         field(out, "inception", value.inception);
         field(out, "key_tag", value.key_tag);
-        field(out, "signer_name", value.signer_name, text_kind::presentation);
+        field(out, "signer_name", value.signer_name.escaped(), text_kind::presentation);
         field(out, "signature", base64_text(value.signature));
     }
 
     void operator()(const nsec_rdata& value) const {
-        field(out, "next_name", value.next_name, text_kind::presentation);
+        field(out, "next_name", value.next_name.escaped(), text_kind::presentation);
         array_field(out, "types", value.types,
                     [&](uint16_t type) { append_string(out, type_mnemonic(type)); });
         flag_field(out, "complete", value.complete);
@@ -289,7 +290,7 @@ struct typed_fields {
 
     void operator()(const svcb_rdata& value) const {
         field(out, "priority", value.priority);
-        field(out, "target", value.target, text_kind::presentation);
+        field(out, "target", value.target.escaped(), text_kind::presentation);
         array_field(out, "params", value.params, [&](const svc_param& param) {
             out += '{';
             field(out, "key", param.key);
@@ -325,9 +326,10 @@ void append_record(std::string& out, const dns_record& record) {
         field(out, "ttl", record.ttl_secs);
         field(out, "rdlength", record.data_length);
         hex_field(out, "rdata_hex", record.data());
-        const std::string presentation = rdata_presentation(record);
+        const rdata_value value = decode_rdata(record);
+        const std::string presentation = rdata_presentation(record, value);
         field(out, "data", presentation, text_kind::presentation);
-        std::visit(typed_fields{out, presentation}, decode_rdata(record));
+        std::visit(typed_fields{out, presentation}, value);
     }
     out += '}';
 }

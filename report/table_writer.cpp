@@ -94,18 +94,18 @@ std::string data_text(const dns_record& record, std::string_view inner, bool& tx
             [&](const auto&) { return hex; },
             [&](const ipv4_rdata& value) { return ipv4_text(value.address); },
             [&](const ipv6_rdata& value) { return ipv6_groups_text(value.address); },
-            [&](const name_rdata& value) { return value.name ? one_line(*value.name) : hex; },
+            [&](const name_rdata& value) { return value.name ? one_line(value.name->raw()) : hex; },
             [&](const mx_rdata& value) {
                 if (!value.preference) {
                     return hex;  // no room for the preference
                 }
                 return number_text(*value.preference) + std::string(inner) +
-                       (value.exchange ? one_line(*value.exchange) : hex);
+                       (value.exchange ? one_line(value.exchange->raw()) : hex);
             },
             [&](const soa_fields& soa) {
-                std::string text = one_line(soa.domain_name);
+                std::string text = one_line(soa.domain_name.raw());
                 for (const std::string& part :
-                     {one_line(soa.admin_mailbox), soa_number(soa.serial_num),
+                     {one_line(soa.admin_mailbox.raw()), soa_number(soa.serial_num),
                       soa_number(soa.refresh_sec), soa_number(soa.retry_sec),
                       soa_number(soa.expire_sec), soa_number(soa.min_sec)}) {
                     text += inner;

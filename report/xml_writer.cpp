@@ -61,7 +61,7 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
                        write_attribute(out, "ipv6_addr", ipv6_first_run_text(value.address));
                    },
                    [&](const name_rdata& value) {
-                       write_attribute(out, "domain_name", value.name.value_or(""));
+                       write_attribute(out, "domain_name", value.name ? value.name->raw() : "");
                    },
                    [&](const mx_rdata& value) {
                        // Without room for a preference (also the row of an MX lookup itself) both
@@ -74,11 +74,12 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
                            }
                        }
                        write_attribute(out, "preference", preference);
-                       write_attribute(out, "mx_server", value.exchange.value_or(""));
+                       write_attribute(out, "mx_server",
+                                       value.exchange ? value.exchange->raw() : "");
                    },
                    [&](const soa_fields& soa) {
-                       write_attribute(out, "domain_name", soa.domain_name);
-                       write_attribute(out, "admin_mailbox", soa.admin_mailbox);
+                       write_attribute(out, "domain_name", soa.domain_name.raw());
+                       write_attribute(out, "admin_mailbox", soa.admin_mailbox.raw());
                        write_attribute(out, "serial_num", "0x" + number_text(soa.serial_num, 16));
                        write_attribute(out, "refresh_sec", number_text(soa.refresh_sec));
                        write_attribute(out, "retry_sec", number_text(soa.retry_sec));
