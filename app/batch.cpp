@@ -1,7 +1,6 @@
 #include "app/batch.hpp"
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <string>
 

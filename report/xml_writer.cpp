@@ -9,8 +9,6 @@
 
 #include "dns/rdata_presentation.hpp"
 #include "dns/record_types.hpp"
-#include "dns/wire_reader.hpp"
-#include "report/kx_hex_view.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 #include "support/overloaded.hpp"
