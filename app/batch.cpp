@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -16,6 +15,7 @@
 #include "support/kx_filter.hpp"
 #include "support/kx_portable_dir.hpp"
 #include "support/stop_signal.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -36,9 +36,7 @@ std::string printable_name(std::string_view name) {
         if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
             shown += c;
         } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\%03u", byte);
-            shown += escaped;
+            append_decimal_escape(shown, byte);
         }
     }
     if (name.size() > quoted_name_limit) {

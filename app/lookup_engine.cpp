@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <span>
-#include <variant>
 #include <utility>
+#include <variant>
 
 #include "app/progress.hpp"
 #include "dns/edns_options.hpp"
@@ -136,7 +136,8 @@ lookup_engine::lookup_engine(record_writer& writer, const input_params& options,
     if (options.cookie) {
         // RFC 7873 4.1: a client cookie of its own for each server.
         cookies_.assign(servers_.size(), std::vector<uint8_t>(client_cookie_size));
-        if (!std::ranges::all_of(cookies_, [](std::vector<uint8_t>& c) { return fill_random(c); })) {
+        if (!std::ranges::all_of(cookies_,
+                                 [](std::vector<uint8_t>& c) { return fill_random(c); })) {
             print_error("prob drawing a client cookie: sending none\n");
             cookies_.clear();
         }
@@ -338,8 +339,8 @@ void lookup_engine::end_attempt(uint64_t token, bool success, clock::time_point 
         ++(next.fallback ? hooks_.tally->tc_fallbacks : hooks_.tally->retries);
     }
     note_server(entry, next.same_server, now);
-    lookup::ended_exchange ended{std::move(entry.current), entry.query, entry.target.kind, number,
-                                 false, entry.server};
+    lookup::ended_exchange ended{
+        std::move(entry.current), entry.query, entry.target.kind, number, false, entry.server};
     entry.current = dns_exchange{};
     // A lookup behind the head may wait long to be written: its replies wait as the bytes that
     // came, not as decoded records, which can be many times larger.
@@ -407,9 +408,10 @@ void lookup_engine::note_server(lookup& entry, bool same_server, clock::time_poi
     const dns_exchange& attempt = entry.current;
     // Only silence and sockets that could send nothing tell of a server that is gone: any reply,
     // however bad, came from one that is there.
-    const std::string_view status = attempt_status(attempt);
+    const row_status status = attempt_status(attempt);
     const server_entry& server = servers_.at(entry.server);
-    if (servers_.record(entry.server, status == "timeout" || status == "sock err", now)) {
+    if (servers_.record(entry.server,
+                        status == row_status::timeout || status == row_status::sock_err, now)) {
         print_error("server %s failed %u attempts in a row: resting %lld s\n", server.text.c_str(),
                     failures_before_rest, static_cast<long long>(rest_time.count()));
     }
@@ -497,10 +499,10 @@ void lookup_engine::write_ended(clock::time_point now) {
                     decode_reply(exchange.received_bytes, exchange.reply_time, exchange, true);
                 }
                 const report_server& shown = shown_[ended.server];
-                report_exchange(writer_, {exchange, ended.query, ended.kind, ended.number,
-                                          entry.line, shown.address, shown.port,
-                                          &ended == &entry.ended.back(), servers_.widest(),
-                                          entry.name_ascii});
+                report_exchange(writer_,
+                                {exchange, ended.query, ended.kind, ended.number, entry.line,
+                                 shown.address, shown.port, &ended == &entry.ended.back(),
+                                 servers_.widest(), entry.name_ascii});
                 wrote = true;
             }
         }

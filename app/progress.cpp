@@ -70,21 +70,10 @@ void run_tally::count_attempt(const dns_exchange& attempt, const dns_record& que
         attempt.reply_time >= query.query_time) {
         rtt.add(attempt.reply_time - query.query_time);
     }
-    // The rows the report writes for the attempt: the lookup alone with the attempt's status when
-    // it got no usable reply, else the reply's entries (report_exchange).
-    const std::string_view status = attempt_status(attempt);
-    if (status != "success" && status != "invalid") {
-        timeouts += status == "timeout" ? 1u : 0u;
-        ++rows_by_status[std::string(status)];
-        return;
-    }
-    if (shows_question_entries(attempt, query)) {
-        rows_by_status["invalid"] += attempt.questions.size();
-    }
-    const std::size_t success =
-        attempt.answers.size() + attempt.authority.size() + attempt.additional.size();
-    if (success != 0) {
-        rows_by_status["success"] += success;
+    timeouts += attempt_status(attempt) == row_status::timeout ? 1u : 0u;
+    // The rows the report writes for the attempt, by status.
+    for (const row_group& group : attempt_rows(attempt, query)) {
+        rows_by_status[std::string(status_text(group.status))] += group.records.size();
     }
 }
 

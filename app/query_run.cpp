@@ -132,18 +132,12 @@ class input_file {
 
 }  // namespace
 
-report_server::report_server(const endpoint& server) {
-    char text[INET6_ADDRSTRLEN] = {};
+report_server::report_server(const endpoint& server) : address(server.address_text()) {
     if (server.family() == AF_INET) {
-        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(server.address());
-        ::inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text);
-        port = ntohs(ipv4->sin_port);
+        port = ntohs(reinterpret_cast<const sockaddr_in*>(server.address())->sin_port);
     } else if (server.family() == AF_INET6) {
-        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(server.address());
-        ::inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text);
-        port = ntohs(ipv6->sin6_port);
+        port = ntohs(reinterpret_cast<const sockaddr_in6*>(server.address())->sin6_port);
     }
-    address = text;
 }
 
 void record_attempt(const run_hooks& hooks, const dns_exchange& attempt, const dns_record& query,

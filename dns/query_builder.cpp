@@ -10,6 +10,7 @@
 
 #include "support/kx_string.hpp"
 #include "support/random_pool.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -46,12 +47,11 @@ bool put_labels(std::vector<uint8_t>& out, const Fields& fields) {
 // RFC 3596 2.5: one label per hexadecimal digit of the address, the last digit first, then
 // ip6.arpa; 2001:db8::1 is 1.0.0.0. ... .8.b.d.0.1.0.0.2.ip6.arpa.
 void put_ip6_arpa_name(std::vector<uint8_t>& out, const in6_addr& address) {
-    constexpr std::string_view digits = "0123456789abcdef";
-    for (auto byte = std::rbegin(address.s6_addr); byte != std::rend(address.s6_addr); ++byte) {
-        for (const unsigned nibble : {*byte & 0x0fu, *byte >> 4u & 0x0fu}) {
-            out.push_back(1);
-            out.push_back(static_cast<uint8_t>(digits[nibble]));
-        }
+    // The address's hexadecimal digits read backwards: each byte's low digit, then its high one.
+    const std::string digits = hex_text(address.s6_addr);
+    for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit) {
+        out.push_back(1);
+        out.push_back(static_cast<uint8_t>(*digit));
     }
     constexpr uint8_t ip6_arpa[] = {3, 'i', 'p', '6', 4, 'a', 'r', 'p', 'a', 0};
     out.insert(out.end(), std::begin(ip6_arpa), std::end(ip6_arpa));

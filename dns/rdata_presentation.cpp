@@ -1,8 +1,5 @@
 #include "dns/rdata_presentation.hpp"
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -16,6 +13,7 @@
 #include "dns/record_types.hpp"
 #include "dns/wire_reader.hpp"
 #include "support/kx_string.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -23,39 +21,25 @@ namespace {
 
 using text = std::optional<std::string>;
 
+std::string upper_hex(std::span<const uint8_t> bytes) {
+    return hex_text(bytes, {}, hex_case::upper);
+}
+
 // RFC 3597 5: "\#", the length, and the bytes in hexadecimal when there are any.
 std::string unknown_form(std::span<const uint8_t> data) {
     std::string form = "\\# " + number_text(data.size());
     if (!data.empty()) {
         form += ' ';
-        form += hex_upper_text(data);
+        form += upper_hex(data);
     }
     return form;
-}
-
-// A backslash and the byte's value in three decimal digits (RFC 1035 5.1).
-void append_decimal_escape(std::string& out, uint8_t byte) {
-    out += '\\';
-    out += static_cast<char>('0' + byte / 100);
-    out += static_cast<char>('0' + byte / 10 % 10);
-    out += static_cast<char>('0' + byte % 10);
 }
 
 // A character-string between double quotes: '"' and '\' behind a backslash, bytes outside
 // printable ASCII as decimal escapes; spaces stay as they are.
 void append_quoted(std::string& out, std::string_view chars) {
     out += '"';
-    for (const char c : chars) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (byte < 0x20 || byte >= 0x7f) {
-            append_decimal_escape(out, byte);
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out += '\\';
-        }
-        out += c;
-    }
+    append_master_text(out, chars, "\"\\", false);
     out += '"';
 }
 
@@ -63,20 +47,6 @@ std::string quoted(std::string_view chars) {
     std::string out;
     append_quoted(out, chars);
     return out;
-}
-
-// An IPv6 address in the RFC 5952 form: lower case, the longest run of two or more zero groups
-// as "::", an IPv4-mapped address with its last 32 bits dotted. Empty unless `address` holds
-// exactly sixteen bytes.
-std::string ipv6_text(std::span<const uint8_t> address) {
-    wire_reader reader(address);
-    std::vector<uint8_t> bytes;
-    char buffer[INET6_ADDRSTRLEN] = {};
-    if (!reader.copy(bytes, 16) || reader.remaining() != 0 ||
-        inet_ntop(AF_INET6, bytes.data(), buffer, sizeof buffer) == nullptr) {
-        return {};
-    }
-    return buffer;
 }
 
 // Seconds since 1970 as YYYYMMDDHHmmSS in UTC (RFC 4034 3.2).
@@ -212,9 +182,9 @@ std::string edns_option_text(const edns_option& option) {
             out += ": " + client_subnet_address(value) + "/" + number_text(value.source_prefix) +
                    "/" + number_text(value.scope_prefix);
         } else if constexpr (std::is_same_v<kind, cookie_value>) {
-            out += ": " + to_lower(hex_upper_text(value.client));
+            out += ": " + hex_text(value.client);
             if (!value.server.empty()) {
-                out += " " + to_lower(hex_upper_text(value.server));
+                out += " " + hex_text(value.server);
             }
         } else if constexpr (std::is_same_v<kind, extended_error_value>) {
             out += ": " + number_text(value.info_code);
@@ -232,7 +202,7 @@ std::string edns_option_text(const edns_option& option) {
         return true;
     };
     if (!std::visit(typed, decode_edns_option(option)) && !option.data.empty()) {
-        out += "=" + hex_upper_text(option.data);
+        out += "=" + upper_hex(option.data);
     }
     return out;
 }
@@ -240,15 +210,7 @@ std::string edns_option_text(const edns_option& option) {
 // The master-file text of each kind of decoded data; empty where the data does not fill its
 // fields exactly, which the caller shows in the RFC 3597 form.
 struct presenter {
-    const dns_record& record;
-    std::span<const uint8_t> data;
-
-    // The name from `at` to the data's end.
-    text last_name(std::size_t at) const {
-        std::size_t size = 0;
-        text name = rdata_name(record, at, size);
-        return name && at + size == data.size() ? name : std::nullopt;
-    }
+    std::size_t data_size;
 
     text operator()(const raw_rdata&) const { return std::nullopt; }
 
@@ -259,25 +221,22 @@ struct presenter {
         return address.empty() ? std::nullopt : text(address);
     }
 
-    text operator()(const name_rdata&) const { return last_name(0); }
+    text operator()(const name_rdata& value) const {
+        return value.name && value.exact ? text(value.name->escaped()) : std::nullopt;
+    }
 
     text operator()(const mx_rdata& value) const {
-        const text exchange = last_name(2);
-        if (!value.preference || !exchange) {
+        if (!value.preference || !value.exchange || !value.exact) {
             return std::nullopt;
         }
-        return number_text(*value.preference) + " " + *exchange;
+        return number_text(*value.preference) + " " + value.exchange->escaped();
     }
 
     text operator()(const soa_fields& soa) const {
-        std::size_t mname_size = 0;
-        std::size_t rname_size = 0;
-        const text mname = rdata_name(record, 0, mname_size);
-        const text rname = mname ? rdata_name(record, mname_size, rname_size) : std::nullopt;
-        if (!rname || mname_size + rname_size + 20 != data.size()) {
+        if (!soa.exact) {
             return std::nullopt;
         }
-        std::string out = *mname + " " + *rname;
+        std::string out = soa.domain_name.escaped() + " " + soa.admin_mailbox.escaped();
         for (const uint32_t number :
              {soa.serial_num, soa.refresh_sec, soa.retry_sec, soa.expire_sec, soa.min_sec}) {
             out += " " + number_text(number);
@@ -294,12 +253,12 @@ struct presenter {
             out += out.empty() ? "" : " ";
             append_quoted(out, string);
         }
-        return size == data.size() && size != 0 ? text(out) : std::nullopt;
+        return size == data_size && size != 0 ? text(out) : std::nullopt;
     }
 
     text operator()(const srv_rdata& value) const {
         return number_text(value.priority) + " " + number_text(value.weight) + " " +
-               number_text(value.port) + " " + value.target;
+               number_text(value.port) + " " + value.target.escaped();
     }
 
     text operator()(const caa_rdata& value) const {
@@ -309,12 +268,12 @@ struct presenter {
     text operator()(const naptr_rdata& value) const {
         return number_text(value.order) + " " + number_text(value.preference) + " " +
                quoted(value.flags) + " " + quoted(value.services) + " " + quoted(value.regexp) +
-               " " + value.replacement;
+               " " + value.replacement.escaped();
     }
 
     text operator()(const ds_rdata& value) const {
         return number_text(value.key_tag) + " " + number_text(value.algorithm) + " " +
-               number_text(value.digest_type) + " " + hex_upper_text(value.digest);
+               number_text(value.digest_type) + " " + upper_hex(value.digest);
     }
 
     text operator()(const dnskey_rdata& value) const {
@@ -326,7 +285,7 @@ struct presenter {
         return type_mnemonic(value.type_covered) + " " + number_text(value.algorithm) + " " +
                number_text(value.labels) + " " + number_text(value.original_ttl) + " " +
                signature_time(value.expiration) + " " + signature_time(value.inception) + " " +
-               number_text(value.key_tag) + " " + value.signer_name + " " +
+               number_text(value.key_tag) + " " + value.signer_name.escaped() + " " +
                base64_text(value.signature);
     }
 
@@ -334,7 +293,7 @@ struct presenter {
         if (!value.complete) {
             return std::nullopt;
         }
-        std::string out = value.next_name;
+        std::string out = value.next_name.escaped();
         for (const uint16_t type : value.types) {
             out += " " + type_mnemonic(type);
         }
@@ -343,19 +302,19 @@ struct presenter {
 
     text operator()(const tlsa_rdata& value) const {
         return number_text(value.usage) + " " + number_text(value.selector) + " " +
-               number_text(value.matching_type) + " " + hex_upper_text(value.data);
+               number_text(value.matching_type) + " " + upper_hex(value.data);
     }
 
     text operator()(const sshfp_rdata& value) const {
         return number_text(value.algorithm) + " " + number_text(value.fingerprint_type) + " " +
-               hex_upper_text(value.fingerprint);
+               upper_hex(value.fingerprint);
     }
 
     text operator()(const svcb_rdata& value) const {
         if (!value.complete) {
             return std::nullopt;
         }
-        std::string out = number_text(value.priority) + " " + value.target;
+        std::string out = number_text(value.priority) + " " + value.target.escaped();
         for (const svc_param& param : value.params) {
             out += " " + svc_param_text(param);
         }
@@ -386,53 +345,15 @@ struct presenter {
 }  // namespace
 
 std::string rdata_presentation(const dns_record& record) {
+    return rdata_presentation(record, decode_rdata(record));
+}
+
+std::string rdata_presentation(const dns_record& record, const rdata_value& value) {
     if (record.section == section_kind::question) {
         return {};
     }
-    const std::span<const uint8_t> data = record.data();
-    const text form = std::visit(presenter{record, data}, decode_rdata(record));
-    return form ? *form : unknown_form(data);
-}
-
-std::string ipv4_text(std::span<const uint8_t> address) {
-    std::string dotted;
-    for (const uint8_t byte : address) {
-        if (!dotted.empty()) {
-            dotted += '.';
-        }
-        dotted += number_text(byte);
-    }
-    return dotted;
-}
-
-std::string hex_upper_text(std::span<const uint8_t> bytes) {
-    constexpr std::string_view digits = "0123456789ABCDEF";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (const uint8_t byte : bytes) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 0x0f];
-    }
-    return hex;
-}
-
-std::string base64_text(std::span<const uint8_t> bytes) {
-    constexpr std::string_view alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string encoded;
-    encoded.reserve((bytes.size() + 2) / 3 * 4);
-    // Each three bytes become four characters; a last group of one or two bytes is padded.
-    for (std::size_t at = 0; at < bytes.size(); at += 3) {
-        const std::size_t count = std::min<std::size_t>(3, bytes.size() - at);
-        uint32_t group = 0;
-        for (std::size_t i = 0; i < 3; ++i) {
-            group = group << 8 | (i < count ? bytes[at + i] : 0u);
-        }
-        for (std::size_t i = 0; i < 4; ++i) {
-            encoded += i <= count ? alphabet[group >> (18 - 6 * i) & 0x3f] : '=';
-        }
-    }
-    return encoded;
+    const text form = std::visit(presenter{record.data().size()}, value);
+    return form ? *form : unknown_form(record.data());
 }
 
 }  // namespace resq

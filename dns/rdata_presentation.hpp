@@ -8,24 +8,17 @@
 // named fields ("udp=1232 ercode=0 version=0 flags=do NSID=6E73").
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 
 #include "dns/dns_record.hpp"
+#include "dns/record_types.hpp"
 
 namespace resq {
 
 /// The data of `record` in master-file form; empty for a question, which carries none.
 std::string rdata_presentation(const dns_record& record);
 
-/// An IPv4 address as four decimal numbers joined by dots.
-std::string ipv4_text(std::span<const uint8_t> address);
-
-/// `bytes` as upper-case hexadecimal digits, two per byte, without separators.
-std::string hex_upper_text(std::span<const uint8_t> bytes);
-
-/// `bytes` in base64 (RFC 4648 4), padded with "=".
-std::string base64_text(std::span<const uint8_t> bytes);
+/// The same, from the data `value` that decode_rdata() gave for `record`.
+std::string rdata_presentation(const dns_record& record, const rdata_value& value);
 
 }  // namespace resq

@@ -17,20 +17,15 @@ constexpr std::size_t soa_numbers_size = 20;
 // The name that starts `at` bytes into the record's data. Its own labels must end inside the
 // data; a compression pointer may lead anywhere in the message. `size` receives the bytes the
 // name takes in the data.
-std::optional<std::string> name_in_data(const dns_record& record, std::size_t at, std::size_t& size,
-                                        name_form form = name_form::raw) {
+std::optional<dns_name> name_in_data(const dns_record& record, std::size_t at, std::size_t& size) {
     const std::size_t data_size = record.data().size();
     if (at >= data_size) {
         return std::nullopt;
     }
-    std::string name;
-    size = decode_name(record.bytes(), static_cast<uint32_t>(record.data_offset + at), name,
-                       name_step_limit, form);
+    dns_name name;
+    size = decode_name(record.bytes(), static_cast<uint32_t>(record.data_offset + at), name);
     if (size == 0 || size > data_size - at) {
         return std::nullopt;
-    }
-    if (form == name_form::escaped && name.empty()) {
-        name = ".";
     }
     return name;
 }
@@ -41,12 +36,11 @@ std::optional<std::string> name_in_data(const dns_record& record, std::size_t at
 struct data_fields {
     explicit data_fields(const dns_record& of) : record(of), wire(of.data()) {}
 
-    // The next name, in master-file form.
-    void name(std::string& out) {
+    // The next name.
+    void name(dns_name& out) {
         std::size_t size = 0;
-        std::optional<std::string> decoded =
-            wire.failed() ? std::nullopt
-                          : name_in_data(record, wire.offset(), size, name_form::escaped);
+        std::optional<dns_name> decoded =
+            wire.failed() ? std::nullopt : name_in_data(record, wire.offset(), size);
         if (!decoded) {
             fail();
             return;
@@ -101,7 +95,9 @@ rdata_value decode_ipv6(const dns_record& record) {
 
 rdata_value decode_domain_name(const dns_record& record) {
     std::size_t size = 0;
-    return name_rdata{name_in_data(record, 0, size)};
+    name_rdata value{name_in_data(record, 0, size)};
+    value.exact = value.name && size == record.data().size();
+    return value;
 }
 
 rdata_value decode_mx(const dns_record& record) {
@@ -112,6 +108,7 @@ rdata_value decode_mx(const dns_record& record) {
         std::size_t size = 0;
         value.preference = preference;
         value.exchange = name_in_data(record, 2, size);
+        value.exact = value.exchange && 2 + size == data.size();
     }
     return value;
 }
@@ -507,8 +504,8 @@ bool decode_soa(const dns_record& record, soa_fields& soa) {
     soa = soa_fields{};
     std::size_t mname_size = 0;
     std::size_t rname_size = 0;
-    std::optional<std::string> mname = name_in_data(record, 0, mname_size);
-    std::optional<std::string> rname =
+    std::optional<dns_name> mname = name_in_data(record, 0, mname_size);
+    std::optional<dns_name> rname =
         mname ? name_in_data(record, mname_size, rname_size) : std::nullopt;
     if (!rname) {
         return false;
@@ -524,11 +521,8 @@ bool decode_soa(const dns_record& record, soa_fields& soa) {
     soa.retry_sec = numbers.u32();
     soa.expire_sec = numbers.u32();
     soa.min_sec = numbers.u32();
+    soa.exact = numbers.remaining() == 0;
     return true;
-}
-
-std::optional<std::string> rdata_name(const dns_record& record, std::size_t at, std::size_t& size) {
-    return name_in_data(record, at, size, name_form::escaped);
 }
 
 }  // namespace resq

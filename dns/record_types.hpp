@@ -5,12 +5,12 @@
 // alternative of `rdata_value`; the writers format the alternatives they know and show the raw
 // bytes of the others.
 //
-// The alternatives of the first lookups (ipv4 to txt) keep names as received, as the table and
-// XML reports show them. The later ones hold names in master-file form (absolute, "." for the
-// root, special characters escaped as RFC 1035 5.1 allows), the form a text report can show as
-// it is. A decoder reads only inside the record's data (a compressed name may point back into the
-// message); data that is short, long or has a bad inner length decodes to `raw_rdata`, or, for
-// data that ends in a list, to the elements before the fault with `complete` cleared.
+// Names are held as decoded, label by label (dns_name): the table and XML reports show them as
+// received, the master-file form escapes them as RFC 1035 5.1 allows, and JSON writes each field
+// in the form its readers know. A decoder reads only inside the record's data (a compressed name
+// may point back into the message); data that is short, long or has a bad inner length decodes to
+// `raw_rdata`, or, for data that ends in a list, to the elements before the fault with `complete`
+// cleared.
 #pragma once
 
 #include <array>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "dns/dns_record.hpp"
+#include "dns/reply_decoder.hpp"
 
 namespace resq {
 
@@ -73,13 +74,14 @@ std::optional<uint16_t> type_number(std::string_view mnemonic);
 
 /// The decoded data of an SOA record.
 struct soa_fields {
-    std::string domain_name;    // MNAME
-    std::string admin_mailbox;  // RNAME, kept in its dotted form
+    dns_name domain_name;    // MNAME
+    dns_name admin_mailbox;  // RNAME, kept a name, not made an address
     uint32_t serial_num = 0;
     uint32_t refresh_sec = 0;
     uint32_t retry_sec = 0;
     uint32_t expire_sec = 0;
     uint32_t min_sec = 0;
+    bool exact = false;  // the numbers end where the data does
 };
 
 /// Data without a decoder for its type, or that does not have the size its type requires.
@@ -97,13 +99,15 @@ struct ipv6_rdata {
 
 /// NS, CNAME and PTR data: a name, empty when it does not decode inside the data.
 struct name_rdata {
-    std::optional<std::string> name;
+    std::optional<dns_name> name;
+    bool exact = false;  // the name ends where the data does
 };
 
 /// MX data: the preference (absent in data shorter than two bytes) and the exchange name.
 struct mx_rdata {
     std::optional<uint16_t> preference;
-    std::optional<std::string> exchange;
+    std::optional<dns_name> exchange;
+    bool exact = false;  // the exchange ends where the data does
 };
 
 /// TXT data: each character-string without its length byte, up to the first that is cut short.
@@ -116,7 +120,7 @@ struct srv_rdata {
     uint16_t priority = 0;
     uint16_t weight = 0;
     uint16_t port = 0;
-    std::string target;
+    dns_name target;
 };
 
 /// CAA data (RFC 8659): the tag is one or more ASCII letters and digits, the value any bytes.
@@ -133,7 +137,7 @@ struct naptr_rdata {
     std::string flags;
     std::string services;
     std::string regexp;
-    std::string replacement;
+    dns_name replacement;
 };
 
 /// DS data (RFC 4034 5.1), also of CDS, TA and DLV: a digest of at least one byte.
@@ -161,13 +165,13 @@ struct rrsig_rdata {
     uint32_t expiration = 0;
     uint32_t inception = 0;
     uint16_t key_tag = 0;
-    std::string signer_name;
+    dns_name signer_name;
     std::vector<uint8_t> signature;
 };
 
 /// NSEC data (RFC 4034 4.1): the next owner name and the types of the bitmap, in ascending order.
 struct nsec_rdata {
-    std::string next_name;
+    dns_name next_name;
     std::vector<uint16_t> types;
     bool complete =
         true;  // false: a window of the bitmap is cut short, empty, too long or unordered
@@ -209,7 +213,7 @@ enum svc_key : uint16_t {
 /// SVCB and HTTPS data (RFC 9460 2.2).
 struct svcb_rdata {
     uint16_t priority = 0;
-    std::string target;
+    dns_name target;
     std::vector<svc_param> params;
     bool complete = true;  // false: a parameter is cut short, unordered or malformed for its key
 };
@@ -244,9 +248,5 @@ rdata_value decode_rdata(const dns_record& record);
 /// Decodes SOA data: two names and five numbers, all inside the record's data. False when a name
 /// does not decode there or the numbers would pass its end.
 bool decode_soa(const dns_record& record, soa_fields& soa);
-
-/// The name `at` bytes into the record's data in master-file form; `size` receives the bytes it
-/// takes there. Empty when it does not decode or its own labels run past the data's end.
-std::optional<std::string> rdata_name(const dns_record& record, std::size_t at, std::size_t& size);
 
 }  // namespace resq

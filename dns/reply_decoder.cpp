@@ -5,6 +5,7 @@
 
 #include "dns/record_types.hpp"
 #include "dns/wire_reader.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -73,27 +74,15 @@ bool decode_section(const reply_context& reply, uint16_t count, std::size_t& off
 // have a meaning in a zone file behind a backslash, and bytes outside printable ASCII (space
 // included) as a backslash and three decimal digits.
 void append_escaped_label(std::string& out, std::string_view label) {
-    for (const char c : label) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (byte <= 0x20 || byte >= 0x7f) {
-            out += '\\';
-            out += static_cast<char>('0' + byte / 100);
-            out += static_cast<char>('0' + byte / 10 % 10);
-            out += static_cast<char>('0' + byte % 10);
-            continue;
-        }
-        if (std::string_view(".\\\"();@$").find(c) != std::string_view::npos) {
-            out += '\\';
-        }
-        out += c;
-    }
+    append_master_text(out, label, ".\\\"();@$", true);
 }
 
-}  // namespace
-
-std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::string& out,
-                        unsigned step_limit, name_form form) {
-    out.clear();
+// Walks the possibly compressed name at `offset`, handing each label's bytes to `on_label` in
+// order. Returns the bytes the name occupies at `offset`; 0 when it does not decode, after which
+// the labels handed over are to be dropped.
+template <typename OnLabel>
+std::size_t walk_name(std::span<const uint8_t> message, uint32_t offset, unsigned step_limit,
+                      OnLabel on_label) {
     if (message.size() < header_size || offset == 0 || offset > message.size()) {
         return 0;
     }
@@ -128,18 +117,12 @@ std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::
             if (expanded + 1 > max_name_octets) {
                 break;
             }
-            if (form == name_form::escaped) {
-                const std::size_t label_offset = wire.offset();
-                if (!wire.skip(length)) {
-                    break;
-                }
-                append_escaped_label(
-                    out, std::string_view(reinterpret_cast<const char*>(&message[label_offset]),
-                                          length));
-            } else if (!wire.copy(out, length)) {
+            const std::size_t label_offset = wire.offset();
+            if (!wire.skip(length)) {
                 break;
             }
-            out.push_back('.');
+            on_label(
+                std::string_view(reinterpret_cast<const char*>(&message[label_offset]), length));
             if (!followed_pointer) {
                 consumed += length + 1u;
             }
@@ -148,8 +131,59 @@ std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::
             break;
         }
     }
-    out.clear();
     return 0;
+}
+
+}  // namespace
+
+std::string dns_name::raw() const {
+    std::string text;
+    for (const std::string& label : labels) {
+        text += label;
+        text += '.';
+    }
+    return text;
+}
+
+std::string dns_name::escaped() const {
+    if (labels.empty()) {
+        return ".";
+    }
+    std::string text;
+    for (const std::string& label : labels) {
+        append_escaped_label(text, label);
+        text += '.';
+    }
+    return text;
+}
+
+std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, dns_name& out,
+                        unsigned step_limit) {
+    out.labels.clear();
+    const std::size_t size = walk_name(message, offset, step_limit, [&](std::string_view label) {
+        out.labels.emplace_back(label);
+    });
+    if (size == 0) {
+        out.labels.clear();
+    }
+    return size;
+}
+
+std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, std::string& out,
+                        unsigned step_limit, name_form form) {
+    out.clear();
+    const std::size_t size = walk_name(message, offset, step_limit, [&](std::string_view label) {
+        if (form == name_form::escaped) {
+            append_escaped_label(out, label);
+        } else {
+            out += label;
+        }
+        out += '.';
+    });
+    if (size == 0) {
+        out.clear();
+    }
+    return size;
 }
 
 std::size_t decode_reply(const shared_message& reply, uint64_t reply_time, dns_exchange& attempt,

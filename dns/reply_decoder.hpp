@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "dns/dns_record.hpp"
 
@@ -18,6 +19,27 @@ enum class name_form : uint8_t {
     raw,      // as received
     escaped,  // master-file form (RFC 1035 5.1): special characters and non-printing bytes escaped
 };
+
+/// A name as decoded from a message: the bytes of its labels as received, in order, the root's
+/// empty label left out. Each writer chooses the form it shows.
+struct dns_name {
+    std::vector<std::string> labels;
+
+    /// The name as received: every label followed by "."; "" for the root.
+    std::string raw() const;
+    /// The name in master-file form (RFC 1035 5.1): every label followed by ".", its characters
+    /// with a meaning in a zone file behind a backslash and bytes outside printable ASCII (space
+    /// included) as "\DDD"; "." for the root.
+    std::string escaped() const;
+
+    bool operator==(const dns_name& other) const = default;
+};
+
+/// Decodes the possibly compressed name at `offset` of `message` into `out`. Returns the bytes
+/// the name occupies at `offset`; 0, with `out` empty, when the name leaves the message, takes
+/// `step_limit` steps or is longer than 255 bytes expanded.
+std::size_t decode_name(std::span<const uint8_t> message, uint32_t offset, dns_name& out,
+                        unsigned step_limit = name_step_limit);
 
 /// Decodes the possibly compressed name at `offset` of `message` into `out` (every label followed
 /// by "."; the root is ""). Returns the bytes the name occupies at `offset`; 0, with `out` empty,

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "support/text_forms.hpp"
+
 namespace resq {
 
 namespace {
@@ -120,19 +122,24 @@ bool endpoint::operator==(const endpoint& other) const {
     return true;
 }
 
-std::string endpoint::text(uint16_t default_port) const {
-    char address[INET6_ADDRSTRLEN] = {};
-    std::string shown;
-    uint16_t port = default_port;
+std::string endpoint::address_text() const {
     if (family() == AF_INET) {
         const auto in = address_of<sockaddr_in>(storage_);
-        inet_ntop(AF_INET, &in.sin_addr, address, sizeof address);
-        shown = address;
-        port = ntohs(in.sin_port);
+        return ipv4_text(std::span(reinterpret_cast<const uint8_t*>(&in.sin_addr), 4));
+    }
+    if (family() == AF_INET6) {
+        return ipv6_text(address_of<sockaddr_in6>(storage_).sin6_addr.s6_addr);
+    }
+    return {};
+}
+
+std::string endpoint::text(uint16_t default_port) const {
+    std::string shown = address_text();
+    uint16_t port = default_port;
+    if (family() == AF_INET) {
+        port = ntohs(address_of<sockaddr_in>(storage_).sin_port);
     } else if (family() == AF_INET6) {
         const auto in6 = address_of<sockaddr_in6>(storage_);
-        inet_ntop(AF_INET6, &in6.sin6_addr, address, sizeof address);
-        shown = address;
         if (in6.sin6_scope_id != 0) {
             char name[IF_NAMESIZE] = {};
             shown += '%';

@@ -24,6 +24,9 @@ struct endpoint {
     /// Canonical text: "192.0.2.53", "2001:db8::53" (RFC 5952), then ":PORT" ("[IPV6]:PORT")
     /// when the port is not `default_port`; empty when the endpoint holds none.
     std::string text(uint16_t default_port) const;
+    /// The address alone ("192.0.2.53", "2001:db8::53"), without scope or port; empty when the
+    /// endpoint holds none.
+    std::string address_text() const;
 
   private:
     sockaddr_storage storage_{};

@@ -5,8 +5,9 @@
 // whatever bytes a server sent: a control character or a byte that is not well-formed UTF-8
 // becomes an RFC 1035 "\DDD" escape inside the string. Names and strings as received have their
 // backslashes written "\\" as well, so a reader undoes the escapes without ambiguity and nothing
-// is lost; texts already in master-file form (the "data" field, names of the later record types)
-// carry their own escapes and are only escaped for JSON.
+// is lost; texts in master-file form (the "data" field, names of the later record types) carry
+// their own escapes and are only escaped for JSON. The record's data is decoded once: its names
+// are written as received or in master-file form from the same decoded labels.
 #include "report/json_writer.hpp"
 
 #include <array>
@@ -27,6 +28,7 @@
 #include "report/report_exchange.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -43,10 +45,8 @@ void append_string(std::string& out, std::string_view text, text_kind kind = tex
         const std::size_t length = utf8_length(text);
         if (length == 0 || byte < 0x20 || byte == 0x7f) {
             // "\DDD", its backslash escaped for JSON.
-            out += "\\\\";
-            out += static_cast<char>('0' + byte / 100);
-            out += static_cast<char>('0' + byte / 10 % 10);
-            out += static_cast<char>('0' + byte % 10);
+            out += '\\';
+            append_decimal_escape(out, byte);
             text.remove_prefix(1);
             continue;
         }
@@ -96,13 +96,9 @@ void flag_field(std::string& out, std::string_view name, bool value) {
 
 /// Lower-case hexadecimal digits, two per byte, between double quotes.
 void hex_field(std::string& out, std::string_view name, std::span<const uint8_t> bytes) {
-    constexpr std::string_view digits = "0123456789abcdef";
     key(out, name);
     out += '"';
-    for (const uint8_t byte : bytes) {
-        out += digits[byte >> 4];
-        out += digits[byte & 0x0f];
-    }
+    out += hex_text(bytes);
     out += '"';
 }
 
@@ -231,7 +227,7 @@ struct typed_fields {
 
     void operator()(const name_rdata& value) const {
         if (value.name) {
-            field(out, "target", *value.name);
+            field(out, "target", value.name->raw());
         }
     }
 
@@ -240,13 +236,13 @@ struct typed_fields {
             field(out, "preference", *value.preference);
         }
         if (value.exchange) {
-            field(out, "exchange", *value.exchange);
+            field(out, "exchange", value.exchange->raw());
         }
     }
 
     void operator()(const soa_fields& soa) const {
-        field(out, "mname", soa.domain_name);
-        field(out, "rname", soa.admin_mailbox);
+        field(out, "mname", soa.domain_name.raw());
+        field(out, "rname", soa.admin_mailbox.raw());
         field(out, "serial", soa.serial_num);
         field(out, "refresh", soa.refresh_sec);
         field(out, "retry", soa.retry_sec);
@@ -263,7 +259,7 @@ struct typed_fields {
         field(out, "priority", value.priority);
         field(out, "weight", value.weight);
         field(out, "port", value.port);
-        field(out, "target", value.target, text_kind::presentation);
+        field(out, "target", value.target.escaped(), text_kind::presentation);
     }
 
     void operator()(const caa_rdata& value) const {
@@ -278,7 +274,7 @@ struct typed_fields {
         field(out, "flags", value.flags);
         field(out, "services", value.services);
         field(out, "regexp", value.regexp);
-        field(out, "replacement", value.replacement, text_kind::presentation);
+        field(out, "replacement", value.replacement.escaped(), text_kind::presentation);
     }
 
     void operator()(const ds_rdata& value) const {
@@ -303,12 +299,12 @@ struct typed_fields {
         field(out, "expiration", value.expiration);
         field(out, "inception", value.inception);
         field(out, "key_tag", value.key_tag);
-        field(out, "signer_name", value.signer_name, text_kind::presentation);
+        field(out, "signer_name", value.signer_name.escaped(), text_kind::presentation);
         field(out, "signature", base64_text(value.signature));
     }
 
     void operator()(const nsec_rdata& value) const {
-        field(out, "next_name", value.next_name, text_kind::presentation);
+        field(out, "next_name", value.next_name.escaped(), text_kind::presentation);
         array_field(out, "types", value.types,
                     [&](uint16_t type) { append_string(out, type_mnemonic(type)); });
         flag_field(out, "complete", value.complete);
@@ -329,7 +325,7 @@ struct typed_fields {
 
     void operator()(const svcb_rdata& value) const {
         field(out, "priority", value.priority);
-        field(out, "target", value.target, text_kind::presentation);
+        field(out, "target", value.target.escaped(), text_kind::presentation);
         array_field(out, "params", value.params, [&](const svc_param& param) {
             out += '{';
             field(out, "key", param.key);
@@ -366,9 +362,10 @@ void append_record(std::string& out, const dns_record& record) {
         field(out, "ttl", record.ttl_secs);
         field(out, "rdlength", record.data_length);
         hex_field(out, "rdata_hex", record.data());
-        const std::string presentation = rdata_presentation(record);
+        const rdata_value value = decode_rdata(record);
+        const std::string presentation = rdata_presentation(record, value);
         field(out, "data", presentation, text_kind::presentation);
-        std::visit(typed_fields{out, presentation}, decode_rdata(record));
+        std::visit(typed_fields{out, presentation}, value);
     }
     out += '}';
 }
@@ -408,7 +405,7 @@ void json_writer::end_attempt(const attempt_info& attempt) {
     if (attempt.line != 0) {
         field(out, "line", attempt.line);
     }
-    field(out, "status", attempt_status(exchange));
+    field(out, "status", status_text(attempt_status(exchange)));
     const std::string_view error = failure_text(exchange.failure);
     if (!error.empty()) {
         field(out, "error", error);
@@ -495,6 +492,12 @@ void json_writer::end_attempt(const attempt_info& attempt) {
     field(out, "message",
           qtype + " " + query.query + " @" + std::string(attempt.address) + ": " + summary);
     out += "}\n";
+    if (terminal_) {
+        // The strings escape every C0 control, DEL and byte of no UTF-8 character already; a
+        // terminal would still act on a C1 control, which is valid UTF-8.
+        out.pop_back();
+        out = terminal_safe(out, "\\") + '\n';
+    }
     out_.write(out.data(), static_cast<std::streamsize>(out.size()));
     out_.flush();
 }

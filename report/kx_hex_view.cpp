@@ -8,18 +8,13 @@
 #include <algorithm>
 #include <string>
 
+#include "support/text_forms.hpp"
+
 namespace kx {
 
 namespace {
 
-constexpr char hex_digits[] = "0123456789abcdef";
-
-/// Appends `value` as `digits` lower-case hexadecimal digits, zero-padded.
-void append_hex(std::string& text, uint32_t value, int digits) {
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-        text.push_back(hex_digits[(value >> shift) & 0x0fu]);
-    }
-}
+using resq::append_hex;
 
 /// Writes the dump line of up to 16 bytes from `first`: offset, bytes in hexadecimal, characters.
 void write_dump_line(std::string& line, const binary_data& data, uint32_t first) {
@@ -74,18 +69,6 @@ std::span<const uint8_t> message_bytes(const shared_message& message) {
 
 void dump_bytes(std::span<const uint8_t> bytes, std::ostream& out) {
     kx::hex_dump(out, kx::binary_data(bytes));
-}
-
-std::string hex_text(std::span<const uint8_t> bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const uint8_t byte : bytes) {
-        if (!text.empty()) {
-            text.push_back(' ');
-        }
-        kx::append_hex(text, byte, 2);
-    }
-    return text;
 }
 
 void write_verbose_block(std::ostream& out, const dns_exchange& attempt) {

@@ -35,9 +35,6 @@ namespace resq {
 /// The standard dump of a whole message with offsets; nothing for an empty message.
 void dump_bytes(std::span<const uint8_t> bytes, std::ostream& out);
 
-/// The bytes as two-digit lower-case hexadecimal numbers joined by single spaces.
-std::string hex_text(std::span<const uint8_t> bytes);
-
 /// The -verbose block after an attempt: the packet sent and the packet received, between rules.
 void write_verbose_block(std::ostream& out, const dns_exchange& attempt);
 

@@ -1,11 +1,15 @@
 // The data of each answer alone, one record a line, as `dig +short` writes it.
 #include "report/short_writer.hpp"
 
+#include <unistd.h>
+
+#include <iostream>
 #include <string>
 
 #include "dns/rdata_presentation.hpp"
 #include "dns/record_types.hpp"
 #include "report/report_exchange.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -17,9 +21,9 @@ std::string no_answer_outcome(const dns_exchange& attempt) {
     if (attempt.received_size >= 12 && attempt.header.full_rcode != 0) {
         return rcode_name(attempt.header.full_rcode);
     }
-    const std::string_view status = attempt_status(attempt);
-    if (status != "invalid") {
-        return std::string(status);
+    const row_status status = attempt_status(attempt);
+    if (status != row_status::invalid) {
+        return std::string(status_text(status));
     }
     return attempt.header.tc ? "truncated" : "NODATA";
 }
@@ -39,7 +43,11 @@ void short_writer::end_attempt(const attempt_info& attempt) {
     }
     const std::string outcome = no_answer_outcome(attempt.exchange);
     if (!outcome.empty()) {
-        err_ << attempt.query.query << ": " << outcome << '\n' << std::flush;
+        // The name came from the input: a terminal is never handed its control bytes.
+        const bool err_terminal = &err_ == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+        err_ << (err_terminal ? terminal_safe(attempt.query.query) : attempt.query.query) << ": "
+             << outcome << '\n'
+             << std::flush;
         return;
     }
     std::string lines;

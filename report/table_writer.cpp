@@ -18,6 +18,7 @@
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 #include "support/overloaded.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -76,19 +77,6 @@ std::string one_line(std::string text) {
     return text;
 }
 
-/// AAAA data as all its 16-bit groups, none shortened.
-std::string ipv6_groups_text(const ipv6_rdata& value) {
-    wire_reader reader(value.address);
-    std::string text;
-    for (std::size_t group = 0; group < value.address.size() / 2; ++group) {
-        if (group != 0) {
-            text.push_back(':');
-        }
-        text += number_text(reader.u16(), 16);
-    }
-    return text;
-}
-
 std::string soa_number(uint32_t value) {
     std::string digits = number_text(value, 16);
     return "0x" + std::string(8 - digits.size(), '0') + digits;
@@ -101,25 +89,25 @@ std::string data_text(const dns_record& record, std::string_view inner, bool& tx
     if (record.data_length == 0) {
         return "  <none>";
     }
-    const std::string hex = hex_text(record.data());
+    const std::string hex = hex_text(record.data(), " ");
     return std::visit(
         overloaded{
             // Raw data, and data of types this report has never translated: hexadecimal.
             [&](const auto&) { return hex; },
             [&](const ipv4_rdata& value) { return ipv4_text(value.address); },
-            [&](const ipv6_rdata& value) { return ipv6_groups_text(value); },
-            [&](const name_rdata& value) { return value.name ? one_line(*value.name) : hex; },
+            [&](const ipv6_rdata& value) { return ipv6_groups_text(value.address); },
+            [&](const name_rdata& value) { return value.name ? one_line(value.name->raw()) : hex; },
             [&](const mx_rdata& value) {
                 if (!value.preference) {
                     return hex;  // no room for the preference
                 }
                 return number_text(*value.preference) + std::string(inner) +
-                       (value.exchange ? one_line(*value.exchange) : hex);
+                       (value.exchange ? one_line(value.exchange->raw()) : hex);
             },
             [&](const soa_fields& soa) {
-                std::string text = one_line(soa.domain_name);
+                std::string text = one_line(soa.domain_name.raw());
                 for (const std::string& part :
-                     {one_line(soa.admin_mailbox), soa_number(soa.serial_num),
+                     {one_line(soa.admin_mailbox.raw()), soa_number(soa.serial_num),
                       soa_number(soa.refresh_sec), soa_number(soa.retry_sec),
                       soa_number(soa.expire_sec), soa_number(soa.min_sec)}) {
                     text += inner;
@@ -157,25 +145,6 @@ std::string separated_field(std::string_view text, std::string_view separator) {
     }
     field += '"';
     return field;
-}
-
-/// Bytes from the network as a terminal may be given them: control bytes (below 0x20 but TAB,
-/// and DEL) as a backslash and three decimal digits, so no name can move the cursor or erase.
-std::string terminal_safe(std::string text) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && byte != '\t') || byte == 0x7f) {
-            shown += '\\';
-            shown += static_cast<char>('0' + byte / 100);
-            shown += static_cast<char>('0' + byte / 10 % 10);
-            shown += static_cast<char>('0' + byte % 10);
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
 }
 
 /// The space before the time column, which the compact form drops unless asked to keep it.
@@ -449,7 +418,7 @@ void write_table_row(std::ostream& out, const report_row& row, const cmd_params&
     bool txt_row = false;
     std::string data = data_text(record, options.compact_output ? ";" : "; ", txt_row);
     if (terminal) {
-        data = terminal_safe(std::move(data));
+        data = terminal_safe(data);
     }
     line += options.compact_output ? separated_field(data, separator) : data;
     end_line(out, line);

@@ -9,11 +9,10 @@
 
 #include "dns/rdata_presentation.hpp"
 #include "dns/record_types.hpp"
-#include "dns/wire_reader.hpp"
-#include "report/kx_hex_view.hpp"
 #include "support/kx_string.hpp"
 #include "support/kx_time.hpp"
 #include "support/overloaded.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -57,12 +56,10 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
                        write_attribute(out, "ipv4_addr", ipv4_text(value.address));
                    },
                    [&](const ipv6_rdata& value) {
-                       std::string address;
-                       ipv6_to_text(value.address.data(), value.address.size(), address);
-                       write_attribute(out, "ipv6_addr", address);
+                       write_attribute(out, "ipv6_addr", ipv6_first_run_text(value.address));
                    },
                    [&](const name_rdata& value) {
-                       write_attribute(out, "domain_name", value.name.value_or(""));
+                       write_attribute(out, "domain_name", value.name ? value.name->raw() : "");
                    },
                    [&](const mx_rdata& value) {
                        // Without room for a preference (also the row of an MX lookup itself) both
@@ -75,11 +72,12 @@ void write_translated_data(std::ostream& out, const dns_record& record) {
                            }
                        }
                        write_attribute(out, "preference", preference);
-                       write_attribute(out, "mx_server", value.exchange.value_or(""));
+                       write_attribute(out, "mx_server",
+                                       value.exchange ? value.exchange->raw() : "");
                    },
                    [&](const soa_fields& soa) {
-                       write_attribute(out, "domain_name", soa.domain_name);
-                       write_attribute(out, "admin_mailbox", soa.admin_mailbox);
+                       write_attribute(out, "domain_name", soa.domain_name.raw());
+                       write_attribute(out, "admin_mailbox", soa.admin_mailbox.raw());
                        write_attribute(out, "serial_num", "0x" + number_text(soa.serial_num, 16));
                        write_attribute(out, "refresh_sec", number_text(soa.refresh_sec));
                        write_attribute(out, "retry_sec", number_text(soa.retry_sec));
@@ -113,11 +111,7 @@ void write_xml_escaped(std::ostream& out, std::string_view text) {
         const std::size_t length = xml_char_length(text);
         if (length == 0) {
             // Backslash and three decimal digits: readable, and reversible since "\" is doubled.
-            const auto value = static_cast<uint8_t>(c);
-            escaped += '\\';
-            escaped += static_cast<char>('0' + value / 100);
-            escaped += static_cast<char>('0' + value / 10 % 10);
-            escaped += static_cast<char>('0' + value % 10);
+            append_decimal_escape(escaped, static_cast<uint8_t>(c));
             text.remove_prefix(1);
             continue;
         }
@@ -149,39 +143,6 @@ void write_xml_escaped(std::ostream& out, std::string_view text) {
     out.write(escaped.data(), static_cast<std::streamsize>(escaped.size()));
 }
 
-bool ipv6_to_text(const uint8_t* bytes, std::size_t length, std::string& out) {
-    out.clear();
-    if (bytes == nullptr || length == 0) {
-        return false;
-    }
-    wire_reader reader(std::span<const uint8_t>(bytes, length));
-    const std::size_t groups = length / 2;
-    bool in_run = false;
-    bool run_used = false;
-    for (std::size_t i = 0; i < groups; ++i) {
-        const uint16_t group = reader.u16();
-        if (group != 0) {
-            out += number_text(group, 16);
-            in_run = false;
-        } else if (in_run) {
-            continue;  // inside the compressed run: not even a separator
-        } else if (run_used) {
-            out += '0';
-        } else {
-            // The first zero group opens the one run written as "::".
-            in_run = true;
-            run_used = true;
-            if (i == 0) {
-                out += ':';
-            }
-        }
-        if (i + 1 < groups) {
-            out += ':';
-        }
-    }
-    return true;
-}
-
 void write_xml_entry(std::ostream& out, const report_row& row, const cmd_params& options) {
     const dns_record& record = row.record;
     std::string date_text;
@@ -204,7 +165,7 @@ void write_xml_entry(std::ostream& out, const report_row& row, const cmd_params&
     write_element(out, "dns_class", number_text(record.dns_class));
     write_element(out, "ttl_secs", number_text(record.ttl_secs));
     write_element(out, "data_length", number_text(record.data_length));
-    write_element(out, "raw_data_hex", hex_text(record.data()));
+    write_element(out, "raw_data_hex", hex_text(record.data(), " "));
     write_translated_data(out, record);
     out << "</data_entry>" << std::endl;
 }
@@ -221,7 +182,19 @@ void xml_writer::begin(const report_header& header) {
 }
 
 void xml_writer::row(const report_row& row) {
-    write_xml_entry(out_, row, options_);
+    if (!terminal_) {
+        write_xml_entry(out_, row, options_);
+        return;
+    }
+    // XML keeps CR, LF, DEL and C1 controls, which a terminal would act on; its backslashes
+    // are doubled, so the escapes stay unambiguous. The entry's own line end stays.
+    std::ostringstream entry;
+    write_xml_entry(entry, row, options_);
+    std::string text = entry.str();
+    text.pop_back();
+    const std::string shown = terminal_safe(text) + '\n';
+    out_.write(shown.data(), static_cast<std::streamsize>(shown.size()));
+    out_.flush();
 }
 
 void xml_writer::end() {

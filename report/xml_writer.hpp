@@ -19,10 +19,6 @@ void write_xml_entry(std::ostream& out, const report_row& row, const cmd_params&
 /// backslash doubled, a byte XML cannot carry as a backslash and three decimal digits.
 void write_xml_escaped(std::ostream& out, std::string_view text);
 
-/// The colon form of an IPv6 address (first run of zero groups as "::"). False, `out` empty,
-/// when there are no bytes.
-bool ipv6_to_text(const uint8_t* bytes, std::size_t length, std::string& out);
-
 /// The XML writer: the declaration, the header block as a comment and the <logdata> element
 /// around the rows.
 class xml_writer final : public record_writer {

@@ -9,6 +9,7 @@
 
 #include "dns/record_types.hpp"
 #include "packet_bytes.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 namespace {
@@ -242,7 +243,7 @@ TEST(rdata_presentation, keeps_hostile_data_inside_its_bounds_and_shows_it_raw) 
     for (const auto& [description, type, data, kept] : hostile_cases) {
         const dns_record record = answer(type, data);
         EXPECT_EQ(elements_kept(decode_rdata(record)), kept) << description;
-        const std::string hex = hex_upper_text(data);
+        const std::string hex = hex_text(data, {}, hex_case::upper);
         EXPECT_EQ(rdata_presentation(record),
                   "\\# " + std::to_string(data.size()) + (hex.empty() ? "" : " " + hex))
             << description;

@@ -66,10 +66,10 @@ dns_record record_in(const bytes& message, uint16_t type, uint32_t offset, uint1
 TEST(record_types, decodes_soa_data_bounded_by_the_record_data) {
     soa_fields soa;
     ASSERT_TRUE(decode_soa(record_in(soa_message, type_soa, 17, 39), soa));
-    EXPECT_EQ(std::tie(soa.domain_name, soa.admin_mailbox, soa.serial_num, soa.refresh_sec,
-                       soa.retry_sec, soa.expire_sec, soa.min_sec),
+    EXPECT_EQ(std::make_tuple(soa.domain_name.raw(), soa.admin_mailbox.raw(), soa.serial_num,
+                              soa.refresh_sec, soa.retry_sec, soa.expire_sec, soa.min_sec),
               std::make_tuple("ns1.x.y.", "hostmaster.x.y.", 2018052609u, 7200u, 3600u, 1209600u,
-                              300u));  // RNAME kept dotted, not made an address
+                              300u));  // RNAME kept a name, not made an address
     // MINIMUM lacks a byte of the data, though the message has it.
     EXPECT_FALSE(decode_soa(record_in(soa_message, type_soa, 17, 38), soa));
     EXPECT_EQ(soa.serial_num, 0u);  // emptied, not left from the decoding before

@@ -293,5 +293,26 @@ TEST(decode_name, follows_pointers_and_refuses_loops_and_whatever_leaves_the_mes
     }
 }
 
+// One decoded name, shown as received or in master-file form: a dot inside a label, the zone
+// file's special characters, a space and bytes outside printable ASCII.
+TEST(decode_name, keeps_the_labels_that_each_writer_shows_raw_or_escaped) {
+    // clang-format off
+    const bytes message = {
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // header
+        3, 'a', '.', 'b',                    // @12 label "a.b"
+        5, '(', '\\', ' ', '"', 0xff,        // label: ( \ space " and byte 255
+        3, 'x', 0xc2, 0x9b,                  // label "x" and U+009B in UTF-8
+        0, 0,                                // root; @27 the root alone
+    };
+    // clang-format on
+    dns_name name;
+    ASSERT_EQ(decode_name(message, 12, name), 15u);
+    EXPECT_EQ(name.raw(), "a.b.(\\ \"\xff.x\xc2\x9b.");
+    EXPECT_EQ(name.escaped(), "a\\.b.\\(\\\\\\032\\\"\\255.x\\194\\155.");
+    ASSERT_EQ(decode_name(message, 27, name), 1u);
+    EXPECT_EQ(std::make_pair(name.raw(), name.escaped()),
+              std::make_pair(std::string(), std::string(".")));
+}
+
 }  // namespace
 }  // namespace resq

@@ -271,20 +271,28 @@ TEST_F(resq_run, a_report_that_standard_output_refuses_fails_with_its_message) {
     close(closed_pipe[1]);
 }
 
-// A name a server echoes with terminal codes in it reaches a terminal as text; a pipe gets the
-// bytes as they came.
+// A name a server echoes with terminal codes in it (C0 controls, DEL, CSI as U+009B in UTF-8 and
+// as a lone byte) reaches a terminal as text in every format; a pipe gets the bytes as they came.
 TEST_F(resq_run, a_terminal_is_never_written_control_bytes_from_the_network) {
-    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
-    const int screen = open(ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    const std::string input = "erase\x1b[2J\x7f.demo.example\n";
-    resq({"-pipe"}, input, true, screen);
-    close(screen);
-    const std::string shown = read_all(terminal);
-    close(terminal);
-    EXPECT_EQ(shown.find_first_of("\x1b\x7f"), std::string::npos);
-    EXPECT_NE(shown.find("erase\\027[2J\\127.demo.example."), std::string::npos) << shown;
-    EXPECT_NE(resq({"-pipe"}, input).out.find("erase\x1b[2J\x7f.demo.example."), std::string::npos);
+    const std::string input = "erase\x1b[2J\x7f\xc2\x9bm\x9bm.demo.example\n";
+    const std::string escaped = "erase\\027[2J\\127\\194\\155m\\155m.demo.example";
+    for (const char* format : {"-pipe", "-csv", "-xml", "-json"}) {
+        const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+        const int screen = open(ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        resq({"-pipe", format}, input, true, screen);
+        close(screen);
+        const std::string shown = read_all(terminal);
+        close(terminal);
+        EXPECT_EQ(shown.find_first_of("\x1b\x7f\x9b"), std::string::npos) << format;
+        std::string expected = escaped;
+        if (format == std::string_view("-json")) {
+            replace_all(expected, "\\", "\\\\");
+        }
+        EXPECT_NE(shown.find(expected), std::string::npos) << format << ": " << shown;
+    }
+    EXPECT_NE(resq({"-pipe"}, input).out.find("erase\x1b[2J\x7f\xc2\x9bm\x9bm.demo.example."),
+              std::string::npos);
 }
 
 TEST_F(resq_run, reads_the_server_address_once_and_shows_it_as_typed) {
