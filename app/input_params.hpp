@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dns/query_builder.hpp"
 #include "app/server_pool.hpp"
+#include "dns/query_builder.hpp"
 #include "net/endpoint.hpp"
 #include "report/record_writer.hpp"
 #include "support/args.hpp"

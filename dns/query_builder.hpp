@@ -34,8 +34,8 @@ struct query_options {
 };
 
 /// Resets `query` and fills it with the query message for `name` and `type` (PTR: `name` is an
-/// address text unless `reverse_ptr` is false), as `options` say. False, with `query` reset, when the name cannot be encoded
-/// or no identifier can be drawn.
+/// address text unless `reverse_ptr` is false), as `options` say. False, with `query` reset, when
+/// the name cannot be encoded or no identifier can be drawn.
 bool build_query(dns_record& query, std::string name, uint32_t type, const query_options& options,
                  bool reverse_ptr = true);
 

@@ -44,8 +44,8 @@ struct attempt_info {
     uint64_t line = 0;           // the batch input line; 0 for a single lookup
     std::string_view address{};  // the server's address, without its port
     uint16_t port = 0;
-    bool last = true;  // no attempt of the lookup follows
-    std::size_t server_width = 0;  // the widest server text of the run (the table's column)
+    bool last = true;               // no attempt of the lookup follows
+    std::size_t server_width = 0;   // the widest server text of the run (the table's column)
     std::string_view name_ascii{};  // the name sent, with -idn; empty: not shown
 };
 
