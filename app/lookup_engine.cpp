@@ -81,13 +81,16 @@ attempt_plan::attempt_plan(const input_params& options)
 attempt_plan::step attempt_plan::after(const dns_exchange& attempt, bool success) {
     ++made_;
     replied_ = attempt.received_size != 0;
+    last_status_ = attempt_status(attempt);
+    last_rcode_ = replied_ && attempt.header.qr ? std::optional<uint16_t>(attempt.header.full_rcode)
+                                                : std::nullopt;
     // A message that is no response is no truncated reply.
     if (tcp_fallback_ && target_.kind == transport::udp && attempt.header.qr && attempt.header.tc) {
         target_.kind = transport::tcp;
         ++allowed_;
-        return {true, false, true};
+        return {.another = true, .fallback = true, .same_server = true};
     }
-    return {!success && made_ < allowed_, !success, false};
+    return {.another = !success && made_ < allowed_, .delay_first = !success};
 }
 
 // One lookup of the window: its query, its plan of attempts, the attempt in flight and where it
@@ -456,6 +459,9 @@ void lookup_engine::end_lookup(lookup& entry, clock::time_point now) {
     if (hooks_.tally != nullptr && (!entry.ended.empty() || !entry.plan.any())) {
         ++hooks_.tally->lookups;
         hooks_.tally->replied += entry.plan.replied() ? 1u : 0u;
+        if (!entry.ended.empty()) {
+            hooks_.tally->count_lookup(entry.plan.last_status(), entry.plan.last_rcode());
+        }
     }
 }
 

@@ -20,6 +20,8 @@
 #include "dns/dns_record.hpp"
 #include "dns/exchange_loop.hpp"
 #include "report/record_writer.hpp"
+#include "report/report_exchange.hpp"
+#include "report/report_exchange.hpp"
 #include "support/send_pacer.hpp"
 
 namespace resq {
@@ -51,6 +53,9 @@ class attempt_plan {
 
     /// Whether the last attempt got a reply, whatever its status.
     bool replied() const { return replied_; }
+    /// The status of the last attempt, and the RCODE of its reply (none without one).
+    row_status last_status() const { return last_status_; }
+    std::optional<uint16_t> last_rcode() const { return last_rcode_; }
 
   private:
     exchange_target target_;
@@ -58,6 +63,8 @@ class attempt_plan {
     int64_t allowed_ = 0;  // in 64 bits: the largest -retry value cannot overflow it
     int64_t made_ = 0;
     bool replied_ = false;
+    row_status last_status_ = row_status::timeout;
+    std::optional<uint16_t> last_rcode_;
 };
 
 /// Bytes of received and sent messages the engine holds for lookups that wait to be written.

@@ -70,12 +70,42 @@ void run_tally::count_attempt(const dns_exchange& attempt, const dns_record& que
         attempt.reply_time >= query.query_time) {
         rtt.add(attempt.reply_time - query.query_time);
     }
-    timeouts += attempt_status(attempt) == row_status::timeout ? 1u : 0u;
+    const row_status status = attempt_status(attempt);
+    timeouts += status == row_status::timeout ? 1u : 0u;
+    ++attempts_by_status[std::string(status_text(status))];
     // The rows the report writes for the attempt, by status.
     for (const row_group& group : attempt_rows(attempt, query)) {
         rows_by_status[std::string(status_text(group.status))] += group.records.size();
     }
 }
+
+void run_tally::count_lookup(row_status status, std::optional<uint16_t> rcode) {
+    ++lookups_by_status[std::string(status_text(status))];
+    if (rcode) {
+        ++lookups_by_rcode[*rcode];
+    }
+}
+
+namespace {
+
+// " KEY COUNT, KEY COUNT\n", or " none\n" for an empty map; keys shown by `name`.
+template <typename Key, typename Name>
+std::string counts_text(const std::map<Key, uint64_t>& counts, Name name) {
+    if (counts.empty()) {
+        return " none\n";
+    }
+    std::string text;
+    for (const auto& [key, count] : counts) {
+        text += (text.empty() ? " " : ", ") + name(key) + ' ' + std::to_string(count);
+    }
+    return text + '\n';
+}
+
+std::string status_name(const std::string& status) {
+    return status;
+}
+
+}  // namespace
 
 std::string summary_text(const run_tally& tally, std::chrono::nanoseconds elapsed) {
     std::string text = "lines read: " + std::to_string(tally.lines_read) + '\n';
@@ -87,20 +117,14 @@ std::string summary_text(const run_tally& tally, std::chrono::nanoseconds elapse
     text += "lookups: " + std::to_string(tally.lookups) + '\n';
     text += "lookups answered: " + std::to_string(tally.replied) +
             ", unanswered: " + std::to_string(tally.lookups - tally.replied) + '\n';
+    text += "lookups by status:" + counts_text(tally.lookups_by_status, status_name);
+    text += "lookups by rcode:" + counts_text(tally.lookups_by_rcode, rcode_name);
     text += "attempts: " + std::to_string(tally.attempts) + '\n';
+    text += "attempts by status:" + counts_text(tally.attempts_by_status, status_name);
     text += "retries: " + std::to_string(tally.retries) +
             ", tc fallbacks: " + std::to_string(tally.tc_fallbacks) + '\n';
-    text += "rows:";
-    for (const auto& [status, count] : tally.rows_by_status) {
-        text += ' ' + status + ' ' + std::to_string(count) + ',';
-    }
-    text.back() = text.back() == ',' ? '\n' : text.back();
-    text += tally.rows_by_status.empty() ? " none\nreplies:" : "replies:";
-    for (const auto& [rcode, count] : tally.replies_by_rcode) {
-        text += ' ' + rcode_name(rcode) + ' ' + std::to_string(count) + ',';
-    }
-    text.back() = text.back() == ',' ? '\n' : text.back();
-    text += tally.replies_by_rcode.empty() ? " none\n" : "";
+    text += "rows:" + counts_text(tally.rows_by_status, status_name);
+    text += "replies:" + counts_text(tally.replies_by_rcode, rcode_name);
     // Messages that reached a lookup's socket and were no reply: spoofing attempts, stale or
     // broken replies. Shown only when there were any.
     if (tally.discarded != 0) {

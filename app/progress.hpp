@@ -12,6 +12,7 @@
 #include "app/input_params.hpp"
 #include "app/query_run.hpp"
 #include "dns/dns_record.hpp"
+#include "report/report_exchange.hpp"
 #include "support/log_histogram.hpp"
 
 namespace resq {
@@ -30,7 +31,11 @@ struct run_tally {
     uint64_t timeouts = 0;
     uint64_t discarded = 0;  // messages received that were no reply
     std::map<std::string, uint64_t> rows_by_status;
-    std::map<uint16_t, uint64_t> replies_by_rcode;
+    std::map<uint16_t, uint64_t> replies_by_rcode;  // of the attempts that got a reply
+    std::map<std::string, uint64_t> attempts_by_status;
+    // Lookups by how their last attempt ended: its status, and the RCODE of its reply.
+    std::map<std::string, uint64_t> lookups_by_status;
+    std::map<uint16_t, uint64_t> lookups_by_rcode;
     // What an operator asks next: how many attempts were retries, how many truncated UDP replies
     // were asked again over TCP, and how long replies took.
     uint64_t retries = 0;       // attempts after a failed one of the same lookup
@@ -39,6 +44,8 @@ struct run_tally {
 
     /// Counts one ended attempt: its rows by status, as the report chooses them, and its RCODE.
     void count_attempt(const dns_exchange& attempt, const dns_record& query);
+    /// Counts one lookup by the status of its last attempt and the RCODE of that reply, if any.
+    void count_lookup(row_status status, std::optional<uint16_t> rcode);
 };
 
 /// The summary of a batch: lines, skipped lines, lookups (answered or not), attempts, retries and

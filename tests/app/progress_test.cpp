@@ -26,6 +26,9 @@ run_tally sample_tally() {
     tally.discarded = 3;
     tally.rows_by_status = {{"success", 9}, {"timeout", 2}, {"invalid", 1}};
     tally.replies_by_rcode = {{0, 6}, {3, 1}, {16, 1}};
+    tally.attempts_by_status = {{"success", 6}, {"invalid", 2}, {"timeout", 2}};
+    tally.lookups_by_status = {{"success", 5}, {"invalid", 1}, {"timeout", 2}};
+    tally.lookups_by_rcode = {{0, 5}, {3, 1}};
     tally.replied = 6;
     tally.retries = 1;
     tally.tc_fallbacks = 1;
@@ -49,7 +52,10 @@ const text_case text_cases[] = {
      "lines skipped: 4 (2 blank, 1 filtered, 1 unbuildable)\n"
      "lookups: 8\n"
      "lookups answered: 6, unanswered: 2\n"
+     "lookups by status: invalid 1, success 5, timeout 2\n"
+     "lookups by rcode: NOERROR 5, NXDOMAIN 1\n"
      "attempts: 10\n"
+     "attempts by status: invalid 2, success 6, timeout 2\n"
      "retries: 1, tc fallbacks: 1\n"
      "rows: invalid 1, success 9, timeout 2\n"
      "replies: NOERROR 6, NXDOMAIN 1, BADVERS 1\n"
@@ -62,7 +68,10 @@ const text_case text_cases[] = {
      "lines skipped: 0 (0 blank, 0 filtered, 0 unbuildable)\n"
      "lookups: 0\n"
      "lookups answered: 0, unanswered: 0\n"
+     "lookups by status: none\n"
+     "lookups by rcode: none\n"
      "attempts: 0\n"
+     "attempts by status: none\n"
      "retries: 0, tc fallbacks: 0\n"
      "rows: none\n"
      "replies: none\n"
