@@ -166,5 +166,19 @@ TEST(lookup_engine, lookups_take_the_servers_in_turn_and_pass_over_a_resting_one
     EXPECT_NE(said.find("failed 5 attempts in a row: resting 30 s"), std::string::npos) << said;
 }
 
+TEST(attempt_plan, a_truncated_reply_is_asked_again_over_tcp_of_the_same_server) {
+    input_params options;
+    options.tcp_fallback = true;
+    attempt_plan plan(options);
+    dns_exchange truncated;
+    truncated.received_size = 12;
+    truncated.header.qr = true;
+    truncated.header.tc = true;
+    const attempt_plan::step step = plan.after(truncated, false);
+    EXPECT_TRUE(step.another && step.fallback && step.same_server && !step.delay_first);
+    EXPECT_EQ(plan.target().kind, transport::tcp);
+    EXPECT_FALSE(plan.after(dns_exchange{}, false).another);  // the fallback used no retry
+}
+
 }  // namespace
 }  // namespace resq
