@@ -526,6 +526,46 @@ def report(problems, text):
     return bool(problems)
 
 
+def dig_short(server, name, qtype, *options):
+    """dig's +short lines for one question."""
+    return run(["dig", "@" + server, "+short", "+norecurse", name, qtype] + list(options)) \
+        .stdout.decode().splitlines()
+
+
+def compare_controls(resq, server, workdir):
+    """The client's own calls and controls against dig: a dig-style call, a file of typed lines,
+    an IDN name, RD cleared and the server's NSID. Returns the number of comparisons that failed."""
+    failed = 0
+    short = [resq, "-timeout", "2", "-norecurse", "-short"]
+    got = run(short[:1] + ["host.interop.test", "@" + server, "AAAA"] + short[1:]).stdout
+    failed += report([] if got.decode().splitlines() == dig_short(server, "host.interop.test", "AAAA")
+                     else ["resq printed %r" % got], "dig-style call NAME @SERVER TYPE")
+
+    queries = workdir / "typed.txt"
+    queries.write_text("interop.test MX\nhost.interop.test\nns2.interop.test AAAA\n")
+    got = run(short + ["-server", server, "-f", str(queries), "-typed_lines"]).stdout
+    wanted = ["interop.test\t" + line for line in dig_short(server, "interop.test", "MX")] + \
+        ["host.interop.test\t" + line for line in dig_short(server, "host.interop.test", "A")] + \
+        ["ns2.interop.test\t" + line for line in dig_short(server, "ns2.interop.test", "AAAA")]
+    failed += report([] if got.decode().splitlines() == wanted else
+                     ["resq printed %r, dig %r" % (got, wanted)], "-f FILE -typed_lines, mixed types")
+
+    got = run(short + ["-server", server, "-idn", "-url", "b\u00fccher.interop.test"]).stdout
+    wanted = dig_short(server, "xn--bcher-kva.interop.test", "A")
+    failed += report([] if got.decode().splitlines() == wanted and wanted else
+                     ["resq printed %r, dig %r" % (got, wanted)], "-idn sends the A-label")
+
+    got = run([resq, "-server", server, "-url", "host.interop.test", "-norecurse", "-nsid", "-csv",
+               "-fields", "flags,tname,rdata"]).stdout.decode()
+    dig = run(["dig", "@" + server, "+norecurse", "+nsid", "host.interop.test"]).stdout.decode()
+    problems = [] if "\nqr aa,A,192.0.2.7\n" in got else ["no row with the flags qr aa: %r" % got]
+    # CSV doubles the quotes of a field that holds some.
+    problems += [] if 'NSID: 72 65 73 71 2d 69 6e 74 65 72 6f 70 (""resq-interop"")' in got and \
+        '("resq-interop")' in dig else ["NSID not shown as dig shows it: %r" % got]
+    failed += report(problems, "-norecurse clears RD; -nsid shows the server's NSID")
+    return failed
+
+
 def main():
     resq, workdir = sys.argv[1], Path(sys.argv[3])
     servers = [sys.argv[2]] + sys.argv[4:]
@@ -580,6 +620,9 @@ def main():
                              (" ".join([words[0] + "_pipe"] + words[1:] + concurrency),
                               names.count(b"\n")))
             total += 1
+
+    failed += compare_controls(resq, servers[0], workdir)
+    total += 4
 
     # A truncated reply must have been retried over TCP, or -tcp_fallback went untested.
     failed += report([] if retried else ["no reply was truncated"],
