@@ -442,6 +442,22 @@ const type_entry* find_type(uint16_t type) {
 
 }  // namespace
 
+set_flags flags_set(const reply_header& header) {
+    set_flags flags;
+    for (const auto& [on, flag] : {std::pair{header.qr, "qr"},
+                                   {header.aa, "aa"},
+                                   {header.tc, "tc"},
+                                   {header.rd, "rd"},
+                                   {header.ra, "ra"},
+                                   {header.ad, "ad"},
+                                   {header.cd, "cd"}}) {
+        if (on) {
+            flags.names[flags.count++] = flag;
+        }
+    }
+    return flags;
+}
+
 std::string rcode_name(uint16_t rcode) {
     constexpr std::string_view names[] = {"NOERROR", "FORMERR",   "SERVFAIL", "NXDOMAIN", "NOTIMP",
                                           "REFUSED", "YXDOMAIN",  "YXRRSET",  "NXRRSET",  "NOTAUTH",

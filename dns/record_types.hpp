@@ -63,6 +63,15 @@ enum type_code : uint16_t {
 /// for unassigned values.
 std::string rcode_name(uint16_t rcode);
 
+/// The names of the header flags set in a reply, in header order ("qr", "aa", "tc", "rd", "ra",
+/// "ad", "cd"); the first `count` entries are used.
+struct set_flags {
+    std::array<std::string_view, 7> names{};
+    std::size_t count = 0;
+    std::span<const std::string_view> list() const { return std::span(names).first(count); }
+};
+set_flags flags_set(const reply_header& header);
+
 /// The mnemonic of a type number, "unk" for numbers without one.
 std::string_view type_name(uint16_t type);
 

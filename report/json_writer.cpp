@@ -445,20 +445,7 @@ void json_writer::end_attempt(const attempt_info& attempt) {
         summary = rcode_name(rcode);
         field(out, "rcode", summary);
         field(out, "rcode_code", rcode);
-        std::array<std::string_view, 7> flags;
-        std::size_t set = 0;
-        for (const auto& [on, flag] : {std::pair{header.qr, "qr"},
-                                       {header.aa, "aa"},
-                                       {header.tc, "tc"},
-                                       {header.rd, "rd"},
-                                       {header.ra, "ra"},
-                                       {header.ad, "ad"},
-                                       {header.cd, "cd"}}) {
-            if (on) {
-                flags[set++] = flag;
-            }
-        }
-        array_field(out, "flags", std::span(flags).first(set),
+        array_field(out, "flags", flags_set(header).list(),
                     [&](std::string_view flag) { append_string(out, flag); });
         field(out, "opcode", header.opcode);
         const std::size_t answers = exchange.answers.size();

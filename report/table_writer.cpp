@@ -231,17 +231,9 @@ field_layout layout_of(report_field field, const column_widths& widths) {
 /// The reply's flags that are set, in header order, separated by spaces.
 std::string flags_text(const reply_header& header) {
     std::string text;
-    for (const auto& [on, flag] : {std::pair{header.qr, "qr"},
-                                   {header.aa, "aa"},
-                                   {header.tc, "tc"},
-                                   {header.rd, "rd"},
-                                   {header.ra, "ra"},
-                                   {header.ad, "ad"},
-                                   {header.cd, "cd"}}) {
-        if (on) {
-            text += text.empty() ? "" : " ";
-            text += flag;
-        }
+    for (std::string_view flag : flags_set(header).list()) {
+        text += text.empty() ? "" : " ";
+        text += flag;
     }
     return text;
 }
