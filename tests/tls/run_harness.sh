@@ -11,6 +11,7 @@ if [ "$#" -ne 1 ]; then
     exit 2
 fi
 RESQ_RESPONDER=$(readlink -f "$1")
+export RESQ_RESPONDER
 TLS_ENV=$(dirname "$(readlink -f "$0")")/tls_env.sh
 PATH=$PATH:/usr/sbin:/sbin
 
@@ -34,6 +35,7 @@ if [ -z "$RESQ_IN_NETNS" ]; then
     exit 77
 fi
 
+# shellcheck source-path=SCRIPTDIR source=tls_env.sh
 . "$TLS_ENV"
 trap 'tls_env_stop' EXIT
 trap 'exit 1' HUP INT TERM

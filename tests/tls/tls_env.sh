@@ -30,6 +30,7 @@
 # responder), TLS_STALL_PORT, TLS_CUT_PORT, TLS_CERTS (the certificate folder), TLS_RUNDIR and
 # UNBOUND_PID, STALL_PID, CUT_PID, RESPONDER_PID while they run.
 
+# shellcheck disable=SC3028 # bash names the sourced file; sh callers set TLS_ENV
 TLS_ENV_HERE=$(dirname "$(readlink -f "${TLS_ENV:-${BASH_SOURCE:-$0}}")")
 export TLS_ADDR=127.0.0.1
 export TLS_NAME=dns.test
