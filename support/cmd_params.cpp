@@ -130,6 +130,28 @@ void cmd_params::reset() {
     command_line.clear();
 }
 
+namespace {
+
+// -dateformat or -timeformat: a pattern `accept` takes, kept in lower case; any other falls back
+// to the default with a message.
+option_entry<cmd_params> pattern_option(std::string_view name, bool (*accept)(std::string_view),
+                                        std::string cmd_params::*field, int order) {
+    return option_entry<cmd_params>(name)
+        .takes(option_kind::value)
+        .reads([accept, field](cmd_params& r, option_use& use) {
+            if (accept(use.value)) {
+                r.*field = to_lower(use.value);
+            } else {
+                use.err << "invalid " << use.value << ", using default format\n";
+            }
+            return true;
+        })
+        .at(order)
+        .if_missing(missing_value::lenient);
+}
+
+}  // namespace
+
 const std::vector<option_entry<cmd_params>>& common_options() {
     using entry = option_entry<cmd_params>;
     using kind = option_kind;
@@ -322,30 +344,8 @@ const std::vector<option_entry<cmd_params>>& common_options() {
                 return true;
             })
             .at(182),
-        entry("-dateformat")
-            .takes(kind::value)
-            .reads([](cmd_params& r, option_use& use) {
-                if (accept_date_pattern(use.value)) {
-                    r.date_format = to_lower(use.value);
-                } else {
-                    use.err << "invalid " << use.value << ", using default format\n";
-                }
-                return true;
-            })
-            .at(184)
-            .if_missing(lenient),
-        entry("-timeformat")
-            .takes(kind::value)
-            .reads([](cmd_params& r, option_use& use) {
-                if (accept_time_pattern(use.value)) {
-                    r.time_format = to_lower(use.value);
-                } else {
-                    use.err << "invalid " << use.value << ", using default format\n";
-                }
-                return true;
-            })
-            .at(186)
-            .if_missing(lenient),
+        pattern_option("-dateformat", accept_date_pattern, &cmd_params::date_format, 184),
+        pattern_option("-timeformat", accept_time_pattern, &cmd_params::time_format, 186),
         entry("-verbose -v")
             .reads([](cmd_params& r, option_use&) { return r.verbose = true; })
             .at(188),
