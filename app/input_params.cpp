@@ -717,7 +717,8 @@ std::vector<entry> make_option_table() {
             .reads([](input_params& r, option_use& use) {
                 return read_server_file(use.value, r.server_port(), r.servers, use.err);
             })
-            .lines("  -servers <file>        = more servers, one \"ADDRESS[:PORT]\" a line (# "
+            .lines("  -servers <file>        = more servers, one \"ADDRESS[:PORT] [TLS_NAME]\" a "
+                   "line (# "
                    "comments)"),
         entry("-source")
             .takes(kind::value)
