@@ -122,10 +122,19 @@ std::optional<uint16_t> read_class(std::string_view text) {
     return static_cast<uint16_t>(number);
 }
 
+// How the report shows a server: as display_text does, with the port whenever it is not 53
+// (over TLS a server typed without one is asked on 853).
+std::string server_text(const std::string& typed, const endpoint& address) {
+    return address.text(dns_port) != address.address_text()
+               ? address.text(dns_port)
+               : display_text(typed, address, dns_port);
+}
+
 // The servers of a -servers file: one "ADDRESS[:PORT] [TLS_NAME]" a line, as -server takes the
-// address; blank lines and what follows a "#" are passed over. The second word is read and not
-// used. False, with the file and line named, for a line that is anything else.
-bool read_server_file(const std::string& path, std::vector<server_entry>& servers,
+// address; blank lines and what follows a "#" are passed over. The second word is the name the
+// server's certificate must bear over TLS and HTTPS. False, with the file and line named, for a
+// line that is anything else.
+bool read_server_file(const std::string& path, uint16_t port, std::vector<server_entry>& servers,
                       std::ostream& err) {
     std::ifstream file(path);
     if (!file) {
@@ -143,22 +152,22 @@ bool read_server_file(const std::string& path, std::vector<server_entry>& server
         if (address.empty()) {
             continue;
         }
-        if (!extra.empty() || !parse_endpoint(address, dns_port, parsed)) {
+        if (!extra.empty() || !parse_endpoint(address, port, parsed)) {
             err << path << ':' << number << ": invalid DNS server line: " << line << '\n';
             return false;
         }
-        servers.push_back({display_text(address, parsed, dns_port), parsed});
+        servers.push_back({server_text(address, parsed), parsed, tls_name});
     }
     return true;
 }
 
 // Reads a server address once, so that a mistyped one stops the run before any lookup.
 bool set_server(input_params& options, const std::string& text, std::ostream& err) {
-    if (!parse_endpoint(text, dns_port, options.server_endpoint)) {
+    if (!parse_endpoint(text, options.server_port(), options.server_endpoint)) {
         err << "invalid DNS server address: " << text << '\n';
         return false;
     }
-    options.server = display_text(text, options.server_endpoint, dns_port);
+    options.server = server_text(text, options.server_endpoint);
     return true;
 }
 
@@ -168,11 +177,11 @@ bool add_server(input_params& options, const std::string& text, std::ostream& er
         return set_server(options, text, err);
     }
     endpoint address;
-    if (!parse_endpoint(text, dns_port, address)) {
+    if (!parse_endpoint(text, options.server_port(), address)) {
         err << "invalid DNS server address: " << text << '\n';
         return false;
     }
-    options.servers.push_back({display_text(text, address, dns_port), address});
+    options.servers.push_back({server_text(text, address), address, {}});
     return true;
 }
 
@@ -246,7 +255,7 @@ bool read_bare_words(args& list, input_params& options, std::ostream& err) {
 bool settle_options(input_params& options, std::ostream& err) {
     std::vector<server_entry>& servers = options.servers;
     if (options.server_endpoint.family() != AF_UNSPEC) {
-        servers.insert(servers.begin(), {options.server, options.server_endpoint});
+        servers.insert(servers.begin(), {options.server, options.server_endpoint, {}});
     }
     if (servers.empty()) {
         err << "error: need to specify a DNS server to query using the format: -server <ipv4 "
@@ -262,6 +271,15 @@ bool settle_options(input_params& options, std::ostream& err) {
                 << " cannot reach DNS server " << server.text << ": another address family\n";
             return false;
         }
+    }
+
+    if (options.tls && !options.https_text.empty()) {
+        err << "-tls and -https choose the transport: give one of them\n";
+        return false;
+    }
+    if (options.tls || !options.https_text.empty()) {
+        options.tcp = false;
+        options.tcp_fallback = false;
     }
 
     const report_view& view = options.view;
@@ -414,6 +432,60 @@ std::vector<entry> make_option_table() {
             .at(310)
             .if_missing(lenient),
         entry().lines("\nAvailable options:"),
+        entry("-tls")
+            .reads([](input_params& r, option_use&) { return r.tls = true; })
+            .lines("  -tls                   = DNS over TLS (port 853 unless the server names "
+                   "another)")
+            .at(301),
+        entry("-https")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                if (!parse_https_url(use.value, r.https)) {
+                    use.err << "invalid DNS over HTTPS URL: " << use.value
+                            << " (https://HOST[:PORT][/PATH])\n";
+                    return false;
+                }
+                r.https_text = use.value;
+                // A URL naming an address names the server too; a name is never resolved here:
+                // -server gives its address.
+                endpoint address;
+                if (parse_endpoint(r.https.host, r.https.port, address)) {
+                    r.server_endpoint = address;
+                    r.server = display_text(address.text(dns_port), address, dns_port);
+                }
+                return true;
+            })
+            .lines(
+                "  -https <url>           = DNS over HTTPS (HTTP/2) to https://HOST[:PORT][/PATH];"
+                "\n"
+                "                           a HOST name needs -server ADDRESS")
+            .at(302),
+        entry("-https_get")
+            .reads([](input_params& r, option_use&) { return r.https_get = true; })
+            .lines("  -https_get             = DNS over HTTPS with GET ?dns= instead of POST")
+            .at(303),
+        entry("-tls_ca")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                r.tls_ca = use.value;
+                return true;
+            })
+            .lines("  -tls_ca <file>         = trust the authorities of this PEM file, not the "
+                   "system's")
+            .at(304),
+        entry("-tls_name")
+            .takes(kind::value)
+            .reads([](input_params& r, option_use& use) {
+                r.tls_name = use.value;
+                return true;
+            })
+            .lines("  -tls_name <name>       = the name the server's certificate must bear (and "
+                   "SNI)")
+            .at(305),
+        entry("-tls_insecure")
+            .reads([](input_params& r, option_use&) { return r.tls_insecure = true; })
+            .lines("  -tls_insecure          = do not verify the server's certificate")
+            .at(306),
         entry("-timeout")
             .takes(kind::value)
             .reads(
@@ -643,9 +715,10 @@ std::vector<entry> make_option_table() {
         entry("-servers")
             .takes(kind::repeated)
             .reads([](input_params& r, option_use& use) {
-                return read_server_file(use.value, r.servers, use.err);
+                return read_server_file(use.value, r.server_port(), r.servers, use.err);
             })
-            .lines("  -servers <file>        = more servers, one \"ADDRESS[:PORT]\" a line (# "
+            .lines("  -servers <file>        = more servers, one \"ADDRESS[:PORT] [TLS_NAME]\" a "
+                   "line (# "
                    "comments)"),
         entry("-source")
             .takes(kind::value)
@@ -777,6 +850,13 @@ void input_params::reset() {
     idn = false;
     shard_index = 0;
     shard_count = 0;
+    tls = false;
+    tls_ca.clear();
+    tls_name.clear();
+    tls_insecure = false;
+    https_text.clear();
+    https = https_url{};
+    https_get = false;
 }
 
 bool input_params::parse_options(args& list, std::ostream& err) {

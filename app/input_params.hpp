@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "app/server_pool.hpp"
+#include "dns/exchange.hpp"
 #include "dns/query_builder.hpp"
+#include "dns/secure_session.hpp"
 #include "net/endpoint.hpp"
 #include "report/record_writer.hpp"
 #include "support/args.hpp"
@@ -84,6 +86,19 @@ class input_params : public cmd_params {
     bool idn = false;          // -idn: names with non-ASCII characters go out as A-labels
     uint64_t shard_index = 0;  // -shard K/N: K, from 1; 0: every line is taken
     uint64_t shard_count = 0;  // -shard K/N: N
+    // DNS over TLS and HTTPS.
+    bool tls = false;           // -tls: every query over TLS; -tcp and -tcp_fallback do not apply
+    std::string tls_ca;         // -tls_ca: the authorities trusted; empty: the system's store
+    std::string tls_name;       // -tls_name: the name the certificates must bear
+    bool tls_insecure = false;  // -tls_insecure: no certificate is checked
+    std::string https_text;     // -https: the URL as typed; empty: not over HTTPS
+    https_url https;            // -https, read
+    bool https_get = false;     // -https_get: GET with ?dns= instead of POST
+
+    /// The port a server typed without one is asked on: 853 over TLS, the URL's over HTTPS.
+    uint16_t server_port() const {
+        return tls ? dot_port : !https_text.empty() ? https.port : dns_port;
+    }
 };
 
 /// The type `text` names as -type reads it (a mnemonic in any letter case, TYPEnn, or 1 to

@@ -71,7 +71,10 @@ attempt_plan::attempt_plan(const input_params& options)
     : target_{options.server_endpoint,
               options.server,
               options.timeout,
-              options.tcp ? transport::tcp : transport::udp,
+              options.tls                   ? transport::tls
+              : !options.https_text.empty() ? transport::https
+              : options.tcp                 ? transport::tcp
+                                            : transport::udp,
               !options.pcap_path.empty(),
               nullptr,
               options.source_endpoint},
@@ -132,7 +135,7 @@ lookup_engine::lookup_engine(record_writer& writer, const input_params& options,
       hooks_(hooks),
       batch_(batch),
       servers_(options.servers.empty()
-                   ? std::vector<server_entry>{{options.server, options.server_endpoint}}
+                   ? std::vector<server_entry>{{options.server, options.server_endpoint, {}}}
                    : options.servers),
       capacity_(lookups_that_fit(std::max<std::size_t>(options.inflight, 1))),
       loop_(std::move(now)) {
@@ -148,6 +151,9 @@ lookup_engine::lookup_engine(record_writer& writer, const input_params& options,
     for (std::size_t index = 0; index < servers_.size(); ++index) {
         shown_.emplace_back(servers_.at(index).address);
     }
+    if (options.tls || !options.https_text.empty()) {
+        open_sessions();
+    }
     // What the report holds before the first row (its header) leaves as rows do, soon.
     if (hooks_.held_report != nullptr) {
         rows_held_since_ = loop_.now();
@@ -155,6 +161,32 @@ lookup_engine::lookup_engine(record_writer& writer, const input_params& options,
 }
 
 lookup_engine::~lookup_engine() = default;
+
+void lookup_engine::open_sessions() {
+    const bool http = !options_.https_text.empty();
+    secure_ = std::make_unique<secure_context>(
+        secure_settings{options_.tls_ca, options_.tls_insecure, http});
+    if (!secure_->ready()) {
+        print_error("tls: cannot read the trusted authorities%s%s\n",
+                    options_.tls_ca.empty() ? "" : " of ", options_.tls_ca.c_str());
+    }
+    if (options_.tls_insecure) {
+        print_error("tls: server certificates are not verified (-tls_insecure)\n");
+    }
+    // A URL naming its host by name names the certificate too; an address needs -tls_name.
+    endpoint literal;
+    const bool host_is_name = http && !parse_endpoint(options_.https.host, 0, literal);
+    for (std::size_t index = 0; index < servers_.size(); ++index) {
+        const server_entry& server = servers_.at(index);
+        secure_server where{server.address, server.tls_name, options_.https.authority,
+                            options_.https.path, options_.https_get};
+        if (where.tls_name.empty()) {
+            where.tls_name = host_is_name ? options_.https.host : options_.tls_name;
+        }
+        sessions_.push_back(std::make_unique<secure_session>(
+            *secure_, http ? transport::https : transport::tls, std::move(where)));
+    }
+}
 
 lookup_engine::lookup& lookup_engine::at(uint64_t token) {
     return *window_[static_cast<std::size_t>(token - first_token_)];
@@ -266,6 +298,7 @@ void lookup_engine::start_due(clock::time_point now) {
         }
         entry.target.server = servers_.at(entry.server).address;
         entry.target.server_text = servers_.at(entry.server).text;
+        entry.target.session = sessions_.empty() ? nullptr : sessions_[entry.server].get();
         entry.in_flight = true;
         // Each attempt carries the latest server cookie, learned maybe after the query was built.
         if (!cookies_.empty()) {
@@ -508,7 +541,7 @@ void lookup_engine::write_ended(clock::time_point now) {
                 report_exchange(writer_,
                                 {exchange, ended.query, ended.kind, ended.number, entry.line,
                                  shown.address, shown.port, &ended == &entry.ended.back(),
-                                 servers_.widest(), entry.name_ascii});
+                                 servers_.widest(), entry.name_ascii, options_.tls_insecure});
                 wrote = true;
             }
         }

@@ -19,6 +19,7 @@
 #include "app/server_pool.hpp"
 #include "dns/dns_record.hpp"
 #include "dns/exchange_loop.hpp"
+#include "dns/secure_session.hpp"
 #include "report/record_writer.hpp"
 #include "report/report_exchange.hpp"
 #include "report/report_exchange.hpp"
@@ -170,6 +171,8 @@ class lookup_engine {
     // Lets held rows go when they have been held long enough (or `now_or_never`).
     void release_rows(clock::time_point now, bool at_once);
     lookup& at(uint64_t token);
+    // Over TLS and HTTPS: the context of the run and one session for each server.
+    void open_sessions();
 
     record_writer& writer_;
     const input_params& options_;
@@ -181,6 +184,9 @@ class lookup_engine {
     bool bind_failure_said_ = false;
     std::size_t capacity_ = 1;  // lookups in flight at most
     std::size_t active_ = 0;    // lookups taken that have not ended, and names resting
+    // Over TLS and HTTPS: each server's connection, shared by the attempts to it.
+    std::unique_ptr<secure_context> secure_;
+    std::vector<std::unique_ptr<secure_session>> sessions_;
     exchange_loop loop_;
     std::deque<std::unique_ptr<lookup>> window_;  // in input order
     uint64_t first_token_ = 0;                    // the token of window_.front()

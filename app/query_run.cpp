@@ -143,7 +143,9 @@ report_server::report_server(const endpoint& server) : address(server.address_te
 void record_attempt(const run_hooks& hooks, const dns_exchange& attempt, const dns_record& query,
                     const exchange_target& target) {
     if (hooks.pcap != nullptr) {
-        hooks.pcap->write_attempt(attempt, query, target.server, target.kind);
+        // TLS and HTTPS show what they carry as DNS over TCP, between the real ports.
+        hooks.pcap->write_attempt(attempt, query, target.server,
+                                  target.kind == transport::udp ? transport::udp : transport::tcp);
     }
     if (hooks.tally != nullptr) {
         hooks.tally->count_attempt(attempt, query);

@@ -15,6 +15,7 @@ namespace resq {
 struct server_entry {
     std::string text;  // display_text of what was typed
     endpoint address;
+    std::string tls_name;  // a -servers line's second word: the name its certificate must bear
 };
 
 /// Failed attempts in a row (no reply in time, or nothing sent) after which a server rests.

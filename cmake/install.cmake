@@ -58,6 +58,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The program is linked statically: dpkg-shlibdeps finds no shared library to depend on.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
+# OpenSSL and nghttp2 are linked in; the system's trust store is read at run time.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ca-certificates")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)

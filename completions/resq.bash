@@ -9,7 +9,7 @@ _resq() {
 
     # Options are matched in any letter case, so the previous word is compared in lower case.
     case ${prev,,} in
-        -out | -outfile | -pcap | -diags | -f)
+        -out | -outfile | -pcap | -diags | -f | -tls_ca)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
@@ -54,6 +54,7 @@ _resq() {
             -srv_pipe -caa_pipe -any_pipe -pipe -filter -filter_path -enumdir -num_subdirs
             -f -typed_lines -idn -shard
             -server -servers -source -timeout -retry -delay -inflight -rate -tcp -tcp_fallback
+            -tls -https -https_get -tls_ca -tls_name -tls_insecure
             -edns -ipv6 -class -norecurse -adflag -cd -dnssec -nsid -subnet -cookie
             -csv -csvgen -csvl2t -bodyfile -pair_datetime -csv_separator -no_whitespace
             -enable_quoted_csv_fields -xml -multiline -json -fields -short -dateformat -timeformat

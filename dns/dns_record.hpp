@@ -75,16 +75,22 @@ struct reply_header {
 /// Why an attempt brought back no reply it could decode whole; none when it did.
 enum class exchange_failure : uint8_t {
     none,
-    not_sent,            // no socket, or the system refused the send
-    not_bound,           // the socket could not be bound to the source address
-    connection_refused,  // over TCP: no listener on the port
-    no_connection,       // over TCP: unreachable, or not connected in time
-    timed_out,           // no reply in time (over TCP: not the whole of it)
-    port_unreachable,    // over UDP: no reply in time, and an ICMP error said none would come
-    connection_closed,   // over TCP: closed before the whole reply came
-    empty_message,       // over TCP: a reply length of zero
-    not_response,        // the QR bit is clear
-    malformed,           // the reply does not decode to its end
+    not_sent,               // no socket, or the system refused the send
+    not_bound,              // the socket could not be bound to the source address
+    connection_refused,     // over TCP: no listener on the port
+    no_connection,          // over TCP: unreachable, or not connected in time
+    timed_out,              // no reply in time (over TCP: not the whole of it)
+    port_unreachable,       // over UDP: no reply in time, and an ICMP error said none would come
+    connection_closed,      // over TCP: closed before the whole reply came
+    empty_message,          // over TCP: a reply length of zero
+    not_response,           // the QR bit is clear
+    malformed,              // the reply does not decode to its end
+    tls_unknown_ca,         // over TLS: the certificate chains to no trusted authority
+    tls_name_mismatch,      // over TLS: the certificate names another server
+    tls_expired,            // over TLS: the certificate is out of its validity
+    tls_protocol,           // over TLS: the handshake failed for any other reason
+    tls_handshake_timeout,  // over TLS: the handshake did not end in time
+    http_status,            // over HTTPS: a status other than 200 (see http_status)
 };
 
 /// A message an attempt's socket received that was not taken as its reply, kept for the evidence
@@ -109,6 +115,7 @@ struct dns_exchange {
     // they arrived.
     std::vector<passed_over_message> passed_over;
     exchange_failure failure = exchange_failure::none;
+    uint16_t http_status = 0;  // over HTTPS: the response's status; 0 before one came
     reply_header header;
     std::vector<dns_record> questions;
     std::vector<dns_record> answers;

@@ -14,6 +14,8 @@
 
 namespace resq {
 
+class secure_session;
+
 /// Port a DNS server is asked on unless another is given.
 inline constexpr uint16_t dns_port = 53;
 
@@ -41,6 +43,9 @@ struct exchange_target {
     bool keep_evidence = true;
     evidence_room* room = nullptr;  // none: no message passed over is kept
     endpoint source{};  // the local address the socket is bound to; none: the kernel's choice
+    // Over TLS and HTTPS: the connection to the server the attempt shares with others; the
+    // attempt then opens no socket of its own.
+    secure_session* session = nullptr;
 };
 
 /// One attempt in flight on a socket of its own, opened for it alone (so its port is fresh, chosen

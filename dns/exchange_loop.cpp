@@ -12,12 +12,17 @@
 #include <functional>
 #include <new>
 
+#include "dns/secure_session.hpp"
+
 namespace resq {
 
 namespace {
 
 // The epoll data of the descriptor of wake_on_readable: no slot has this index.
 constexpr uint32_t readable_marker = UINT32_MAX;
+
+// The epoll data of session connections count down from below readable_marker.
+constexpr uint32_t first_session_marker = readable_marker - 1;
 
 // Ready sockets taken from the kernel per wait; more come with the next wait, and an attempt
 // whose deadline comes first reads its socket before it is judged.
@@ -82,6 +87,19 @@ void exchange_loop::start(uint64_t token, dns_exchange& attempt, dns_record& que
     entry.busy = true;
     ++entry.generation;
     ++in_flight_;
+    entry.session = target.session;
+    if (entry.session != nullptr) {
+        // The attempt waits on its server's connection; its deadline is its own.
+        attempt.reset();
+        attempt.server = target.server_text;
+        entry.session_success = false;
+        const uint32_t number = session_number(*entry.session);
+        entry.session->submit(index, attempt, query);
+        deadlines_.push({now_() + std::max(target.timeout, std::chrono::milliseconds(0)), index,
+                         entry.generation});
+        sync_session(number, nullptr);
+        return;
+    }
     entry.pending.start(attempt, query, target, now_());
     // Without a loop to wait in, the attempt cannot be waited for: it ends as if no reply came.
     if (!entry.pending.ended() && !watch(index, true)) {
@@ -111,10 +129,54 @@ bool exchange_loop::watch(uint32_t index, bool added) {
     return true;
 }
 
+uint32_t exchange_loop::session_number(secure_session& session) {
+    for (uint32_t number = 0; number < sessions_.size(); ++number) {
+        if (sessions_[number].session == &session) {
+            return number;
+        }
+    }
+    sessions_.push_back({&session, 0, 0});
+    return static_cast<uint32_t>(sessions_.size() - 1);
+}
+
+void exchange_loop::sync_session(uint32_t number, std::vector<ended_attempt>* ended) {
+    session_watch& watch = sessions_[number];
+    secure_session& session = *watch.session;
+    // A closed descriptor left the epoll set by itself; a new connection is added anew.
+    if (session.descriptor() == -1) {
+        watch.connection = 0;
+    } else {
+        epoll_event event{};
+        event.events = session.events();
+        event.data.u32 = first_session_marker - number;
+        if (watch.connection != session.connection_number()) {
+            if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, session.descriptor(), &event) == 0) {
+                watch.connection = session.connection_number();
+                watch.watched = event.events;
+            }
+        } else if (watch.watched != event.events &&
+                   ::epoll_ctl(epoll_, EPOLL_CTL_MOD, session.descriptor(), &event) == 0) {
+            watch.watched = event.events;
+        }
+    }
+    session_ended_.clear();
+    session.take_ended(session_ended_);
+    for (const auto& [index, success] : session_ended_) {
+        slot& entry = *slots_[index];
+        entry.session_success = success;
+        if (ended == nullptr) {
+            ended_at_start_.push_back(index);
+        } else {
+            release(index, *ended);
+        }
+    }
+}
+
 void exchange_loop::release(uint32_t index, std::vector<ended_attempt>& ended) {
     slot& entry = *slots_[index];
     // The socket was closed as its attempt ended, which took it out of the epoll set.
-    ended.push_back({entry.token, entry.pending.success()});
+    ended.push_back(
+        {entry.token, entry.session != nullptr ? entry.session_success : entry.pending.success()});
     entry.busy = false;
     free_slots_.push_back(index);
     --in_flight_;
@@ -155,6 +217,12 @@ void exchange_loop::wait(clock::time_point until, std::vector<ended_attempt>& en
         if (index == readable_marker) {
             continue;  // the caller's descriptor: the wait has done its part
         }
+        if (index > first_session_marker - sessions_.size()) {
+            const uint32_t number = first_session_marker - index;
+            sessions_[number].session->on_ready(scratch);
+            sync_session(number, &ended);
+            continue;
+        }
         slot& entry = *slots_[index];
         if (!entry.busy) {
             continue;
@@ -173,6 +241,11 @@ void exchange_loop::wait(clock::time_point until, std::vector<ended_attempt>& en
          drop_stale_deadlines()) {
         const uint32_t index = deadlines_.top().slot;
         deadlines_.pop();
+        if (secure_session* session = slots_[index]->session; session != nullptr) {
+            session->expire(index);
+            sync_session(session_number(*session), &ended);
+            continue;
+        }
         slots_[index]->pending.expire(scratch);
         release(index, ended);
     }
@@ -194,9 +267,17 @@ void exchange_loop::abandon() {
     std::vector<ended_attempt> dropped;
     for (uint32_t index = 0; index < slots_.size(); ++index) {
         if (slots_[index]->busy) {
-            slots_[index]->pending.expire({scratch_.get(), receive_capacity});
+            if (secure_session* session = slots_[index]->session; session != nullptr) {
+                session->expire(index);
+            } else {
+                slots_[index]->pending.expire({scratch_.get(), receive_capacity});
+            }
             release(index, dropped);
         }
+    }
+    for (const session_watch& watch : sessions_) {
+        session_ended_.clear();
+        watch.session->take_ended(session_ended_);
     }
     ended_at_start_.clear();
     deadlines_ = {};

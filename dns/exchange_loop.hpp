@@ -70,6 +70,8 @@ class exchange_loop {
   private:
     struct slot {
         pending_exchange pending;
+        secure_session* session = nullptr;  // over TLS and HTTPS: where the attempt waits
+        bool session_success = false;
         uint64_t token = 0;
         uint32_t generation = 0;  // tells a deadline of this use of the slot from earlier ones
         short watched = 0;        // the events epoll waits for on the slot's socket
@@ -88,6 +90,11 @@ class exchange_loop {
     bool watch(uint32_t index, bool added);
     // Drops the deadlines of attempts that already ended from the top of the heap.
     void drop_stale_deadlines();
+    // Registers `session` with the loop once; its number in sessions_.
+    uint32_t session_number(secure_session& session);
+    // Brings the epoll set up to date with session `number`'s connection, and takes the
+    // attempts it ended (to ended_at_start_ without `ended`).
+    void sync_session(uint32_t number, std::vector<ended_attempt>* ended);
 
     clock_function now_;
     int epoll_ = -1;
@@ -99,6 +106,13 @@ class exchange_loop {
     std::unique_ptr<uint8_t[]> scratch_;
     std::size_t in_flight_ = 0;
     int wake_fd_ = -1;  // the descriptor of wake_on_readable, once added to the epoll set
+    struct session_watch {
+        secure_session* session = nullptr;
+        uint64_t connection = 0;  // the connection in the epoll set; 0: none
+        uint32_t watched = 0;
+    };
+    std::vector<session_watch> sessions_;
+    std::vector<std::pair<uint32_t, bool>> session_ended_;
 };
 
 }  // namespace resq

@@ -24,7 +24,7 @@ net_socket::~net_socket() {
 
 bool net_socket::create(transport kind, const endpoint& peer) {
     end();
-    const bool stream = kind == transport::tcp;
+    const bool stream = kind != transport::udp;
     // Close-on-exec keeps the descriptor out of any program this process might start.
     descriptor_ =
         ::socket(peer.family(), (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_NONBLOCK | SOCK_CLOEXEC,

@@ -11,8 +11,15 @@
 
 namespace resq {
 
-/// The transports a socket can carry: datagrams, or (for replies too large for one) a stream.
-enum class transport { udp, tcp };
+/// The transports a query can go over: datagrams, a stream (for replies too large for one), and
+/// a stream carrying TLS (DNS over TLS) or HTTP/2 over TLS (DNS over HTTPS).
+enum class transport { udp, tcp, tls, https };
+
+/// The name reports give `kind`: "udp", "tcp", "tls" or "https".
+constexpr const char* transport_name(transport kind) {
+    constexpr const char* names[] = {"udp", "tcp", "tls", "https"};
+    return names[static_cast<int>(kind)];
+}
 
 /// Owns one non-blocking POSIX socket descriptor (-1: none); neither copied nor moved.
 class net_socket {

@@ -205,6 +205,18 @@ std::string_view failure_text(exchange_failure failure) {
             return "not a response";
         case exchange_failure::malformed:
             return "malformed reply";
+        case exchange_failure::tls_unknown_ca:
+            return "tls: unknown CA";
+        case exchange_failure::tls_name_mismatch:
+            return "tls: name mismatch";
+        case exchange_failure::tls_expired:
+            return "tls: certificate expired";
+        case exchange_failure::tls_protocol:
+            return "tls: protocol";
+        case exchange_failure::tls_handshake_timeout:
+            return "tls: handshake timed out";
+        case exchange_failure::http_status:
+            return "http";
     }
     return {};
 }
@@ -400,15 +412,20 @@ void json_writer::end_attempt(const attempt_info& attempt) {
     field(out, "qclass_code", query.dns_class);
     field(out, "server", attempt.address);
     field(out, "port", attempt.port);
-    field(out, "transport", attempt.kind == transport::tcp ? "tcp" : "udp");
+    field(out, "transport", transport_name(attempt.kind));
     field(out, "attempt", attempt.number);
     if (attempt.line != 0) {
         field(out, "line", attempt.line);
     }
     field(out, "status", status_text(attempt_status(exchange)));
     const std::string_view error = failure_text(exchange.failure);
-    if (!error.empty()) {
+    if (exchange.failure == exchange_failure::http_status) {
+        field(out, "error", std::string(error) + ' ' + std::to_string(exchange.http_status));
+    } else if (!error.empty()) {
         field(out, "error", error);
+    }
+    if (attempt.tls_insecure) {
+        flag_field(out, "tls_insecure", true);
     }
     // Messages received that were no reply (too short, another id or question): spoofing
     // attempts or stale replies, shown only when there were any.

@@ -98,7 +98,7 @@ std::vector<uint8_t> build_packet(const packet_path& path, std::span<const uint8
     }
     const bool ipv6 = from.size == 16;
     const std::size_t ip_size = ipv6 ? 40 : 20;
-    const bool tcp = path.kind == transport::tcp;
+    const bool tcp = path.kind != transport::udp;
     const std::size_t transport_size = tcp ? 20 : 8;
     const std::size_t segment_size = transport_size + payload.size();
     if (segment_size + (ipv6 ? 0 : ip_size) > max_ip_length) {

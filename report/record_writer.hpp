@@ -47,6 +47,7 @@ struct attempt_info {
     bool last = true;               // no attempt of the lookup follows
     std::size_t server_width = 0;   // the widest server text of the run (the table's column)
     std::string_view name_ascii{};  // the name sent, with -idn; empty: not shown
+    bool tls_insecure = false;      // -tls_insecure: the server's certificate was not verified
 };
 
 /// The columns -fields can choose for the table and separated values: today's columns in their

@@ -32,6 +32,10 @@ row_status attempt_status(const dns_exchange& attempt) {
     if (attempt.sent_size == 0) {
         return row_status::sock_err;
     }
+    // A DNS over HTTPS reply with another status than 200 carries no DNS message.
+    if (attempt.failure == exchange_failure::http_status) {
+        return row_status::unkresp;
+    }
     if (attempt.received_size == 0) {
         return row_status::timeout;
     }

@@ -302,7 +302,7 @@ std::string field_text(report_field field, const report_row& row, const cmd_para
             if (attempt == nullptr) {
                 return {};
             }
-            return attempt->kind == transport::tcp ? "tcp" : "udp";
+            return transport_name(attempt->kind);
         case report_field::attempt:
             return attempt != nullptr ? number_text(attempt->number) : std::string();
         case report_field::line:

@@ -10,7 +10,7 @@ using namespace std::chrono_literals;
 
 TEST(server_pool, a_server_rests_after_five_failures_in_a_row_and_all_resting_are_asked_anyway) {
     const server_pool::clock::time_point start{1h};
-    server_pool pool({{"192.0.2.1", {}}, {"192.0.2.2", {}}, {"2001:db8::3", {}}});
+    server_pool pool({{"192.0.2.1", {}, {}}, {"192.0.2.2", {}, {}}, {"2001:db8::3", {}, {}}});
     EXPECT_EQ(pool.widest(), 11u);
     // A reply between failures starts the count again.
     for (const bool failed : {true, true, true, true, false, true, true, true, true}) {
@@ -33,7 +33,7 @@ TEST(server_pool, a_server_rests_after_five_failures_in_a_row_and_all_resting_ar
     EXPECT_FALSE(pool.record(1, true, start + 20s));
     EXPECT_EQ(pool.pick(1, start + 45s), 2u);  // 1 rests until 50 s, 2 until 40 s
 
-    server_pool lone(std::vector<server_entry>{{"192.0.2.1", {}}});
+    server_pool lone(std::vector<server_entry>{{"192.0.2.1", {}, {}}});
     for (int failure = 0; failure < 10; ++failure) {
         EXPECT_FALSE(lone.record(0, true, start));
     }
