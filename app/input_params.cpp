@@ -277,9 +277,22 @@ bool settle_options(input_params& options, std::ostream& err) {
         err << "-tls and -https choose the transport: give one of them\n";
         return false;
     }
-    if (options.tls || !options.https_text.empty()) {
+    const bool secure = options.tls || !options.https_text.empty();
+    if (secure) {
         options.tcp = false;
         options.tcp_fallback = false;
+    }
+    // What shapes an encrypted transport says nothing without one: a mistake, not a choice.
+    if (options.https_get && options.https_text.empty()) {
+        err << "-https_get asks over DNS over HTTPS: give -https URL\n";
+        return false;
+    }
+    if (!secure && (!options.tls_ca.empty() || !options.tls_name.empty() || options.tls_insecure)) {
+        err << (!options.tls_ca.empty()     ? "-tls_ca"
+                : !options.tls_name.empty() ? "-tls_name"
+                                            : "-tls_insecure")
+            << " applies to -tls or -https: give one of them\n";
+        return false;
     }
 
     const report_view& view = options.view;

@@ -18,6 +18,7 @@
 #include "dns/reply_decoder.hpp"
 #include "support/kx_time.hpp"
 #include "support/random_pool.hpp"
+#include "support/text_forms.hpp"
 
 namespace resq {
 
@@ -153,26 +154,6 @@ bool parse_https_url(std::string_view text, https_url& out) {
     }
     out = std::move(url);
     return true;
-}
-
-std::string base64url(std::span<const uint8_t> bytes) {
-    constexpr std::string_view digits =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    std::string out;
-    uint32_t bits = 0;
-    int count = 0;
-    for (const uint8_t byte : bytes) {
-        bits = bits << 8 | byte;
-        count += 8;
-        while (count >= 6) {
-            count -= 6;
-            out += digits[bits >> count & 0x3f];
-        }
-    }
-    if (count > 0) {
-        out += digits[bits << (6 - count) & 0x3f];
-    }
-    return out;
 }
 
 secure_context::secure_context(const secure_settings& settings) {
@@ -469,7 +450,7 @@ void secure_session::write_request(uint32_t ticket, request& entry) {
     std::string path = server_.path;
     if (server_.get) {
         path += path.find('?') == std::string::npos ? "?dns=" : "&dns=";
-        path += base64url(message);
+        path += base64url_text(message);
     }
     std::vector<nghttp2_nv> headers = {
         header(":method", server_.get ? "GET" : "POST"), header(":scheme", "https"),

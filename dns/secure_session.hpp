@@ -47,9 +47,6 @@ struct https_url {
 /// Reads "https://HOST[:PORT][/PATH]"; false for anything else.
 bool parse_https_url(std::string_view text, https_url& out);
 
-/// base64url without padding (RFC 4648 5), as the dns parameter of a GET carries the query.
-std::string base64url(std::span<const uint8_t> bytes);
-
 /// What the TLS connections of a run share: the trust store and the checks made.
 struct secure_settings {
     std::string ca_file;    // -tls_ca: the authorities trusted; empty: the system's store

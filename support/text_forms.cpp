@@ -86,6 +86,14 @@ std::string base64_text(std::span<const uint8_t> bytes) {
     return encoded;
 }
 
+std::string base64url_text(std::span<const uint8_t> bytes) {
+    std::string encoded = base64_text(bytes);
+    std::erase(encoded, '=');
+    std::ranges::replace(encoded, '+', '-');
+    std::ranges::replace(encoded, '/', '_');
+    return encoded;
+}
+
 std::string ipv4_text(std::span<const uint8_t> address) {
     std::string dotted;
     for (const uint8_t byte : address) {

@@ -31,6 +31,10 @@ std::string hex_text(std::span<const uint8_t> bytes, std::string_view separator 
 /// `bytes` in base64 (RFC 4648 4), padded with "=".
 std::string base64_text(std::span<const uint8_t> bytes);
 
+/// base64url without padding (RFC 4648 5), as the dns parameter of a DNS over HTTPS GET carries
+/// the query (RFC 8484 4.1).
+std::string base64url_text(std::span<const uint8_t> bytes);
+
 /// An IPv4 address as its bytes in decimal joined by dots.
 std::string ipv4_text(std::span<const uint8_t> address);
 

@@ -38,5 +38,12 @@ TEST(text_forms, addresses_keep_the_forms_of_each_report) {
     EXPECT_EQ(hex_text(std::span(address).first(4), {}, hex_case::upper), "20010DB8");
 }
 
+TEST(text_forms, base64url_has_no_padding_and_url_safe_digits) {
+    const uint8_t bytes[] = {0xfb, 0xff, 0xbf, 0x00, 0x01};
+    EXPECT_EQ(base64_text(bytes), "+/+/AAE=");
+    EXPECT_EQ(base64url_text(bytes), "-_-_AAE");
+    EXPECT_EQ(base64url_text(std::span(bytes).first(3)), "-_-_");
+}
+
 }  // namespace
 }  // namespace resq
