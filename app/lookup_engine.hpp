@@ -22,7 +22,6 @@
 #include "dns/secure_session.hpp"
 #include "report/record_writer.hpp"
 #include "report/report_exchange.hpp"
-#include "report/report_exchange.hpp"
 #include "support/send_pacer.hpp"
 
 namespace resq {
