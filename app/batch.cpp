@@ -117,6 +117,9 @@ class lookup_source {
             if (options_.shard_count != 0 &&
                 (number < options_.shard_index ||
                  (number - options_.shard_index) % options_.shard_count != 0)) {
+                if (counts != nullptr) {
+                    ++counts->other_shard_lines;
+                }
                 continue;
             }
             if (!accept_line(line, options_.filter_list)) {

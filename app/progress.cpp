@@ -110,10 +110,16 @@ std::string status_name(const std::string& status) {
 std::string summary_text(const run_tally& tally, std::chrono::nanoseconds elapsed) {
     std::string text = "lines read: " + std::to_string(tally.lines_read) + '\n';
     text += "lines skipped: " +
-            std::to_string(tally.blank_lines + tally.filtered_lines + tally.unbuildable_lines) +
+            std::to_string(tally.blank_lines + tally.filtered_lines + tally.unbuildable_lines +
+                           tally.other_shard_lines) +
             " (" + std::to_string(tally.blank_lines) + " blank, " +
             std::to_string(tally.filtered_lines) + " filtered, " +
-            std::to_string(tally.unbuildable_lines) + " unbuildable)\n";
+            std::to_string(tally.unbuildable_lines) + " unbuildable";
+    // Only a run of a split has lines that are another run's.
+    if (tally.other_shard_lines != 0) {
+        text += ", " + std::to_string(tally.other_shard_lines) + " of other shards";
+    }
+    text += ")\n";
     text += "lookups: " + std::to_string(tally.lookups) + '\n';
     text += "lookups answered: " + std::to_string(tally.replied) +
             ", unanswered: " + std::to_string(tally.lookups - tally.replied) + '\n';

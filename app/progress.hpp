@@ -23,6 +23,7 @@ struct run_tally {
     uint64_t blank_lines = 0;
     uint64_t filtered_lines = 0;
     uint64_t unbuildable_lines = 0;
+    uint64_t other_shard_lines = 0;  // -shard: the lines other shards look up
     uint64_t bytes_read = 0;  // of the input (line ends included) or paths of the walk, so far
     uint64_t input_size = 0;  // bytes of the input or paths of the walk in all; 0: unknown
     uint64_t lookups = 0;

@@ -18,6 +18,7 @@ run_tally sample_tally() {
     tally.blank_lines = 2;
     tally.filtered_lines = 1;
     tally.unbuildable_lines = 1;
+    tally.other_shard_lines = 3;
     tally.bytes_read = 150;
     tally.input_size = 600;
     tally.lookups = 8;
@@ -49,7 +50,7 @@ struct text_case {
 const text_case text_cases[] = {
     {"a batch with every kind of line and reply", sample_tally(), milliseconds(4000),
      "lines read: 12\n"
-     "lines skipped: 4 (2 blank, 1 filtered, 1 unbuildable)\n"
+     "lines skipped: 7 (2 blank, 1 filtered, 1 unbuildable, 3 of other shards)\n"
      "lookups: 8\n"
      "lookups answered: 6, unanswered: 2\n"
      "lookups by status: invalid 1, success 5, timeout 2\n"
