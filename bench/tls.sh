@@ -14,15 +14,17 @@ trap tls_env_stop EXIT
 start_unbound good || exit 1
 names="$TLS_RUNDIR/names.txt"
 seq 1 20000 | sed 's/.*/n&.synth.test/' >"$names"
-# seconds WHAT COMMAND...: runs the command, prints its time and rate.
+# seconds WHAT COMMAND...: runs the command (a batch with -short, one line per answer), prints its
+# time, its rate and how many of the names got their answer.
 seconds() {
-    local what=$1 start end
+    local what=$1 start end answered
     shift
     start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
+    "$@" -short >"$TLS_RUNDIR/answers.txt" 2>/dev/null
     end=$(date +%s%N)
-    awk -v w="$what" -v ns=$((end - start)) 'BEGIN {
-        printf "%-34s %7.2f s %8.0f names/s\n", w, ns / 1e9, 20000 / (ns / 1e9) }'
+    answered=$(cut -f1 "$TLS_RUNDIR/answers.txt" | sort -u | wc -l)
+    awk -v w="$what" -v ns=$((end - start)) -v a="$answered" 'BEGIN {
+        printf "%-34s %7.2f s %8.0f names/s, %d answered\n", w, ns / 1e9, 20000 / (ns / 1e9), a }'
 }
 tls=(-tls_ca "$TLS_CA" -tls_name "$TLS_NAME")
 seconds "20,000 names, -inflight 100, udp" "$RESQ" -server "$TLS_ADDR" -f "$names" -inflight 100 -quiet
