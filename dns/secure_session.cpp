@@ -678,6 +678,12 @@ void secure_session::drop_connection() {
         http_ = nullptr;
     }
     if (ssl_ != nullptr) {
+        // A connection freed without a close_notify sent marks its TLS session as one not to
+        // resume: the next connection would make a full handshake again.
+        if (SSL_is_init_finished(ssl_) == 1) {
+            SSL_shutdown(ssl_);
+            ERR_clear_error();
+        }
         SSL_free(ssl_);
         ssl_ = nullptr;
     }

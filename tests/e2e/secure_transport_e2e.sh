@@ -63,6 +63,8 @@ expect "queries cut off by a closed connection go once more, then end as closed"
         sed 's/.*"attempt":\([0-9]*\).*/\1/' | tr '\n' ' ')$(outcomes <"$TLS_RUNDIR/cut.json" |
         sort | uniq -c | awk '{n=$1; $1=""; sub(/^ /,""); sub(/ $/,""); printf "%s:%s ", $0, n}' |
         sed 's/ $//')"
+expect "the second connection resumes the TLS session of the first" "new resumed" \
+    "$(grep -E '^(new|resumed)$' "$TLS_RUNDIR/cut.out" | head -n 2 | tr '\n' ' ' | sed 's/ $//')"
 
 start_stall_listener || exit 1
 start=$(date +%s%N)

@@ -5,7 +5,8 @@ of a connection in the order they came, each by passing it on over UDP to 127.0.
 sending back what comes back, then ends the connection with a TLS close_notify, leaving every
 later query on it unanswered. Only the first CUTS connections are ended so (all of them when CUTS
 is 0 or left out); later ones answer every query until the client closes. Prints "ready" once it
-listens; runs until killed.
+listens, then "resumed" or "new" for each handshake (whether the client resumed a TLS session);
+runs until killed.
 
 usage: cut_server.py CERT KEY PORT AFTER UPSTREAM [CUTS]
 """
@@ -32,6 +33,7 @@ def serve(raw, context, after, upstream, cut):
     except (OSError, ssl.SSLError):
         raw.close()
         return
+    print("resumed" if conn.session_reused else "new", flush=True)
     udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     udp.settimeout(2)
     try:
