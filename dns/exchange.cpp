@@ -1,7 +1,6 @@
 #include "dns/exchange.hpp"
 
 #include <poll.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,16 +25,11 @@ constexpr int reads_per_wake = 64;
 // The two bytes in front of every message on a stream: its length, most significant first.
 constexpr std::size_t length_prefix = 2;
 
-// The wall clock in nanoseconds since 1970: what reply arrival stamps are compared with.
-uint64_t wall_clock_ns() {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(now.tv_nsec);
-}
+using kx::wall_clock_ns;
 
-// Nanoseconds since 1970 as a time value of the report (100-ns units since 1601).
+// Nanoseconds since 1970 as a time value of the report.
 uint64_t report_time(uint64_t unix_ns) {
-    return unix_ns / 100 + kx::filetime_unix_epoch;
+    return kx::filetime_of_unix_ns(unix_ns);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <sys/epoll.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,12 +29,9 @@ constexpr int reads_per_wake = 64;
 // A response body larger than any DNS message is no reply: what is past this is not kept.
 constexpr std::size_t body_limit = 65535;
 
+// Now, as a time value of the report.
 uint64_t report_now() {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const uint64_t ns =
-        static_cast<uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(now.tv_nsec);
-    return ns / 100 + kx::filetime_unix_epoch;
+    return kx::filetime_of_unix_ns(kx::wall_clock_ns());
 }
 
 // The id a query went out with, as build_query stores it (its low byte first).

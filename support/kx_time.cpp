@@ -1,6 +1,7 @@
 #include "support/kx_time.hpp"
 
 #include <sys/time.h>
+#include <time.h>
 
 #include <array>
 
@@ -72,6 +73,12 @@ time::time(uint64_t value, type_time kind) : value_(value) {
     nanosecond_ = fraction * 100;
 
     valid_ = unix_seconds_ != 0 && utc_.year >= 1900 && utc_.year <= 3000;
+}
+
+uint64_t wall_clock_ns() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(now.tv_nsec);
 }
 
 time capture_now() {

@@ -54,6 +54,14 @@ class time {
 /// The current moment, at microsecond resolution.
 time capture_now();
 
+/// The wall clock in nanoseconds since 1970: what the kernel's receive stamps are compared with.
+uint64_t wall_clock_ns();
+
+/// Nanoseconds since 1970 as a filetime value (100-ns units since 1601), the report's times.
+inline uint64_t filetime_of_unix_ns(uint64_t unix_ns) {
+    return unix_ns / 100 + filetime_unix_epoch;
+}
+
 }  // namespace kx
 
 namespace resq {
