@@ -1,6 +1,7 @@
 #include "report/table_writer.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -133,6 +134,8 @@ TEST(table_writer, compact_rows_read_back_with_a_csv_reader_as_thirteen_fields) 
         {"-csv_separator", ";", "-no_whitespace"},
         {"-csv_separator", "tab", "-no_whitespace"},
     };
+    // A file of this process alone: another run of the suite may be reading its own.
+    const std::string path = testing::TempDir() + "csv_rows." + std::to_string(::getpid());
     for (const auto& form : forms) {
         cmd_params options;
         args list = {"resq"};
@@ -146,12 +149,12 @@ TEST(table_writer, compact_rows_read_back_with_a_csv_reader_as_thirteen_fields) 
             " delimiter=sys.argv[1]):\n"
             "    row and print(len(row), row[0].encode(\"latin-1\").hex(),"
             " row[-1].encode(\"latin-1\").hex())' '" +
-            options.csv_separator + "' < " + testing::TempDir() + "csv_rows";
+            options.csv_separator + "' < " + path;
         std::ostringstream rows;
         for (const dns_record& record : attempt.answers) {
             write_table_row(rows, {record, golden::sample_server, "answer", "success"}, options);
         }
-        std::ofstream(testing::TempDir() + "csv_rows") << rows.str();
+        std::ofstream(path) << rows.str();
         FILE* pipe = popen(reader.c_str(), "r");
         ASSERT_NE(pipe, nullptr);
         std::string read_back(4096, '\0');
@@ -169,6 +172,7 @@ TEST(table_writer, compact_rows_read_back_with_a_csv_reader_as_thirteen_fields) 
         EXPECT_EQ(read_back, expected) << form.front() << " " << options.csv_separator << "\n"
                                        << rows.str();
     }
+    std::remove(path.c_str());
 }
 
 // clang-format off
