@@ -68,7 +68,9 @@ std::string rcode_name(uint16_t rcode);
 struct set_flags {
     std::array<std::string_view, 7> names{};
     std::size_t count = 0;
-    std::span<const std::string_view> list() const { return std::span(names).first(count); }
+    std::span<const std::string_view> list() const& { return std::span(names).first(count); }
+    // A span into a temporary would outlive it (a range-for over flags_set(h).list() does).
+    std::span<const std::string_view> list() const&& = delete;
 };
 set_flags flags_set(const reply_header& header);
 

@@ -462,7 +462,8 @@ void json_writer::end_attempt(const attempt_info& attempt) {
         summary = rcode_name(rcode);
         field(out, "rcode", summary);
         field(out, "rcode_code", rcode);
-        array_field(out, "flags", flags_set(header).list(),
+        const set_flags flags = flags_set(header);
+        array_field(out, "flags", flags.list(),
                     [&](std::string_view flag) { append_string(out, flag); });
         field(out, "opcode", header.opcode);
         const std::size_t answers = exchange.answers.size();

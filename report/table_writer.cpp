@@ -231,7 +231,8 @@ field_layout layout_of(report_field field, const column_widths& widths) {
 /// The reply's flags that are set, in header order, separated by spaces.
 std::string flags_text(const reply_header& header) {
     std::string text;
-    for (std::string_view flag : flags_set(header).list()) {
+    const set_flags flags = flags_set(header);
+    for (std::string_view flag : flags.list()) {
         text += text.empty() ? "" : " ";
         text += flag;
     }
