@@ -43,3 +43,8 @@ show -txt demo.example -server 127.0.0.1 -xml
 names='www.demo.example\nnowhere.demo.example\ndemo.example\n'
 printf '\n$ printf '"'%s'"' | resq -url_pipe -server 127.0.0.1 -csv -inflight 4\n' "$names"
 printf '%b' "$names" | "$resq" -url_pipe -server 127.0.0.1 -csv -inflight 4
+# What a reply said, in the columns chosen: the RCODE and flags tell NXDOMAIN from NODATA.
+printf '\n$ printf '"'%s'"' | resq -url_pipe -server 127.0.0.1 -csv -fields query,rcode,flags,rtt,rdata\n' "$names"
+printf '%b' "$names" | "$resq" -url_pipe -server 127.0.0.1 -csv -fields query,rcode,flags,rtt,rdata
+# The answers alone, as dig +short prints them, asked dig-style.
+show www.demo.example @127.0.0.1 -short
