@@ -1,5 +1,6 @@
-# bash completion for resq(1): every option the program offers, file names after the options
-# that take a path, directories after -enumdir and record types after -type. Installed as
+# bash completion for resq(1): the options as the program itself lists them (resq --list-options,
+# from its table of options), file names after the options that take a path, directories after
+# -enumdir, classes after -class and record types after -type. Installed as
 # share/bash-completion/completions/resq, which bash-completion loads on first use.
 
 _resq() {
@@ -9,7 +10,7 @@ _resq() {
 
     # Options are matched in any letter case, so the previous word is compared in lower case.
     case ${prev,,} in
-        -out | -outfile | -pcap | -diags | -f | -tls_ca)
+        -out | -outfile | -pcap | -diags | -f | -tls_ca | -servers)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
@@ -31,37 +32,20 @@ _resq() {
             mapfile -t COMPREPLY < <(compgen -W "$types" -- "${cur^^}")
             return
             ;;
-        -servers)
-            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
-            return
-            ;;
-        -source)
-            COMPREPLY=()
-            return
-            ;;
-        -url | -ip | -mx | -ns | -cname | -txt | -aaaa | -soa | -srv | -caa | -any | -server | \
-            -timeout | -retry | -delay | -inflight | -rate | -filter | -filter_path | -num_subdirs | \
-            -subnet | -csv_separator | -dateformat | -timeformat | -fields | -shard)
-            # A value of the user's own: a name, an address, a number or a pattern.
-            COMPREPLY=()
-            return
-            ;;
     esac
 
+    # One line an option: its name, what it takes, and whether it has an effect.
+    local listing
+    listing=$("${COMP_WORDS[0]}" --list-options 2>/dev/null) || return
+    # After an option that takes a value: the user's own (a name, an address, a number...).
+    if [[ -n $prev ]] && awk -v word="${prev,,}" '$1 == word && ($2 == "value" || $2 == "repeated") \
+        { found = 1 } END { exit !found }' <<<"$listing"; then
+        COMPREPLY=()
+        return
+    fi
     if [[ $cur == -* || -z $cur ]]; then
-        local options="-url -ip -mx -ns -cname -txt -aaaa -soa -srv -caa -any -type
-            -url_pipe -ip_pipe -mx_pipe -ns_pipe -cname_pipe -txt_pipe -aaaa_pipe -soa_pipe
-            -srv_pipe -caa_pipe -any_pipe -pipe -filter -filter_path -enumdir -num_subdirs
-            -f -typed_lines -idn -shard
-            -server -servers -source -timeout -retry -delay -inflight -rate -tcp -tcp_fallback
-            -tls -https -https_get -tls_ca -tls_name -tls_insecure
-            -edns -ipv6 -class -norecurse -adflag -cd -dnssec -nsid -subnet -cookie
-            -csv -csvgen -csvl2t -bodyfile -pair_datetime -csv_separator -no_whitespace
-            -enable_quoted_csv_fields -xml -multiline -json -fields -short -dateformat -timeformat
-            -verbose -v
-            -out -outfile -append -pcap -diags -exit_status -progress -summary -quiet
-            -h -help --help -version --version"
-        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "$(awk '$3 == "offered" { print $1 }' <<<"$listing")" \
+            -- "$cur")
     fi
 }
 complete -F _resq resq

@@ -5,7 +5,8 @@ The options are read from the program's own option table, which it lists with th
 --list-options: one line per name with its kind and "offered" or "dropped". A dropped option is
 taken only to be thrown away or refused and has no effect in resq: the manual page lists it, the
 usage text and the completions leave it out. Every offered option must appear in the usage text
-(printed by the program), in the manual page and in both completion files.
+(printed by the program), in the manual page and in the zsh completion file. The bash completion
+takes its options from the listing itself (bash_completion.sh checks that it does).
 
 usage: check_options.py SOURCE_DIR RESQ_BINARY
 """
@@ -54,7 +55,6 @@ def main():
     documents = {
         "usage text (resq -h)": (names_in(usage), offered),
         "man/resq.1": (names_in(man_text(root / "man/resq.1")), offered | dropped),
-        "completions/resq.bash": (names_in((root / "completions/resq.bash").read_text()), offered),
         "completions/_resq": (names_in((root / "completions/_resq").read_text()), offered),
     }
     failed = False
