@@ -42,6 +42,18 @@ expect "answers over HTTPS (GET, address in the URL) equal those over UDP" "$udp
     "$("$RESQ" -https "https://$TLS_ADDR/dns-query" -tls_name "$TLS_NAME" -https_get \
         -tls_ca "$TLS_CA" -f "$names" -short 2>/dev/null | sort)"
 
+# The evidence holds the messages inside as DNS over TCP on port 853; the key log lets a real
+# capture be decrypted.
+SSLKEYLOGFILE=$TLS_RUNDIR/keys.log "$RESQ" -server "$TLS_ADDR" -tls -tls_ca "$TLS_CA" \
+    -tls_name "$TLS_NAME" www.demo.example -pcap "$TLS_RUNDIR/tls.pcap" >/dev/null 2>&1
+# tcpdump gives up root before reading, which a private namespace's root cannot do: it runs as
+# an ordinary user of a namespace of its own.
+expect "-pcap writes the query and the reply on port 853" "2" \
+    "$(unshare --user --map-user=65534 --map-group=65534 tcpdump -r "$TLS_RUNDIR/tls.pcap" -n \
+        'tcp port 853 and tcp[tcpflags] & tcp-push != 0' 2>/dev/null | wc -l | tr -d ' ')"
+expect "SSLKEYLOGFILE receives the session's secrets" "yes" \
+    "$(grep -q '^CLIENT_TRAFFIC_SECRET_0 ' "$TLS_RUNDIR/keys.log" && echo yes)"
+
 for kind in wrong-name:"name mismatch" unknown-ca:"unknown CA" expired:"certificate expired"; do
     start_unbound "${kind%%:*}" || exit 1
     expect "a ${kind%%:*} certificate is refused over TLS" "sock err tls: ${kind#*:}" \
@@ -51,6 +63,17 @@ for kind in wrong-name:"name mismatch" unknown-ca:"unknown CA" expired:"certific
         "$("$RESQ" -https "$TLS_DOH_URL" -server "$TLS_ADDR" -tls_ca "$TLS_CA" \
             www.demo.example -json | outcomes)"
 done
+
+# -tls_insecure takes the certificate unchecked, and says so in every object and once on
+# standard error.
+start_unbound unknown-ca || exit 1
+"$RESQ" -server "$TLS_ADDR" -tls -tls_insecure -f "$names" -json >"$TLS_RUNDIR/insecure.json" \
+    2>"$TLS_RUNDIR/insecure.err"
+expect "-tls_insecure answers (mail.demo.example has no address), and every object says so" "3 4" \
+    "$(grep -c '"status":"success"' "$TLS_RUNDIR/insecure.json") $(grep -c '"tls_insecure":true' \
+        "$TLS_RUNDIR/insecure.json")"
+expect "-tls_insecure is said once on standard error" "1" \
+    "$(grep -ci 'insecure\|not checked\|not verified' "$TLS_RUNDIR/insecure.err")"
 
 # Three answers a connection, eight queries pipelined: five go once more on a second connection,
 # where the last two are cut again and end without a retry used.
