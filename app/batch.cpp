@@ -142,7 +142,9 @@ class lookup_source {
                 name = fields[0];
                 const std::optional<uint16_t> typed =
                     fields.size() == 2 ? parse_type(fields[1]) : std::nullopt;
-                if (fields.size() > 2 || (fields.size() == 2 && !typed)) {
+                if (fields.size() > 2) {
+                    why = "more than a name and a type: " + printable_name(fields[2]);
+                } else if (fields.size() == 2 && !typed) {
                     why = "unknown record type: " + printable_name(fields[1]);
                 } else if (typed) {
                     type = *typed;

@@ -585,6 +585,15 @@ void secure_session::answered(uint32_t ticket) {
     request& entry = requests_.at(ticket);
     dns_exchange& attempt = *entry.attempt;
     if (entry.status == 200) {
+        // The stream ties the response to its request, but what it carries must still be the
+        // reply to the question asked; anything else is passed over, and the attempt waits out
+        // its time as one whose reply never came.
+        if (check_reply(entry.query->bytes(), entry.body) != reply_verdict::reply) {
+            ++attempt.discarded;
+            entry.body.clear();
+            entry.stream = -1;  // closed: nothing to reset at the deadline
+            return;
+        }
         offer(ticket, entry.body);
         return;
     }

@@ -460,13 +460,14 @@ const json_case json_cases[] = {
      R"(["www.demo.example","AAAA","127.0.0.1","2001:db8::10"])"},
     {"-edns before @server takes no size from it", "demo.example -edns @SERVER MX -json", "",
      "[.qtype,.additional[-1].type,.answers[0].exchange]", R"(["MX","OPT","mail.demo.example."])"},
-    {"typed lines mix types; a PTR line is asked as it stands; an unknown type is skipped",
+    {"typed lines mix types; a PTR line is asked as it stands; an unknown type or a third word "
+     "is skipped",
      "-f - -typed_lines -json -server SERVER",
      "www.demo.example \t AAAA\ndemo.example MX\n10.2.0.192.in-addr.arpa PTR\n"
-     "www.demo.example BOGUS\nwww.demo.example\n",
+     "www.demo.example BOGUS\nwww.demo.example A 3600\nwww.demo.example\n",
      "[.line,.qtype,(.answers|map(.data))]",
      "[1,\"AAAA\",[\"2001:db8::10\"]]\n[2,\"MX\",[\"10 mail.demo.example.\"]]\n"
-     "[3,\"PTR\",[\"www.demo.example.\"]]\n[5,\"A\",[\"192.0.2.10\",\"192.0.2.11\"]]"},
+     "[3,\"PTR\",[\"www.demo.example.\"]]\n[6,\"A\",[\"192.0.2.10\",\"192.0.2.11\"]]"},
     {"-idn: the A-label on the wire, the name as typed beside it",
      "-url_pipe -idn -json -server SERVER",
      "b\xc3\xbc"

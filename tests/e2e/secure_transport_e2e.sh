@@ -16,15 +16,6 @@ if [ ! -f "$TLS_ENV" ] || ! command -v unbound >/dev/null || [ -z "$RESQ_IN_NETN
 fi
 . "$TLS_ENV"
 trap tls_env_stop EXIT
-failures=0
-expect() {
-    if [ "$2" = "$3" ]; then
-        echo "ok: $1"
-    else
-        printf 'FAIL: %s\n  expected: %s\n  got:      %s\n' "$1" "$2" "$3" >&2
-        failures=$((failures + 1))
-    fi
-}
 # The status and error of each JSON object, one a line.
 outcomes() {
     sed 's/.*"status":"\([^"]*\)"\(,"error":"\([^"]*\)"\)\{0,1\}.*/\1 \3/'

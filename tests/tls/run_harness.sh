@@ -39,17 +39,6 @@ fi
 . "$TLS_ENV"
 trap 'tls_env_stop' EXIT
 trap 'exit 1' HUP INT TERM
-failures=0
-
-# expect WHAT EXPECTED ACTUAL
-expect() {
-    if [ "$2" = "$3" ]; then
-        echo "ok: $1"
-    else
-        printf 'FAIL: %s\n  expected: %s\n  got:      %s\n' "$1" "$2" "$3" >&2
-        failures=$((failures + 1))
-    fi
-}
 
 # The lines read, sorted, on one line: answers compare whatever their order.
 addresses() {

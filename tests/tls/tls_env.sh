@@ -23,6 +23,9 @@
 #                            (close_notify) with any later queries unanswered; only the first
 #                            CUTS connections when CUTS is given (cut_server.py).
 #   tls_env_stop             stops all of the above and removes the run directory.
+#   expect WHAT EXPECTED ACTUAL
+#                            a check of the caller's: "ok: WHAT", or FAIL with both values on
+#                            standard error and one more in $failures.
 #
 # Exported: TLS_CA (the test CA, PEM), TLS_NAME (dns.test, the good certificate's name), TLS_ADDR
 # (127.0.0.1, also an IP SAN of the good certificate), TLS_DOT_PORT, TLS_DOH_PORT, TLS_DOH_URL
@@ -42,6 +45,16 @@ export TLS_UPSTREAM_PORT=5300
 export TLS_STALL_PORT=8853
 export TLS_CUT_PORT=8854
 PATH=$PATH:/usr/sbin:/sbin
+failures=0
+
+expect() {
+    if [ "$2" = "$3" ]; then
+        echo "ok: $1"
+    else
+        printf 'FAIL: %s\n  expected: %s\n  got:      %s\n' "$1" "$2" "$3" >&2
+        failures=$((failures + 1))
+    fi
+}
 
 # The run directory and the certificates, made once per sourcing shell.
 tls_env_prepare() {
